@@ -1,0 +1,138 @@
+// The main window's state and handlers. Nothing here depends on the GUI toolkit: controls are
+// reached through View, the module through the Hid seam, serial ports through comport.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/view.h"
+#include "define/define.h"
+#include "device/device.h"
+
+// The firmware image that the tool carries for the module, and its version word (same layout
+// as the module's firmware version: 0x00043600 reads 4.36).
+struct CarriedImage {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::uint32_t version_word = 0;
+};
+
+// Page indices of PageControl1.
+enum Page : int {
+    page_config = 0, page_rom = 1, page_amt = 2, page_kvp = 3, page_ram = 4,
+    page_ke_bfos = 5, page_kip_bos = 6, page_kp_dac = 7, page_ea = 8, page_network = 9,
+};
+
+// The tool's own version, shown in the window caption.
+constexpr int tool_version_major = 4;
+constexpr int tool_version_minor = 36;
+
+// Captions and messages of the window.
+inline constexpr const char* module_caption = "ЛИРВАН НЦ-31";
+inline constexpr const char* read_failed_text = "Не удалось считать данные из ЛИРВАН НЦ-31.";
+inline constexpr const char* write_failed_text = "Не удалось записать данные в ЛИРВАН НЦ-31.";
+
+class TMainForm {
+public:
+    TMainForm(View& view, Hid& hid, CarriedImage update_image);
+
+    // --- window lifecycle ---
+    void FormCreate();
+    void FormClose();
+    void PageControl1Change();
+
+    // --- status monitor and firmware update ---
+    void Timer1Timer();
+    void Button3Click();
+    void stream_update();  // the streaming routine, run inside a tick that found the loader
+
+    // --- configuration page ---
+    void Button1Click();
+    void Button2Click();
+    void ComboBox1Change();
+    void ComboBox2Change();
+    void ComboBox3Change();
+    void ComboBox4Change();
+    void ComboBox5Change();
+    void ComboBox6Change();
+    void ComboBox7Change();
+    void ShowParams();
+
+    // --- memory images ---
+    void BitBtn1Click();   // ROM whole file
+    void BitBtn2Click();   // ROM low lane D83
+    void BitBtn3Click();   // ROM high lane D82
+    void BitBtn4Click();   // ROM read-back
+    void Button5Click();   // ROM write
+    void BitBtn7Click();   // AMT whole file
+    void BitBtn8Click();   // AMT 70000 low lane D76
+    void BitBtn10Click();  // AMT 70000 high lane D77
+    void BitBtn9Click();   // AMT 74000 low lane D74
+    void BitBtn11Click();  // AMT 74000 high lane D75
+    void BitBtn5Click();   // AMT read-back
+    void Button7Click();   // AMT write
+    void BitBtn12Click();  // KVP whole file
+    void BitBtn6Click();   // KVP read-back
+    void Button9Click();   // KVP write
+    void BitBtn13Click();  // RAM file
+    void BitBtn14Click();  // RAM read-back
+    void Button4Click();   // RAM write, main bank
+    void Button14Click();  // RAM write, reserve bank
+
+    // --- I/O outputs and module commands ---
+    void Button10Click();
+    void Button11Click();
+    void Button12Click();
+    void Edit7Change();
+    void Edit8Change();
+    void Edit9Change();
+    void Edit10Change();
+    void Button8Click();
+    void Button13Click();
+    void Button6Click();
+
+    // --- network page ---
+    void Edit1Change();
+    void ComboBox8Change();
+    void ComboBox9Change();
+    void Button15Click();
+    void Timer2Timer();
+
+    // The window calls these for every click and every change of a control's value; they run
+    // the control's handler, if it has one.
+    void click(Control c);
+    void change(Control c);
+
+    // --- state (open to the window and to tests) ---
+    DeviceHandle HidHandle{};
+    bool up_flag = false;
+    std::array<std::uint8_t, params_size> params_array{};
+    std::vector<std::uint8_t> MAT_array = std::vector<std::uint8_t>(rom_size, 0xFF);
+    std::vector<std::uint8_t> AMT_array = std::vector<std::uint8_t>(amt_size, 0xFF);
+    std::vector<std::uint8_t> KVP_array = std::vector<std::uint8_t>(kvp_size, 0xFF);
+    std::vector<std::uint8_t> RAM_array = std::vector<std::uint8_t>(ram_size, 0x00);
+    std::int32_t KIP1 = 0, KIP2 = 0, KIP3 = 0, KIP4 = 0;
+    std::int32_t KP1 = 0, KP2 = 0, KP3 = 0, KP4 = 0;
+    std::uint32_t proc_en = 0;
+    std::uint32_t ext_dac_en = 0;
+    std::int32_t net_addr = 1;
+    std::int32_t net_br = 57600;
+    std::string net_COM;
+    bool net_polling = false;  // the tag of Button15
+    std::int32_t Tag = 0;      // Button8: 0 stops the CNC, 1 starts it
+    DeviceIdentity app_identity = make_app_identity();
+    DeviceIdentity loader_identity = make_loader_identity();
+    std::string OpenDialog1_FileName;  // each dialog proposes the name last chosen in it
+    std::string SaveDialog1_FileName;
+    // False until a status reply from the application has been applied since start-up or since
+    // a tick that did not find the application: the next reply is then applied unconditionally.
+    bool cnc_state_applied = false;
+
+private:
+    View& view_;
+    Hid& hid_;
+    CarriedImage update_image_;
+};

@@ -1,0 +1,63 @@
+// Routes the window's events to the handlers, so the toolkit layer needs no knowledge of
+// which control has which handler.
+#include "app/Unit1.h"
+
+void TMainForm::click(Control c)
+{
+    switch (c) {
+    case Control::Button1: Button1Click(); break;
+    case Control::Button2: Button2Click(); break;
+    case Control::Button3: Button3Click(); break;
+    case Control::Button4: Button4Click(); break;
+    case Control::Button5: Button5Click(); break;
+    case Control::Button6: Button6Click(); break;
+    case Control::Button7: Button7Click(); break;
+    case Control::Button8: Button8Click(); break;
+    case Control::Button9: Button9Click(); break;
+    case Control::Button10: Button10Click(); break;
+    case Control::Button11: Button11Click(); break;
+    case Control::Button12: Button12Click(); break;
+    case Control::Button13: Button13Click(); break;
+    case Control::Button14: Button14Click(); break;
+    case Control::Button15: Button15Click(); break;
+    case Control::BitBtn1: BitBtn1Click(); break;
+    case Control::BitBtn2: BitBtn2Click(); break;
+    case Control::BitBtn3: BitBtn3Click(); break;
+    case Control::BitBtn4: BitBtn4Click(); break;
+    case Control::BitBtn5: BitBtn5Click(); break;
+    case Control::BitBtn6: BitBtn6Click(); break;
+    case Control::BitBtn7: BitBtn7Click(); break;
+    case Control::BitBtn8: BitBtn8Click(); break;
+    case Control::BitBtn9: BitBtn9Click(); break;
+    case Control::BitBtn10: BitBtn10Click(); break;
+    case Control::BitBtn11: BitBtn11Click(); break;
+    case Control::BitBtn12: BitBtn12Click(); break;
+    case Control::BitBtn13: BitBtn13Click(); break;
+    case Control::BitBtn14: BitBtn14Click(); break;
+    case Control::Timer1: Timer1Timer(); break;
+    case Control::Timer2: Timer2Timer(); break;
+    default: break;
+    }
+}
+
+void TMainForm::change(Control c)
+{
+    switch (c) {
+    case Control::ComboBox1: ComboBox1Change(); break;
+    case Control::ComboBox2: ComboBox2Change(); break;
+    case Control::ComboBox3: ComboBox3Change(); break;
+    case Control::ComboBox4: ComboBox4Change(); break;
+    case Control::ComboBox5: ComboBox5Change(); break;
+    case Control::ComboBox6: ComboBox6Change(); break;
+    case Control::ComboBox7: ComboBox7Change(); break;
+    case Control::ComboBox8: ComboBox8Change(); break;
+    case Control::ComboBox9: ComboBox9Change(); break;
+    case Control::Edit1: Edit1Change(); break;
+    case Control::Edit7: Edit7Change(); break;
+    case Control::Edit8: Edit8Change(); break;
+    case Control::Edit9: Edit9Change(); break;
+    case Control::Edit10: Edit10Change(); break;
+    case Control::PageControl1: PageControl1Change(); break;
+    default: break;
+    }
+}

@@ -1,0 +1,4 @@
+// PLACEHOLDER: replaced by its owner in this session.
+#include "app/Unit1.h"
+
+void TMainForm::Timer1Timer() {}

@@ -1,0 +1,55 @@
+// What the window's logic needs of the screen. TMainForm talks to its controls only through
+// this interface: the Qt window implements it, and tests use a fake that records everything.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+
+enum class CursorShape { normal, hourglass };
+
+class View {
+public:
+    virtual ~View() = default;
+
+    // Text of a label, static text, button, edit field or the window caption (MainForm; the
+    // application title follows the window caption).
+    virtual void set_text(Control c, const std::string& text) = 0;
+    // Text of an edit field or the shown text of a combo box.
+    virtual std::string text(Control c) const = 0;
+    virtual void set_enabled(Control c, bool enabled) = 0;
+    // State of a check box.
+    virtual bool checked(Control c) const = 0;
+    // Shows an edit field's text in red (a conversion error) or in the normal colour.
+    virtual void set_red(Control c, bool red) = 0;
+
+    virtual void list_clear(Control list) = 0;
+    virtual void list_append(Control list, const std::string& line) = 0;
+
+    // Combo boxes: items, count, selected index (-1 for none). Selecting from code never runs
+    // the change handler.
+    virtual void combo_set_items(Control combo, const std::vector<std::string>& items) = 0;
+    virtual int combo_count(Control combo) const = 0;
+    virtual int combo_index(Control combo) const = 0;
+    virtual void combo_select(Control combo, int index) = 0;
+
+    virtual int active_page() const = 0;
+    virtual void set_active_page(int index) = 0;
+
+    virtual void set_cursor(CursorShape shape) = 0;
+    // Position of ProgressBar1 (0..100), shown at once.
+    virtual void set_progress(int position) = 0;
+    // Lets the window paint what has been set so far (before a long transfer).
+    virtual void repaint() = 0;
+
+    virtual void set_timer_enabled(Control timer, bool enabled) = 0;
+
+    // Modal boxes. Text lines may be separated by "\r", "\n" or "\n\r" as the callers give them.
+    virtual bool ask_yes_no(const std::string& caption, const std::string& text) = 0;
+    virtual void show_message(const std::string& caption, const std::string& text) = 0;
+    virtual void show_error(const std::string& text) = 0;
+    // File dialogs propose file_name and set it to the chosen name; false when cancelled.
+    virtual bool open_file_dialog(std::string& file_name) = 0;
+    virtual bool save_file_dialog(std::string& file_name) = 0;
+};

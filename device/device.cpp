@@ -1,0 +1,173 @@
+#include "device/device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void put_u32(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+std::uint32_t get_u32(const std::uint8_t* p)
+{
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+}  // namespace
+
+DeviceIdentity make_app_identity()
+{
+    DeviceIdentity id;
+    id.vendor_id = module_vendor_id;
+    id.product_id = module_product_id;
+    id.identity_word = app_identity_word;
+    return id;
+}
+
+DeviceIdentity make_loader_identity()
+{
+    DeviceIdentity id;
+    id.vendor_id = module_vendor_id;
+    id.product_id = module_product_id;
+    id.identity_word = loader_identity_word;
+    return id;
+}
+
+std::array<std::uint8_t, report_length> CommandFrame::to_report() const
+{
+    std::array<std::uint8_t, report_length> r{};
+    r[0] = 0;
+    r[1] = command_marker;
+    r[2] = code;
+    put_u32(&r[3], word_a);
+    put_u32(&r[7], word_b);
+    put_u32(&r[11], word_c);
+    return r;
+}
+
+bool CommandFrame::from_data(const std::uint8_t* data64, CommandFrame& out)
+{
+    if (data64[0] != command_marker) return false;
+    out.code = data64[1];
+    out.word_a = get_u32(data64 + 2);
+    out.word_b = get_u32(data64 + 6);
+    out.word_c = get_u32(data64 + 10);
+    return true;
+}
+
+bool send_command(DeviceHandle handle, std::uint8_t code, std::uint32_t word_a,
+                  std::uint32_t word_b, std::uint32_t word_c)
+{
+    if (!handle.valid()) return false;
+    const auto report = CommandFrame{code, word_a, word_b, word_c}.to_report();
+    return handle.hid->set_feature(handle.id, report.data(), report.size());
+}
+
+bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length)
+{
+    if (length == 0) return true;
+    if (!handle.valid()) return false;
+    DataReport report{};
+    std::size_t pos = 0;
+    while (pos < length) {
+        const std::size_t n = std::min(length - pos, report_data_length);
+        report.fill(0);
+        std::memcpy(&report[1], bytes + pos, n);
+        if (!handle.hid->set_feature(handle.id, report.data(), report.size())) return false;
+        pos += n;
+    }
+    return true;
+}
+
+bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t length)
+{
+    if (!handle.valid()) return false;
+    // The module answers a reply whose length is a multiple of 64 (0 included) with one more
+    // report; it is read and discarded so that the next exchange starts clean.
+    std::size_t remaining = length;
+    std::size_t pos = 0;
+    DataReport report{};
+    for (;;) {
+        report.fill(0);
+        if (!handle.hid->get_feature(handle.id, report.data(), report.size())) return false;
+        const std::size_t n = std::min(remaining, report_data_length);
+        std::memcpy(destination + pos, &report[1], n);
+        pos += n;
+        if (remaining < report_data_length) return true;
+        remaining -= n;
+    }
+}
+
+std::uint32_t chunk_sum(const std::uint8_t* bytes, std::size_t length)
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < length; ++i) sum += bytes[i];
+    return sum == 0 ? 1 : sum;
+}
+
+bool write_block(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
+                 std::uint32_t flash_address)
+{
+    bool all_accepted = true;
+    std::size_t pos = 0;
+    while (pos < length) {
+        const std::size_t n = std::min(length - pos, block_chunk_size);
+        const std::uint32_t sum = chunk_sum(bytes + pos, n);
+        const auto len32 = static_cast<std::uint32_t>(n);
+        // The sequence goes on after a refused frame, as the module expects whole chunks;
+        // the caller learns of the refusal from the result.
+        all_accepted &= send_command(handle, cmd_block_begin, sum, flash_address, len32);
+        all_accepted &= send_data(handle, bytes + pos, n);
+        all_accepted &= send_command(handle, cmd_block_end, sum, flash_address, len32);
+        pos += n;
+        flash_address += len32;
+    }
+    return all_accepted;
+}
+
+void close_device(DeviceHandle& handle)
+{
+    if (handle.valid()) handle.hid->close(handle.id);
+    handle = DeviceHandle{};
+}
+
+DeviceHandle open_device(Hid& hid, DeviceIdentity& identity)
+{
+    identity.found = false;
+    std::vector<HidInterfaceInfo> interfaces;
+    if (!hid.list_interfaces(interfaces)) return DeviceHandle{};
+
+    for (const auto& info : interfaces) {
+        // Ids known from the listing spare foreign devices from being opened at all.
+        if (info.ids_known &&
+            (info.vendor_id != identity.vendor_id || info.product_id != identity.product_id))
+            continue;
+        if (info.path.empty()) continue;
+        const HidHandleId id = hid.open(info.path);
+        if (id == invalid_hid_id) continue;
+        DeviceHandle candidate{&hid, id};
+
+        std::uint16_t vendor = 0, product = 0;
+        std::size_t feature_length = 0;
+        std::uint8_t reply[identify_reply_length] = {};
+        const bool passes =
+            hid.attributes(id, vendor, product) && vendor == identity.vendor_id &&
+            product == identity.product_id && hid.feature_report_length(id, feature_length) &&
+            feature_length == report_length && send_command(candidate, cmd_identify) &&
+            receive_data(candidate, reply, sizeof reply) &&
+            static_cast<std::uint16_t>(reply[0] | reply[1] << 8) == identity.identity_word;
+        if (passes) {
+            identity.found = true;
+            return candidate;
+        }
+        close_device(candidate);
+    }
+    return DeviceHandle{};
+}

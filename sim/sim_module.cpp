@@ -1,0 +1,1 @@
+// PLACEHOLDER: replaced by its owner in this session.
