@@ -47,7 +47,8 @@ public:
     bool on_set_feature(const std::uint8_t* data64) override;
     bool on_get_feature(std::uint8_t* data64) override;
 
-    // --- simulated time: inputs move and counters count as time advances ---
+    // --- simulated time: inputs move as time advances; the counters count while the CNC
+    // processor runs (channels 1..4 at +25, -10, +100 and +3 counts per second) ---
     void advance_ms(std::uint32_t ms);
 
     // --- state, readable and settable by tests and the demo ---
@@ -75,11 +76,16 @@ public:
     std::size_t chunks_committed() const;
     std::size_t chunks_rejected() const;               // bad sum or framing
 
+    // Register value as the next cmd_bus_read would answer it (counters are not cleared).
+    // Inputs (170461..170467) follow simulated time until set here, then hold the value set;
+    // a counter (170521..170524) set here holds that many pending counts (signed 16-bit);
+    // channel 0 (170520) takes all 16 bits here, but only bits 3..0 from cmd_bus_write.
     std::uint16_t bus_register(std::uint16_t address) const;
     void set_bus_register(std::uint16_t address, std::uint16_t value);
     // Counts pending on a counter channel (1..4) until the next read of its register.
     void add_counts(int channel, std::int16_t counts);
-    // Inputs of the EA controller (four words) and its outputs (two words).
+    // Inputs of the EA controller (four words) and its outputs (two words); they follow
+    // simulated time until set here, then hold the words set.
     void set_ea_inputs(const std::array<std::uint16_t, 4>& words);
     void set_ea_outputs(const std::array<std::uint16_t, 2>& words);
 
