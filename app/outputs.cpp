@@ -1,13 +1,142 @@
-// PLACEHOLDER: replaced by its owner in this session.
-#include "app/Unit1.h"
+// The I/O pages and the module commands: the output registers of "КЭ/БФОС" (170462, 170464)
+// and "КИП/БОС" (170520), the four DAC channels of "КП(ЦАП)" (170500..170503), the counter
+// reset, and the CNC stop/start and module restart of the status panel. Nothing is read back
+// here: the status monitor shows the registers' live values.
+#include <array>
+#include <cstdint>
+#include <initializer_list>
 
-void TMainForm::Button10Click() {}
-void TMainForm::Button11Click() {}
-void TMainForm::Button12Click() {}
-void TMainForm::Edit7Change() {}
-void TMainForm::Edit8Change() {}
-void TMainForm::Edit9Change() {}
-void TMainForm::Edit10Change() {}
-void TMainForm::Button8Click() {}
-void TMainForm::Button13Click() {}
-void TMainForm::Button6Click() {}
+#include "app/Unit1.h"
+#include "app/action_guards.h"
+#include "app/formats.h"
+
+namespace {
+
+// The 16 check boxes under a register's bit row, leftmost (bit 15) first.
+constexpr std::array<Control, 16> boxes_170462{
+    Control::CheckBox1,  Control::CheckBox2,  Control::CheckBox3,  Control::CheckBox4,
+    Control::CheckBox5,  Control::CheckBox6,  Control::CheckBox7,  Control::CheckBox8,
+    Control::CheckBox9,  Control::CheckBox10, Control::CheckBox11, Control::CheckBox12,
+    Control::CheckBox13, Control::CheckBox14, Control::CheckBox15, Control::CheckBox16};
+constexpr std::array<Control, 16> boxes_170464{
+    Control::CheckBox17, Control::CheckBox18, Control::CheckBox19, Control::CheckBox20,
+    Control::CheckBox21, Control::CheckBox22, Control::CheckBox23, Control::CheckBox24,
+    Control::CheckBox25, Control::CheckBox26, Control::CheckBox27, Control::CheckBox28,
+    Control::CheckBox29, Control::CheckBox30, Control::CheckBox31, Control::CheckBox32};
+// Under the last four digits of the 170520 row: bits 3..0.
+constexpr std::array<Control, 4> boxes_170520{
+    Control::CheckBox33, Control::CheckBox34, Control::CheckBox35, Control::CheckBox36};
+
+// The word the boxes make: the first box is the highest bit, the last box bit 0.
+template <std::size_t N>
+std::uint16_t word_from_boxes(const View& view, const std::array<Control, N>& boxes)
+{
+    std::uint16_t word = 0;
+    for (Control box : boxes) word = static_cast<std::uint16_t>(word << 1 | (view.checked(box) ? 1 : 0));
+    return word;
+}
+
+struct BusWrite {
+    std::uint16_t address;
+    std::uint32_t value;
+};
+
+// Sends the register writes in order on one opened module; every write is sent even after a
+// refused one. True when the module was found and took every frame.
+bool send_bus_writes(Hid& hid, DeviceHandle& slot, DeviceIdentity& identity,
+                     std::initializer_list<BusWrite> writes)
+{
+    ModuleSession module(slot, hid, identity);
+    if (!module.opened()) return false;
+    bool all_taken = true;
+    for (const BusWrite& w : writes)
+        all_taken &= send_command(module.handle(), cmd_bus_write, w.address, w.value & 0xFFFFu);
+    return all_taken;
+}
+
+bool send_single(Hid& hid, DeviceHandle& slot, DeviceIdentity& identity, Command command)
+{
+    ModuleSession module(slot, hid, identity);
+    return module.opened() && send_command(module.handle(), command);
+}
+
+}  // namespace
+
+// Outputs and DAC values are written only through the application and only while the CNC is
+// stopped; otherwise the click does nothing.
+
+void TMainForm::Button10Click()
+{
+    if (!app_identity.found || proc_en != 0) return;
+    const std::uint16_t out_170462 = word_from_boxes(view_, boxes_170462);
+    const std::uint16_t out_170464 = word_from_boxes(view_, boxes_170464);
+    if (!send_bus_writes(hid_, HidHandle, app_identity,
+                         {{bus_out_170462, out_170462}, {bus_out_170464, out_170464}}))
+        view_.show_message(module_caption, write_failed_text);
+}
+
+void TMainForm::Button11Click()
+{
+    if (!app_identity.found || proc_en != 0) return;
+    const std::uint16_t out_170520 = word_from_boxes(view_, boxes_170520);
+    if (!send_bus_writes(hid_, HidHandle, app_identity, {{bus_kip_170520, out_170520}}))
+        view_.show_message(module_caption, write_failed_text);
+}
+
+void TMainForm::Button12Click()
+{
+    if (!app_identity.found || proc_en != 0) return;
+    // The values go as stored: the last valid entry of each field, no scaling, no range check.
+    if (!send_bus_writes(hid_, HidHandle, app_identity,
+                         {{bus_dac_170500, static_cast<std::uint32_t>(KP1)},
+                          {bus_dac_170501, static_cast<std::uint32_t>(KP2)},
+                          {bus_dac_170502, static_cast<std::uint32_t>(KP3)},
+                          {bus_dac_170503, static_cast<std::uint32_t>(KP4)}}))
+        view_.show_message(module_caption, write_failed_text);
+}
+
+namespace {
+
+// A DAC field's text, parsed as octal: a valid text is stored and shown normally; an invalid
+// one turns red and the last valid value stays.
+void take_dac_entry(View& view, Control edit, std::int32_t& value)
+{
+    try {
+        value = OctToWord(view.text(edit));
+        view.set_red(edit, false);
+    } catch (const ConversionError&) {
+        view.set_red(edit, true);
+    }
+}
+
+}  // namespace
+
+void TMainForm::Edit7Change() { take_dac_entry(view_, Control::Edit7, KP1); }
+void TMainForm::Edit8Change() { take_dac_entry(view_, Control::Edit8, KP2); }
+void TMainForm::Edit9Change() { take_dac_entry(view_, Control::Edit9, KP3); }
+void TMainForm::Edit10Change() { take_dac_entry(view_, Control::Edit10, KP4); }
+
+void TMainForm::Button8Click()
+{
+    if (!app_identity.found) return;
+    // The button's mode, kept current by the status monitor: 0 stops the CNC, 1 starts it.
+    const Command command = Tag == 0 ? cmd_cpu_stop : cmd_cpu_start;
+    if (!send_single(hid_, HidHandle, app_identity, command))
+        view_.show_message(module_caption, write_failed_text);
+}
+
+void TMainForm::Button13Click()
+{
+    if (!app_identity.found) return;
+    if (!send_single(hid_, HidHandle, app_identity, cmd_restart))
+        view_.show_message(module_caption, write_failed_text);
+}
+
+void TMainForm::Button6Click()
+{
+    // Only the tool's totals: the module's counters are not touched.
+    KIP1 = KIP2 = KIP3 = KIP4 = 0;
+    for (Control c : {Control::StaticText43, Control::StaticText44, Control::StaticText45,
+                      Control::StaticText46})
+        view_.set_text(c, "0");
+}
