@@ -1,0 +1,20 @@
+// The one open serial port and the two transfers the register read transaction makes on it.
+// Internal to comport (and its tests): the window uses only comport.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Descriptor of the open serial port; -1 while no port is open (the state at start and after
+// com_close). One for the whole process: the window's thread is its only user.
+extern int com_handle;
+
+// Time after which a read ends with whatever has arrived, counted from the start of the read.
+constexpr int com_read_timeout_ms = 1000;
+
+// Writes all of the bytes, with no time limit. False when no port is open or the port fails.
+bool com_write(const std::uint8_t* data, std::size_t length);
+// Reads until `length` bytes have arrived or com_read_timeout_ms have passed since the call.
+// Result: the number of bytes received (less than length after a time-out), or -1 when no
+// port is open or the port reports an error.
+long com_read(std::uint8_t* data, std::size_t length);
