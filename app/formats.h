@@ -32,3 +32,24 @@ std::vector<std::string> hex_rows(const std::vector<std::uint8_t>& image, int by
                                   int first_word);
 void ShowHexRows(View& view, Control list, const std::vector<std::uint8_t>& image,
                  int bytes_per_row, int first_word);
+
+// --- text forms of the status panel, the DAC page and the update's progress bar ---
+
+// Firmware version word as "major.minorpatch": bits 16-19, ".", bits 12-15, bits 8-11, each in
+// decimal (0x00043600 reads "4.36"; a group of 10..15 takes two digits).
+std::string firmware_version_text(std::uint32_t version_word);
+// Loader version word as bits 16-23, bits 8-15, bits 0-7, each in decimal and followed by a dot
+// (0x00010203 reads "1.2.3.").
+std::string loader_version_text(std::uint32_t version_word);
+// DAC register value in volts, three decimals: bit 15 clear gives value * 0.0048852, bit 15 set
+// gives -(value - 0x8000) * 0.0048. The decimal separator is the one of the C library's
+// LC_NUMERIC category as std::localeconv() reports it at the call (the window sets that category
+// from the user's locale at start); negative values start with a hyphen-minus whatever the
+// locale, and zero never carries a sign.
+std::string volts_text(std::uint16_t value);
+// The signed step of a measuring-channel counter read: the register's 16 bits as a two's
+// complement number (0xFFFE is -2, 0x7FFF is +32767, 0x8000 is -32768).
+std::int32_t counter_step(std::uint16_t value);
+// Progress of a transfer in percent, 0..100: the integer nearest to done * 100 / total, a half
+// going to the even neighbour. A total of 0 gives 0.
+int progress_percent(std::uint64_t done, std::uint64_t total);
