@@ -1,0 +1,260 @@
+// The hidraw backend against a fake sysfs tree and fake device nodes in a temporary
+// directory: listing order, ids without opening, the feature length from the descriptor,
+// and what open_device opens and closes. The feature requests themselves need a real kernel
+// and are exercised by the kernel-path test.
+#include "device/hidraw/linux_hid.h"
+
+#include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "device/device.h"
+#include "hidraw/sample_descriptors.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// sys/hidrawN/device/{uevent,report_descriptor} and dev/hidrawN under a fresh temp dir.
+class FakeHidrawTree {
+public:
+    FakeHidrawTree()
+    {
+        std::string pattern = (fs::temp_directory_path() / "hidraw-test-XXXXXX").string();
+        root_ = ::mkdtemp(pattern.data());
+        fs::create_directories(sys());
+        fs::create_directories(dev());
+    }
+    ~FakeHidrawTree() { fs::remove_all(root_); }
+
+    std::string sys() const { return (root_ / "sys").string(); }
+    std::string dev() const { return (root_ / "dev").string(); }
+
+    // A hidraw entry with a uevent (empty text: none) and a descriptor (empty: none).
+    void add(const std::string& name, const std::string& uevent,
+             const std::vector<std::uint8_t>& descriptor, bool with_node = true)
+    {
+        const fs::path device = fs::path(sys()) / name / "device";
+        fs::create_directories(device);
+        if (!uevent.empty()) std::ofstream(device / "uevent") << uevent;
+        if (!descriptor.empty()) {
+            std::ofstream out(device / "report_descriptor", std::ios::binary);
+            out.write(reinterpret_cast<const char*>(descriptor.data()),
+                      static_cast<std::streamsize>(descriptor.size()));
+        }
+        if (with_node) std::ofstream(fs::path(dev()) / name);
+    }
+
+    static std::string uevent(const std::string& hid_id)
+    {
+        return "DRIVER=hid-generic\nHID_ID=" + hid_id + "\nHID_NAME=test\nMODALIAS=hid:x\n";
+    }
+
+private:
+    fs::path root_;
+};
+
+const std::string module_ids = "0003:000003EB:00006202";
+
+// Watches a directory and tells, per file name, how often it was opened and closed.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::string& dir)
+    {
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        inotify_add_watch(fd_, dir.c_str(), IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
+    }
+    ~OpenWatch() { ::close(fd_); }
+
+    struct Counts {
+        int opens = 0, closes_after_write_access = 0, closes_read_only = 0;
+    };
+    std::map<std::string, Counts> collect()
+    {
+        alignas(inotify_event) char buf[8192];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buf, sizeof buf);
+            if (n <= 0) break;
+            for (char* p = buf; p < buf + n;) {
+                const auto* ev = reinterpret_cast<const inotify_event*>(p);
+                const std::string name = ev->len ? ev->name : "";
+                if (ev->mask & IN_OPEN) ++counts_[name].opens;
+                if (ev->mask & IN_CLOSE_WRITE) ++counts_[name].closes_after_write_access;
+                if (ev->mask & IN_CLOSE_NOWRITE) ++counts_[name].closes_read_only;
+                p += sizeof(inotify_event) + ev->len;
+            }
+        }
+        return counts_;
+    }
+
+private:
+    int fd_ = -1;
+    std::map<std::string, Counts> counts_;
+};
+
+TEST(LinuxHid, ListsInKernelOrderWithIdsFromSysfs)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw10", FakeHidrawTree::uevent("0003:000003EB:00006202"), {});
+    tree.add("hidraw2", FakeHidrawTree::uevent("0005:0000046d:0000c52b"), {});  // lower case
+    tree.add("hidraw0", FakeHidrawTree::uevent("0003:00001234:00005678"), {});
+    tree.add("hidraw1", "", {});                                         // no uevent
+    tree.add("hidraw3", FakeHidrawTree::uevent("0003:000003EB"), {});    // two fields
+    tree.add("hidraw4", FakeHidrawTree::uevent("0003:000103EB:00006202"), {});  // 17 bits
+    tree.add("hidraw5", FakeHidrawTree::uevent("0003:0000G3EB:00006202"), {});  // not hex
+    tree.add("hidrawx", FakeHidrawTree::uevent(module_ids), {});         // not a hidraw name
+    tree.add("event3", FakeHidrawTree::uevent(module_ids), {});
+
+    LinuxHid hid(tree.sys(), tree.dev());
+    std::vector<HidInterfaceInfo> list;
+    ASSERT_TRUE(hid.list_interfaces(list));
+    std::vector<std::string> paths;
+    for (const auto& i : list) paths.push_back(i.path);
+    const std::string d = tree.dev() + "/";
+    EXPECT_EQ(paths, (std::vector<std::string>{d + "hidraw0", d + "hidraw1", d + "hidraw2",
+                                               d + "hidraw3", d + "hidraw4", d + "hidraw5",
+                                               d + "hidraw10"}));
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_TRUE(list[0].ids_known);
+    EXPECT_EQ(list[0].vendor_id, 0x1234);
+    EXPECT_EQ(list[0].product_id, 0x5678);
+    EXPECT_FALSE(list[1].ids_known);
+    EXPECT_TRUE(list[2].ids_known);
+    EXPECT_EQ(list[2].vendor_id, 0x046D);
+    EXPECT_EQ(list[2].product_id, 0xC52B);
+    EXPECT_FALSE(list[3].ids_known);
+    EXPECT_FALSE(list[4].ids_known);
+    EXPECT_FALSE(list[5].ids_known);
+    EXPECT_TRUE(list[6].ids_known);
+    EXPECT_EQ(list[6].vendor_id, 0x03EB);
+    EXPECT_EQ(list[6].product_id, 0x6202);
+
+    // A list made earlier is replaced, not extended.
+    ASSERT_TRUE(hid.list_interfaces(list));
+    EXPECT_EQ(list.size(), 7u);
+
+    // No hidraw class at all: no list can be made.
+    LinuxHid missing(tree.sys() + "/nothing", tree.dev());
+    EXPECT_FALSE(missing.list_interfaces(list));
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(LinuxHid, OpenNodeGivesIdsAndFeatureLengthFromItsDescriptor)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), sample::module_descriptor);
+    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), sample::feature32_descriptor);
+    tree.add("hidraw2", FakeHidrawTree::uevent("0003:000004D9:00001702"),
+             sample::boot_keyboard_descriptor);
+    tree.add("hidraw3", FakeHidrawTree::uevent(module_ids), {0x75, 0x08, 0x95});  // cut short
+    tree.add("hidraw4", FakeHidrawTree::uevent(module_ids), {});  // no descriptor
+    tree.add("hidraw5", FakeHidrawTree::uevent(module_ids), sample::module_descriptor, false);
+    LinuxHid hid(tree.sys(), tree.dev());
+
+    const auto feature_length = [&](const std::string& name) -> std::optional<std::size_t> {
+        const HidHandleId h = hid.open(tree.dev() + "/" + name);
+        EXPECT_NE(h, invalid_hid_id) << name;
+        std::size_t length = 12345;
+        const bool ok = hid.feature_report_length(h, length);
+        hid.close(h);
+        return ok ? std::optional(length) : std::nullopt;
+    };
+    EXPECT_EQ(feature_length("hidraw0"), 65u);
+    EXPECT_EQ(feature_length("hidraw1"), 33u);
+    EXPECT_EQ(feature_length("hidraw2"), 0u);
+    EXPECT_EQ(feature_length("hidraw3"), std::nullopt);
+    EXPECT_EQ(feature_length("hidraw4"), std::nullopt);
+
+    const HidHandleId h = hid.open(tree.dev() + "/hidraw2");
+    std::uint16_t vendor = 0, product = 0;
+    ASSERT_TRUE(hid.attributes(h, vendor, product));
+    EXPECT_EQ(vendor, 0x04D9);
+    EXPECT_EQ(product, 0x1702);
+
+    // A plain file does not answer feature requests: both fail, nothing is made up.
+    std::uint8_t report[65] = {};
+    EXPECT_FALSE(hid.set_feature(h, report, sizeof report));
+    EXPECT_FALSE(hid.get_feature(h, report, sizeof report));
+    hid.close(h);
+
+    // Closed, unknown and never-opened handles are refused.
+    std::size_t length = 0;
+    EXPECT_FALSE(hid.attributes(h, vendor, product));
+    EXPECT_FALSE(hid.feature_report_length(h, length));
+    EXPECT_FALSE(hid.set_feature(h, report, sizeof report));
+    EXPECT_FALSE(hid.get_feature(invalid_hid_id, report, sizeof report));
+    hid.close(h);  // twice: harmless
+
+    EXPECT_EQ(hid.open(tree.dev() + "/hidraw5"), invalid_hid_id);  // no node
+    EXPECT_EQ(hid.open(tree.dev() + "/hidraw9"), invalid_hid_id);
+    EXPECT_EQ(hid.open(tree.sys() + "/hidraw0/device/uevent"), invalid_hid_id);  // not hidrawN
+}
+
+TEST(LinuxHid, OpenDeviceTouchesOnlyCandidatesAndLeavesNothingOpen)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw0", FakeHidrawTree::uevent("0003:000004D9:00001702"),
+             sample::boot_keyboard_descriptor);
+    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), sample::feature32_descriptor);
+    tree.add("hidraw2", FakeHidrawTree::uevent("0003:00001234:00006202"),
+             sample::module_descriptor);
+    tree.add("hidraw3", FakeHidrawTree::uevent(module_ids), sample::module_descriptor);
+
+    OpenWatch watch(tree.dev());
+    {
+        LinuxHid hid(tree.sys(), tree.dev());
+        DeviceIdentity identity = make_app_identity();
+        identity.found = true;
+        // hidraw3 passes every check up to cmd_identify, which a plain file cannot take.
+        const DeviceHandle handle = open_device(hid, identity);
+        EXPECT_FALSE(handle.valid());
+        EXPECT_FALSE(identity.found);
+    }
+    auto counts = watch.collect();
+    // Foreign devices are told apart by their sysfs ids and never opened.
+    EXPECT_EQ(counts.count("hidraw0"), 0u);
+    EXPECT_EQ(counts.count("hidraw2"), 0u);
+    // The two candidates were opened once each, read-write, and closed again.
+    for (const char* name : {"hidraw1", "hidraw3"}) {
+        EXPECT_EQ(counts[name].opens, 1) << name;
+        EXPECT_EQ(counts[name].closes_after_write_access, 1) << name;
+        EXPECT_EQ(counts[name].closes_read_only, 0) << name;
+    }
+}
+
+// Descriptors of this process that refer to `path`.
+int descriptors_open_on(const std::string& path)
+{
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(entry.path(), ec) == fs::path(path)) ++n;
+    }
+    return n;
+}
+
+TEST(LinuxHid, HandlesLeftOpenAreClosedWithTheBackend)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), sample::module_descriptor);
+    const std::string node = tree.dev() + "/hidraw0";
+    {
+        LinuxHid hid(tree.sys(), tree.dev());
+        const HidHandleId first = hid.open(node);
+        EXPECT_NE(hid.open(node), invalid_hid_id);
+        EXPECT_NE(first, invalid_hid_id);
+        EXPECT_EQ(descriptors_open_on(node), 2);
+        hid.close(first);
+        EXPECT_EQ(descriptors_open_on(node), 1);
+    }
+    EXPECT_EQ(descriptors_open_on(node), 0);
+}
+
+}  // namespace
