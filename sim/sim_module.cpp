@@ -21,6 +21,9 @@
 //   module boots from that bank).
 // - Commands meant for the other form (for instance cmd_read_flash to the loader) are logged
 //   and otherwise ignored.
+// - A transfer that stops short (the tool's send failed, the device was unplugged) is
+//   abandoned after transfer_timeout_ms of simulated time without a written report, as a
+//   firmware receive time-out would; until then every report still counts as its data.
 // - Counters saturate at the limits of a signed 16-bit value between two reads.
 #include "sim/sim_module.h"
 
@@ -36,6 +39,7 @@ constexpr std::size_t reply_limit = 65536;
 // The loader keeps at most an image as large as the controller's whole flash.
 constexpr std::size_t update_image_limit = 256 * 1024;
 constexpr std::size_t command_log_limit = 65536;
+constexpr std::uint64_t transfer_timeout_ms = 1000;
 
 // Counter rates of the four measuring channels while the CNC processor runs, counts per second.
 constexpr std::int32_t counter_rates[4] = {25, -10, 100, 3};
@@ -114,6 +118,7 @@ struct SimModule::State {
     std::size_t inbound_total = 0;
     std::size_t inbound_received = 0;
     std::uint32_t inbound_offset = 0;  // RAM offset of cmd_ram_write_begin
+    std::uint64_t last_report_ms = 0;  // simulated time of the last written report
 
     // Summed chunk between cmd_block_begin and cmd_block_end.
     bool chunk_open = false;          // begin seen, end not yet
@@ -181,6 +186,11 @@ struct SimModule::State {
     void advance(std::uint32_t ms)
     {
         time_ms += ms;
+        if (inbound != Inbound::none && time_ms - last_report_ms >= transfer_timeout_ms) {
+            if (inbound == Inbound::block) reject_open_chunk();
+            if (inbound == Inbound::update) update_image.clear();
+            inbound = Inbound::none;
+        }
         if (cpu_running) {
             for (std::size_t i = 0; i < 4; ++i) {
                 const std::int64_t progress =
@@ -474,6 +484,7 @@ struct SimModule::State {
 
     void on_set(const std::uint8_t* data64)
     {
+        last_report_ms = time_ms;
         if (inbound != Inbound::none) {
             data(data64);
             return;
