@@ -260,11 +260,12 @@ struct ModuleAccess {
 // transfer replaces the image, refreshes its preview and goes to the file; a failed one leaves
 // the image and the file alone and says so.
 void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std::uint8_t>& image,
-               const ReadTransfer& transfer, const std::function<void()>& refresh_preview)
+               std::size_t size, const ReadTransfer& transfer,
+               const std::function<void()>& refresh_preview)
 {
     const auto target = choose_save_target(m.view, dialog_name);
     if (!target) return;
-    std::vector<std::uint8_t> scratch(image.size());
+    std::vector<std::uint8_t> scratch(size);
     bool complete = false;
     {
         HourglassCursor hourglass(m.view);
@@ -332,7 +333,7 @@ WriteTransfer write_ram(const std::vector<std::uint8_t>& image, std::uint32_t ba
 void TMainForm::BitBtn4Click()
 {
     if (!app_identity.found) return;
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, MAT_array,
+    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, MAT_array, rom_size,
               read_flash(flash_rom_address),
               [this] { ShowHexRows(view_, Control::ListBox1, MAT_array, 16, 0); });
 }
@@ -340,7 +341,7 @@ void TMainForm::BitBtn4Click()
 void TMainForm::BitBtn5Click()
 {
     if (!app_identity.found) return;
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, AMT_array,
+    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, AMT_array, amt_size,
               read_flash(flash_amt_address), [this] {
                   ShowHexRows(view_, Control::ListBox2, AMT_array, 8, 0);
                   ShowHexRows(view_, Control::ListBox4, AMT_array, 8, amt_upper_half_first_word);
@@ -350,7 +351,7 @@ void TMainForm::BitBtn5Click()
 void TMainForm::BitBtn6Click()
 {
     if (!app_identity.found) return;
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, KVP_array,
+    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, KVP_array, kvp_size,
               read_flash(flash_kvp_address),
               [this] { ShowHexRows(view_, Control::ListBox3, KVP_array, 16, 0); });
 }
@@ -370,7 +371,7 @@ void TMainForm::BitBtn14Click()
         if (proc_en != 0) send_command(h, cmd_cpu_start);
         return read;
     };
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, RAM_array, read_ram,
+    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, RAM_array, ram_size, read_ram,
               [this] { ShowHexRows(view_, Control::ListBox5, RAM_array, 16, 0); });
 }
 

@@ -1,0 +1,445 @@
+// The four memory image pages against the simulated module: whole-image and byte-lane loads,
+// read-back into the tool and a file, and writes to flash and to the RAM banks.
+#include <algorithm>
+#include <cstring>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "app/formats.h"
+#include "pages_fixture.h"
+
+namespace {
+
+using std::filesystem::exists;
+
+class ImagePages : public PagesTest {
+protected:
+    void choose_open(const std::string& path) { view.open_answers.push_back(path); }
+    void choose_save(const std::string& path) { view.save_answers.push_back(path); }
+    Bytes flash(std::uint32_t address, std::size_t n)
+    {
+        const std::uint8_t* p = module.flash_at(address);
+        return Bytes(p, p + n);
+    }
+    void put_flash(std::uint32_t address, const Bytes& b)
+    {
+        std::memcpy(module.flash_at(address), b.data(), b.size());
+    }
+};
+
+// Interleaves two lanes into whole-image bytes: low[0], high[0], low[1], high[1], ...
+Bytes interleave(const Bytes& low, const Bytes& high)
+{
+    Bytes out;
+    for (std::size_t k = 0; k < low.size(); ++k) {
+        out.push_back(low[k]);
+        out.push_back(high[k]);
+    }
+    return out;
+}
+
+// --- loads ---
+
+TEST_F(ImagePages, WholeFilesShorterLongerAndEmpty)
+{
+    const Bytes start = pattern(rom_size, 1);
+    form.MAT_array = start;
+
+    const Bytes short_file = pattern(100, 2);
+    write_file(file("short.bin"), short_file);
+    choose_open(file("short.bin"));
+    form.BitBtn1Click();
+    EXPECT_TRUE(std::equal(short_file.begin(), short_file.end(), form.MAT_array.begin()));
+    EXPECT_TRUE(std::equal(start.begin() + 100, start.end(), form.MAT_array.begin() + 100));
+
+    const Bytes long_file = pattern(20000, 3);
+    write_file(file("long.bin"), long_file);
+    choose_open(file("long.bin"));
+    form.BitBtn1Click();
+    EXPECT_EQ(form.MAT_array, Bytes(long_file.begin(), long_file.begin() + rom_size));
+
+    view.lists[Control::ListBox1].clear();
+    write_file(file("empty.bin"), {});
+    choose_open(file("empty.bin"));
+    form.BitBtn1Click();
+    EXPECT_EQ(form.MAT_array, Bytes(long_file.begin(), long_file.begin() + rom_size));
+    EXPECT_EQ(view.list(Control::ListBox1), hex_rows(form.MAT_array, 16, 0)) << "preview refreshed";
+    EXPECT_TRUE(view.errors.empty());
+}
+
+TEST_F(ImagePages, KvpAndRamWholeLoadsRefreshTheirOwnPreview)
+{
+    const Bytes kvp = pattern(kvp_size, 4), ram = pattern(ram_size, 5);
+    write_file(file("kvp.bin"), kvp);
+    write_file(file("ram.bin"), ram);
+    choose_open(file("kvp.bin"));
+    form.BitBtn12Click();
+    choose_open(file("ram.bin"));
+    form.BitBtn13Click();
+    EXPECT_EQ(form.KVP_array, kvp);
+    EXPECT_EQ(form.RAM_array, ram);
+    EXPECT_EQ(view.list(Control::ListBox3), hex_rows(kvp, 16, 0));
+    EXPECT_EQ(view.list(Control::ListBox5), hex_rows(ram, 16, 0));
+    EXPECT_EQ(view.list(Control::ListBox3).size(), 8u);
+}
+
+TEST_F(ImagePages, RomLanePairsInEitherOrderEqualTheWholeImage)
+{
+    const Bytes d83 = pattern(8192, 6), d82 = pattern(8192, 7);
+    write_file(file("d83.bin"), d83);
+    write_file(file("d82.bin"), d82);
+
+    choose_open(file("d83.bin"));
+    form.BitBtn2Click();
+    choose_open(file("d82.bin"));
+    form.BitBtn3Click();
+    const Bytes whole = interleave(d83, d82);
+    EXPECT_EQ(form.MAT_array, whole);
+
+    form.MAT_array.assign(rom_size, 0x00);
+    choose_open(file("d82.bin"));
+    form.BitBtn3Click();
+    choose_open(file("d83.bin"));
+    form.BitBtn2Click();
+    EXPECT_EQ(form.MAT_array, whole);
+    EXPECT_EQ(view.list(Control::ListBox1), hex_rows(whole, 16, 0));
+}
+
+TEST_F(ImagePages, OneLaneLeavesTheOtherLaneUntouched)
+{
+    const Bytes start = pattern(rom_size, 8);
+    form.MAT_array = start;
+    const Bytes d83 = pattern(8192, 9);
+    write_file(file("d83.bin"), d83);
+    choose_open(file("d83.bin"));
+    form.BitBtn2Click();
+    for (std::size_t k = 0; k < 8192; ++k) {
+        ASSERT_EQ(form.MAT_array[2 * k], d83[k]);
+        ASSERT_EQ(form.MAT_array[2 * k + 1], start[2 * k + 1]);
+    }
+}
+
+TEST_F(ImagePages, ShortLaneFileLeavesTheRestOfItsLaneUnchanged)
+{
+    const Bytes start = pattern(rom_size, 10);
+    form.MAT_array = start;
+    const Bytes d82 = pattern(300, 11);
+    write_file(file("d82.bin"), d82);
+    choose_open(file("d82.bin"));
+    form.BitBtn3Click();
+    Bytes expected = start;
+    for (std::size_t k = 0; k < d82.size(); ++k) expected[2 * k + 1] = d82[k];
+    EXPECT_EQ(form.MAT_array, expected);
+}
+
+TEST_F(ImagePages, AmtHalvesAndTheirPreviews)
+{
+    // A 4096-byte whole file fills the "70000:" half only.
+    const Bytes half = pattern(4096, 12);
+    write_file(file("amt70.bin"), half);
+    choose_open(file("amt70.bin"));
+    form.BitBtn7Click();
+    EXPECT_TRUE(std::equal(half.begin(), half.end(), form.AMT_array.begin()));
+    EXPECT_TRUE(std::all_of(form.AMT_array.begin() + 4096, form.AMT_array.end(),
+                            [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(view.list(Control::ListBox2), hex_rows(form.AMT_array, 8, 0));
+    EXPECT_EQ(view.list(Control::ListBox4), hex_rows(form.AMT_array, 8, 2048));
+
+    // The four lanes: D76/D77 make the lower half, D74/D75 the upper half.
+    const Bytes d76 = pattern(2048, 13), d77 = pattern(2048, 14), d74 = pattern(2048, 15),
+                d75 = pattern(2048, 16);
+    for (auto [name, bytes] : {std::pair{"d76", &d76}, {"d77", &d77}, {"d74", &d74}, {"d75", &d75}})
+        write_file(file(name), *bytes);
+
+    view.lists.clear();
+    const Bytes before = form.AMT_array;
+    choose_open(file("d74"));
+    form.BitBtn9Click();
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4096, form.AMT_array.begin()))
+        << "D74 touches words 2048..4095 only";
+    EXPECT_EQ(view.lists.count(Control::ListBox2), 0u) << "only the upper preview is refreshed";
+    EXPECT_EQ(view.list(Control::ListBox4), hex_rows(form.AMT_array, 8, 2048));
+
+    choose_open(file("d75"));
+    form.BitBtn11Click();
+    choose_open(file("d77"));
+    form.BitBtn10Click();
+    EXPECT_EQ(view.list(Control::ListBox2), hex_rows(form.AMT_array, 8, 0));
+    choose_open(file("d76"));
+    form.BitBtn8Click();
+    Bytes whole = interleave(d76, d77);
+    const Bytes upper = interleave(d74, d75);
+    whole.insert(whole.end(), upper.begin(), upper.end());
+    EXPECT_EQ(form.AMT_array, whole);
+}
+
+TEST_F(ImagePages, CancelledDialogAndUnreadableFileLeaveTheImage)
+{
+    const Bytes start = form.MAT_array;
+    view.open_answers.push_back(std::nullopt);
+    form.BitBtn1Click();
+    choose_open(file("missing.bin"));
+    form.BitBtn2Click();
+    choose_open(dir.string());  // a folder is not an image
+    form.BitBtn12Click();
+    EXPECT_EQ(form.MAT_array, start);
+    ASSERT_EQ(view.errors.size(), 2u);
+    EXPECT_NE(view.errors[0].find(file("missing.bin")), std::string::npos);
+    EXPECT_NE(view.errors[0].find(std::strerror(ENOENT)), std::string::npos);
+    EXPECT_NE(view.errors[1].find(std::strerror(EISDIR)), std::string::npos);
+    EXPECT_EQ(bus.reports(), 0u);
+}
+
+TEST_F(ImagePages, EachDialogProposesItsLastName)
+{
+    write_file(file("a.bin"), {1});
+    choose_open(file("a.bin"));
+    form.BitBtn1Click();
+    form.BitBtn13Click();  // cancelled, but it was offered the last name
+    ASSERT_EQ(view.open_proposals.size(), 2u);
+    EXPECT_EQ(view.open_proposals[1], file("a.bin"));
+
+    choose_save(file("rom.bin"));
+    form.BitBtn4Click();
+    form.BitBtn14Click();
+    ASSERT_EQ(view.save_proposals.size(), 2u);
+    EXPECT_EQ(view.save_proposals[1], file("rom.bin"));
+}
+
+// --- read-back ---
+
+TEST_F(ImagePages, ReadBackReplacesTheImageAndSavesExactlyTheImageSize)
+{
+    const Bytes rom = pattern(rom_size, 20), amt = pattern(amt_size, 21), kvp = pattern(kvp_size, 22);
+    put_flash(flash_rom_address, rom);
+    put_flash(flash_amt_address, amt);
+    put_flash(flash_kvp_address, kvp);
+    write_file(file("small.bin"), Bytes(100, 0));  // whatever was loaded before
+    choose_open(file("small.bin"));
+    form.BitBtn1Click();
+
+    choose_save(file("rom.bin"));
+    form.BitBtn4Click();
+    choose_save(file("amt.bin"));
+    form.BitBtn5Click();
+    choose_save(file("kvp.bin"));
+    form.BitBtn6Click();
+
+    EXPECT_EQ(read_file(file("rom.bin")), rom);
+    EXPECT_EQ(read_file(file("amt.bin")), amt);
+    EXPECT_EQ(read_file(file("kvp.bin")), kvp);
+    EXPECT_EQ(form.MAT_array, rom);
+    EXPECT_EQ(form.AMT_array, amt);
+    EXPECT_EQ(form.KVP_array, kvp);
+    EXPECT_EQ(view.list(Control::ListBox1), hex_rows(rom, 16, 0));
+    EXPECT_EQ(view.list(Control::ListBox4), hex_rows(amt, 8, 2048));
+    EXPECT_EQ(view.list(Control::ListBox3), hex_rows(kvp, 16, 0));
+    EXPECT_TRUE(view.questions.empty()) << "new files need no question";
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_NE(std::find(view.cursor_history.begin(), view.cursor_history.end(),
+                        CursorShape::hourglass), view.cursor_history.end());
+    std::vector<std::uint32_t> reads;
+    for (const auto& c : sent()) {
+        EXPECT_EQ(c.code, cmd_read_flash);
+        reads.push_back(c.word_a);
+        reads.push_back(c.word_b);
+    }
+    EXPECT_EQ(reads, (std::vector<std::uint32_t>{flash_rom_address, 16384, flash_amt_address, 8192,
+                                                 flash_kvp_address, 16384}));
+    expect_closed();
+    // Nothing but the loaded file and the three saved files is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4);
+}
+
+TEST_F(ImagePages, OverwriteQuestionNoLeavesFileAndImageAndSendsNothing)
+{
+    const Bytes old_file = pattern(500, 23);
+    write_file(file("old.bin"), old_file);
+    const Bytes image = form.KVP_array;
+    choose_save(file("old.bin"));
+    view.yes_no_answers = {false};
+    form.BitBtn6Click();
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_EQ(view.questions[0].caption, "Внимание!");
+    EXPECT_EQ(view.questions[0].text, "Файл с таким именем существует\n\rПродолжить?");
+    EXPECT_EQ(read_file(file("old.bin")), old_file);
+    EXPECT_EQ(form.KVP_array, image);
+    EXPECT_EQ(bus.reports(), 0u);
+
+    // Yes replaces it with the module's image.
+    put_flash(flash_kvp_address, pattern(kvp_size, 24));
+    choose_save(file("old.bin"));
+    form.BitBtn6Click();
+    EXPECT_EQ(read_file(file("old.bin")), pattern(kvp_size, 24));
+}
+
+TEST_F(ImagePages, FailedTransferLeavesTheTargetFileAndTheImage)
+{
+    const Bytes old_file = pattern(700, 25);
+    write_file(file("keep.bin"), old_file);
+    put_flash(flash_rom_address, pattern(rom_size, 26));
+    const Bytes image = pattern(rom_size, 27);
+    form.MAT_array = image;
+    choose_save(file("keep.bin"));
+    bus.fail_report(100);  // halfway through the reply
+    form.BitBtn4Click();
+    EXPECT_EQ(read_file(file("keep.bin")), old_file);
+    EXPECT_EQ(form.MAT_array, image);
+    EXPECT_TRUE(message_shown(read_failed_text));
+    expect_closed();
+
+    // No file at all is made for a new name either.
+    choose_save(file("new.bin"));
+    bus.fail_report(3);
+    form.BitBtn5Click();
+    EXPECT_FALSE(exists(file("new.bin")));
+}
+
+TEST_F(ImagePages, FailedSaveLeavesTheExistingFileWhole)
+{
+    const Bytes old_file = pattern(700, 28);
+    write_file(file("keep.bin"), old_file);
+    put_flash(flash_rom_address, pattern(rom_size, 29));
+
+    // Files may not grow past 4 KiB: the 16 KiB image cannot be written out.
+    rlimit old_limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old_limit;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    choose_save(file("keep.bin"));
+    form.BitBtn4Click();
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(read_file(file("keep.bin")), old_file);
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_NE(view.errors[0].find(file("keep.bin")), std::string::npos);
+    EXPECT_NE(view.errors[0].find(std::strerror(EFBIG)), std::string::npos);
+    EXPECT_EQ(form.MAT_array, pattern(rom_size, 29)) << "the image itself was read completely";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary left";
+    expect_closed();
+}
+
+TEST_F(ImagePages, RamReadBackStartsTheCncOnlyIfItWasRunning)
+{
+    const Bytes ram = pattern(ram_size, 30);
+    std::memcpy(module.ram(), ram.data(), ram.size());
+
+    form.proc_en = 0;
+    module.set_cpu_running(false);
+    choose_save(file("ram1.bin"));
+    form.BitBtn14Click();
+    EXPECT_EQ(sent_codes(), (std::vector<std::uint8_t>{cmd_cpu_stop, cmd_ram_read}));
+    EXPECT_EQ(sent()[1].word_a, 0u);
+    EXPECT_EQ(sent()[1].word_b, 16384u);
+    EXPECT_FALSE(module.cpu_running());
+    EXPECT_EQ(read_file(file("ram1.bin")), ram);
+    EXPECT_EQ(form.RAM_array, ram);
+    EXPECT_EQ(view.list(Control::ListBox5), hex_rows(ram, 16, 0));
+
+    module.clear_commands();
+    form.proc_en = 1;
+    module.set_cpu_running(true);
+    choose_save(file("ram2.bin"));
+    form.BitBtn14Click();
+    EXPECT_EQ(sent_codes(), (std::vector<std::uint8_t>{cmd_cpu_stop, cmd_ram_read, cmd_cpu_start}));
+    EXPECT_TRUE(module.cpu_running());
+    EXPECT_EQ(read_file(file("ram2.bin")), ram);
+    expect_closed();
+}
+
+TEST_F(ImagePages, ReadBackWithoutTheApplicationTouchesNothing)
+{
+    form.app_identity.found = false;
+    choose_save(file("x.bin"));
+    form.BitBtn4Click();
+    form.BitBtn14Click();
+    EXPECT_TRUE(view.save_proposals.empty());
+    EXPECT_FALSE(exists(file("x.bin")));
+    EXPECT_EQ(bus.reports(), 0u);
+}
+
+// --- writes ---
+
+TEST_F(ImagePages, FlashWritesPutEachImageInItsAreaInFullChunks)
+{
+    form.MAT_array = pattern(rom_size, 31);
+    form.AMT_array = pattern(amt_size, 32);
+    form.KVP_array = pattern(kvp_size, 33);
+    form.Button5Click();
+    form.Button7Click();
+    form.Button9Click();
+    EXPECT_EQ(flash(flash_rom_address, rom_size), form.MAT_array);
+    EXPECT_EQ(flash(flash_amt_address, amt_size), form.AMT_array);
+    EXPECT_EQ(flash(flash_kvp_address, kvp_size), form.KVP_array);
+    EXPECT_EQ(module.chunks_committed(), 20u);
+    EXPECT_EQ(module.chunks_rejected(), 0u);
+    ASSERT_EQ(view.questions.size(), 3u);
+    EXPECT_EQ(view.questions[0].text, "Записать в ППЗУ ЛИРВАН НЦ-31?");
+    EXPECT_TRUE(view.messages.empty()) << "success stays silent";
+    expect_closed();
+}
+
+TEST_F(ImagePages, WriteAnsweredNoSendsNothing)
+{
+    view.yes_no_answers = {false, false, false, false, false};
+    form.Button5Click();
+    form.Button7Click();
+    form.Button9Click();
+    form.Button4Click();
+    form.Button14Click();
+    EXPECT_EQ(bus.reports(), 0u);
+    EXPECT_EQ(view.questions.size(), 5u);
+}
+
+TEST_F(ImagePages, RamWritesToBothBanksWithTheExactWords)
+{
+    form.RAM_array = pattern(ram_size, 34);
+    form.Button4Click();
+    auto cmds = sent();
+    ASSERT_EQ(cmds.size(), 4u);
+    EXPECT_EQ(cmds[0].code, cmd_cpu_stop);
+    EXPECT_EQ(cmds[1].code, cmd_ram_write_begin);
+    EXPECT_EQ(cmds[1].word_a, 0u);
+    EXPECT_EQ(cmds[1].word_b, 16384u);
+    EXPECT_EQ(cmds[2].code, cmd_ram_write_end);
+    EXPECT_EQ(cmds[2].word_a, 0u);
+    EXPECT_EQ(cmds[2].word_b, 16384u);
+    EXPECT_EQ(cmds[3].code, cmd_restart);
+    EXPECT_EQ(Bytes(module.ram_bank(ram_bank_main), module.ram_bank(ram_bank_main) + ram_size),
+              form.RAM_array);
+    EXPECT_EQ(view.questions.at(0).text, "Записать в ОЗУ и энергонезависимую память ЛИРВАН НЦ-31?");
+
+    module.clear_commands();
+    form.RAM_array = pattern(ram_size, 35);
+    form.Button14Click();
+    cmds = sent();
+    ASSERT_EQ(cmds.size(), 4u);
+    EXPECT_EQ(cmds[2].code, cmd_ram_write_end);
+    EXPECT_EQ(cmds[2].word_a, 16384u);
+    EXPECT_EQ(cmds[2].word_b, 16384u);
+    EXPECT_EQ(Bytes(module.ram_bank(ram_bank_reserve), module.ram_bank(ram_bank_reserve) + ram_size),
+              form.RAM_array);
+    EXPECT_EQ(bus.set_reports(), 2u * (1 + 1 + 1 + 256 + 1 + 1))
+        << "identify, stop, begin, 256 data reports, end, restart; twice";
+    EXPECT_TRUE(view.messages.empty());
+    expect_closed();
+}
+
+TEST_F(ImagePages, RefusedRamDataIsNeverStoredInABank)
+{
+    const Bytes bank_before(module.ram_bank(ram_bank_main), module.ram_bank(ram_bank_main) + ram_size);
+    form.RAM_array = pattern(ram_size, 36);
+    bus.fail_report(2 + 2 + 100);  // identify, stop, begin, then a data report
+    form.Button4Click();
+    EXPECT_EQ(Bytes(module.ram_bank(ram_bank_main), module.ram_bank(ram_bank_main) + ram_size),
+              bank_before);
+    for (const auto& c : sent()) EXPECT_NE(c.code, cmd_ram_write_end);
+    EXPECT_TRUE(message_shown(write_failed_text));
+    expect_closed();
+}
+
+}  // namespace
