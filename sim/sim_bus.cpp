@@ -29,6 +29,7 @@ struct SimBus::Impl {
         bool ids_in_listing = true;
         bool present = true;
         std::size_t opens = 0;
+        std::size_t report_calls = 0;
         std::string path;
     };
     struct OpenHandle {
@@ -63,6 +64,15 @@ struct SimBus::Impl {
         const OpenHandle* h = find(id);
         if (h == nullptr || !h->live) return nullptr;
         return &interfaces[h->index];
+    }
+
+    // As usable(), for a report call: counts the call on the handle's interface.
+    Interface* reporting(HidHandleId id)
+    {
+        const OpenHandle* h = find(id);
+        if (h == nullptr) return nullptr;
+        ++interfaces[h->index].report_calls;
+        return h->live ? &interfaces[h->index] : nullptr;
     }
 
     void vanish(std::size_t index)
@@ -146,6 +156,11 @@ std::size_t SimBus::opens_of(std::size_t index) const
     return index < d_->interfaces.size() ? d_->interfaces[index].opens : 0;
 }
 
+std::size_t SimBus::reports_to(std::size_t index) const
+{
+    return index < d_->interfaces.size() ? d_->interfaces[index].report_calls : 0;
+}
+
 std::size_t SimBus::reports() const { return d_->set_reports + d_->get_reports; }
 std::size_t SimBus::set_reports() const { return d_->set_reports; }
 std::size_t SimBus::get_reports() const { return d_->get_reports; }
@@ -205,7 +220,7 @@ bool SimBus::feature_report_length(HidHandleId h, std::size_t& length)
 
 bool SimBus::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length)
 {
-    Impl::Interface* i = d_->usable(h);
+    Impl::Interface* i = d_->reporting(h);
     if (i == nullptr || length != i->feature_length || length < 2 || buf[0] != 0) return false;
     if (!d_->report_allowed()) return false;
     ++d_->set_reports;
@@ -224,7 +239,7 @@ bool SimBus::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t len
 
 bool SimBus::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
 {
-    Impl::Interface* i = d_->usable(h);
+    Impl::Interface* i = d_->reporting(h);
     if (i == nullptr || length != i->feature_length || length < 2) return false;
     if (!d_->report_allowed()) return false;
     ++d_->get_reports;

@@ -57,6 +57,8 @@ public:
     std::size_t closes() const;         // close() calls on open handles
     std::size_t open_handles() const;   // opens - closes
     std::size_t opens_of(std::size_t index) const;
+    // set + get calls on handles of interface `index`, refused ones included.
+    std::size_t reports_to(std::size_t index) const;
     std::size_t reports() const;        // set + get calls that reached an endpoint
     std::size_t set_reports() const;
     std::size_t get_reports() const;

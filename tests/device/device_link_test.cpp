@@ -299,6 +299,7 @@ TEST_F(OpenDeviceTest, ForeignDevicesGetNoCommandAndNothingStaysOpen)
     EXPECT_EQ(bus.opens_of(c), 1u);
     EXPECT_EQ(bus.opens_of(m), 1u);
     EXPECT_EQ(listed.sets() + unlisted.sets() + other_vendor.sets(), 0u);
+    EXPECT_EQ(bus.reports_to(b) + bus.reports_to(c), 0u);
     EXPECT_EQ(bus.open_handles(), 1u);
     close_device(h);
     EXPECT_FALSE(h.valid());
@@ -314,6 +315,7 @@ TEST_F(OpenDeviceTest, SecondInterfaceWithAnotherFeatureLengthGetsNoCommand)
     DeviceHandle h = open_device(bus, app);
     ASSERT_TRUE(h.valid());
     EXPECT_EQ(bus.opens_of(s), 1u);
+    EXPECT_EQ(bus.reports_to(s), 0u);
     EXPECT_TRUE(second.commands().empty());
     close_device(h);
 
