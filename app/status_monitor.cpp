@@ -1,4 +1,268 @@
-// PLACEHOLDER: replaced by its owner in this session.
-#include "app/Unit1.h"
+// The status monitor: once a second it finds out whether the module's application or its
+// loader answers, shows the connection and the versions, keeps the CNC start/stop button and
+// the enabled state of the control groups in step with the CNC, polls the registers of the
+// page on view, and starts a requested firmware update when the loader answers.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
 
-void TMainForm::Timer1Timer() {}
+#include "app/Unit1.h"
+#include "app/control_groups.h"
+#include "app/formats.h"
+#include "app/panel_texts.h"
+
+namespace {
+
+std::uint16_t word_at(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
+
+std::uint32_t u32_at(const std::uint8_t* bytes)
+{
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+// The exchanges of one tick on the handle it opened. Every reply goes into the one 8-byte
+// buffer; an exchange reports success only when its command and its whole reply went through,
+// and the tick shows and adds only what such an exchange brought.
+class TickLink {
+public:
+    explicit TickLink(DeviceHandle handle) : handle_(handle) {}
+
+    bool ask(std::uint8_t code, std::uint32_t word_a = 0)
+    {
+        return send_command(handle_, code, word_a) && receive_data(handle_, reply.data(), reply.size());
+    }
+    bool ask_word(std::uint8_t code, std::uint32_t& word)
+    {
+        std::uint8_t bytes[loader_word_reply_length] = {};
+        if (!send_command(handle_, code) || !receive_data(handle_, bytes, sizeof bytes)) return false;
+        word = u32_at(bytes);
+        return true;
+    }
+    // A bus register read: the register's value, bytes 0-1 of the reply.
+    bool read_register(std::uint16_t address, std::uint16_t& value)
+    {
+        if (!ask(cmd_bus_read, address)) return false;
+        value = word_at(reply.data());
+        return true;
+    }
+    void tell(std::uint8_t code) { send_command(handle_, code); }
+
+    std::array<std::uint8_t, bus_reply_length> reply{};
+
+private:
+    DeviceHandle handle_;
+};
+
+// Closes the tick's handle and restores the cursor on every way out of the exchanges, an
+// exception included.
+class TickHandleGuard {
+public:
+    TickHandleGuard(DeviceHandle& handle, View& view) : handle_(handle), view_(view) {}
+    TickHandleGuard(const TickHandleGuard&) = delete;
+    TickHandleGuard& operator=(const TickHandleGuard&) = delete;
+    ~TickHandleGuard() { release(); }
+    void release()
+    {
+        if (!handle_.valid()) return;
+        close_device(handle_);
+        view_.set_cursor(CursorShape::normal);
+    }
+
+private:
+    DeviceHandle& handle_;
+    View& view_;
+};
+
+struct RegisterRow {
+    std::uint16_t address;
+    Control bits;
+    Control octal;
+};
+
+// Page "КЭ/БФОС": the inputs, then the outputs.
+constexpr std::array ke_bfos_rows{
+    RegisterRow{bus_in_170461, Control::StaticText29, Control::StaticText35},
+    RegisterRow{bus_in_170463, Control::StaticText30, Control::StaticText36},
+    RegisterRow{bus_in_170465, Control::StaticText31, Control::StaticText37},
+    RegisterRow{bus_in_170467, Control::StaticText32, Control::StaticText38},
+    RegisterRow{bus_out_170462, Control::StaticText33, Control::StaticText39},
+    RegisterRow{bus_out_170464, Control::StaticText34, Control::StaticText40},
+};
+
+struct DacRow {
+    std::uint16_t address;
+    Control octal;
+    Control volts;
+};
+
+constexpr std::array dac_rows{
+    DacRow{bus_dac_170500, Control::StaticText47, Control::StaticText51},
+    DacRow{bus_dac_170501, Control::StaticText48, Control::StaticText52},
+    DacRow{bus_dac_170502, Control::StaticText49, Control::StaticText53},
+    DacRow{bus_dac_170503, Control::StaticText50, Control::StaticText54},
+};
+
+void show_register(View& view, std::uint16_t value, Control bits, Control octal)
+{
+    WordToBitRow(value, view, bits);
+    WordToOct6(value, view, octal);
+}
+
+// Adds a counter step to a total; the total wraps like the 32-bit register it mirrors.
+void add_step(std::int32_t& total, std::int32_t step)
+{
+    total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) + static_cast<std::uint32_t>(step));
+}
+
+// The register polls of the page on view, in their fixed order: page 5, page 6, page 7, the
+// DAC hand-back on any other page, page 8.
+void poll_page(View& view, TickLink& link, TMainForm& form, int page, std::uint8_t running,
+               std::uint8_t ext_dac)
+{
+    std::uint16_t value = 0;
+    if (page == page_ke_bfos) {
+        for (const auto& row : ke_bfos_rows)
+            if (link.read_register(row.address, value)) show_register(view, value, row.bits, row.octal);
+    }
+    if (page == page_kip_bos && running == 0) {
+        if (link.read_register(bus_kip_170520, value))
+            show_register(view, value, Control::StaticText41, Control::StaticText42);
+        // Each read hands over the counts since the previous one; a read that failed brought
+        // none, so nothing is added for it.
+        const std::array<std::pair<std::uint16_t, std::int32_t*>, 4> counters{{
+            {bus_kip_170521, &form.KIP1},
+            {bus_kip_170522, &form.KIP2},
+            {bus_kip_170523, &form.KIP3},
+            {bus_kip_170524, &form.KIP4},
+        }};
+        constexpr std::array totals{Control::StaticText43, Control::StaticText44,
+                                    Control::StaticText45, Control::StaticText46};
+        for (std::size_t i = 0; i < counters.size(); ++i) {
+            if (!link.read_register(counters[i].first, value)) continue;
+            add_step(*counters[i].second, counter_step(value));
+            view.set_text(totals[i], std::to_string(*counters[i].second));
+        }
+    }
+    if (page == page_kp_dac) {
+        // The DAC page needs the module's external DAC mode: ask for it while it is off.
+        if (ext_dac == 0) link.tell(cmd_ext_dac_on);
+        for (const auto& row : dac_rows) {
+            if (!link.read_register(row.address, value)) continue;
+            view.set_text(row.octal, WordToOct(value));
+            view.set_text(row.volts, volts_text(value));
+        }
+    }
+    if (page != page_kp_dac && ext_dac == 1) link.tell(cmd_ext_dac_off);
+    if (page == page_ea) {
+        if (link.ask(cmd_ea_read_inputs)) {
+            constexpr std::array bits{Control::StaticText55, Control::StaticText56,
+                                      Control::StaticText57, Control::StaticText58};
+            constexpr std::array octal{Control::StaticText59, Control::StaticText60,
+                                       Control::StaticText61, Control::StaticText62};
+            for (std::size_t i = 0; i < 4; ++i)
+                show_register(view, word_at(&link.reply[2 * i]), bits[i], octal[i]);
+        }
+        if (link.ask(cmd_ea_read_outputs)) {
+            show_register(view, word_at(&link.reply[0]), Control::StaticText63, Control::StaticText65);
+            show_register(view, word_at(&link.reply[2]), Control::StaticText64, Control::StaticText66);
+        }
+        // Group "НЦ-31": the CNC's own view of the output and input registers.
+        if (link.read_register(bus_out_170462, value))
+            show_register(view, value, Control::StaticText67, Control::StaticText71);
+        if (link.read_register(bus_in_170461, value))
+            show_register(view, value, Control::StaticText68, Control::StaticText72);
+    }
+}
+
+}  // namespace
+
+void TMainForm::Timer1Timer()
+{
+    // This tick's CNC state: (0, 0) unless the application's status reply arrived.
+    std::uint8_t running = 0;
+    std::uint8_t ext_dac = 0;
+    bool status_received = false;
+    bool loader_status_received = false;
+    bool loader_info_received = false;
+
+    {
+        TickHandleGuard guard(HidHandle, view_);
+        HidHandle = open_device(hid_, app_identity);
+        if (!app_identity.found) {
+            HidHandle = open_device(hid_, loader_identity);
+            if (loader_identity.found) {
+                TickLink link(HidHandle);
+                std::uint32_t word = 0;
+                loader_status_received = link.ask_word(cmd_get_status, word);
+                if (loader_status_received) loader_identity.loader_version = word;
+                loader_info_received = link.ask_word(cmd_get_loader_info, word);
+                if (loader_info_received) loader_identity.firmware_version = word;
+            }
+        } else {
+            loader_identity.found = false;
+            TickLink link(HidHandle);
+            status_received = link.ask(cmd_get_status);
+            if (status_received) {
+                app_identity.firmware_version = u32_at(link.reply.data());
+                running = link.reply[4];
+                ext_dac = link.reply[5];
+                // Without a status reply the tick knows neither whether the CNC runs nor the
+                // DAC mode, on which the polls depend: it polls nothing.
+                poll_page(view_, link, *this, view_.active_page(), running, ext_dac);
+            }
+        }
+        guard.release();
+    }
+
+    if (loader_identity.found) {
+        view_.set_text(Control::StaticText7, connection_loader_text);
+        if (loader_status_received)
+            view_.set_text(Control::StaticText9, loader_version_text(loader_identity.loader_version));
+        if (up_flag) {
+            up_flag = false;
+            stream_update();
+        }
+        if (loader_info_received)
+            view_.set_text(Control::StaticText8, firmware_version_text(loader_identity.firmware_version));
+        set_group_enabled(view_, device_action_buttons, true);
+    } else if (app_identity.found) {
+        view_.set_text(Control::StaticText7, connection_app_text);
+        view_.set_text(Control::StaticText9, not_available_text);
+        if (status_received)
+            view_.set_text(Control::StaticText8, firmware_version_text(app_identity.firmware_version));
+        set_group_enabled(view_, device_action_buttons, true);
+    } else {
+        view_.set_text(Control::StaticText7, connection_none_text);
+        view_.set_text(Control::StaticText8, not_available_text);
+        view_.set_text(Control::StaticText9, not_available_text);
+        set_group_enabled(view_, device_action_buttons, false);
+        set_group_enabled(view_, output_check_boxes, false);
+        set_group_enabled(view_, dac_value_edits, false);
+    }
+
+    // Only the application reports the CNC state. A tick without it changes nothing, but the
+    // next reply is then applied in full, whatever the stored pair: the controls may have
+    // been disabled meanwhile and the CNC may have been started or stopped on its own.
+    if (!app_identity.found) {
+        cnc_state_applied = false;
+        return;
+    }
+    if (!status_received) return;
+    if (cnc_state_applied && running == proc_en && ext_dac == ext_dac_en) return;
+    proc_en = running;
+    ext_dac_en = ext_dac;
+    cnc_state_applied = true;
+    if (running != 0) {
+        view_.set_text(Control::Button8, stop_cnc_text);
+        Tag = 0;
+        set_group_enabled(view_, output_check_boxes, false);
+        set_group_enabled(view_, dac_value_edits, false);
+    } else {
+        view_.set_text(Control::Button8, start_cnc_text);
+        Tag = 1;
+        set_group_enabled(view_, output_check_boxes, true);
+        set_group_enabled(view_, dac_value_edits, ext_dac_en != 0);
+    }
+}

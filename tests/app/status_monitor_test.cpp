@@ -1,0 +1,417 @@
+// Status ticks against the simulated module: the three modes, the polls of every page in their
+// exact order and what each control shows, the CNC state, counters, volts, the external DAC
+// mode by page, and a module that fails or vanishes in the middle of a tick.
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "app/panel_texts.h"
+#include "app/sim_rig.h"
+
+namespace {
+
+using V = std::vector<Sent>;
+
+class Monitor : public ::testing::Test {
+protected:
+    void SetUp() override { std::setlocale(LC_NUMERIC, "C"); }
+    // A module with the CNC stopped and inputs pinned, so every text is predictable.
+    void stopped_cnc() { rig.module.set_cpu_running(false); }
+    SimRig rig;
+    FakeView& view = rig.view;
+    SimModule& module = rig.module;
+};
+
+// --- modes ---
+
+TEST_F(Monitor, NoModuleDisablesEverythingAndSendsNothing)
+{
+    rig.bus.remove_interface(rig.module_index);
+    ForeignDevice mouse(0x046D, 0xC077);
+    rig.bus.add_interface(mouse);
+    view.set_text(Control::StaticText7, "подключен");
+    view.set_text(Control::StaticText8, "4.36");
+
+    rig.form.Timer1Timer();
+
+    EXPECT_EQ(view.get(Control::StaticText7), "не подключен");
+    EXPECT_EQ(view.get(Control::StaticText8), "н/д");
+    EXPECT_EQ(view.get(Control::StaticText9), "н/д");
+    EXPECT_TRUE(rig.group_is(device_action_buttons, false));
+    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
+    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+    EXPECT_TRUE(module.commands().empty());
+    EXPECT_EQ(mouse.sets(), 0u);
+    EXPECT_FALSE(rig.form.app_identity.found);
+    EXPECT_FALSE(rig.form.loader_identity.found);
+}
+
+TEST_F(Monitor, ApplicationModeShowsItsFirmwareVersion)
+{
+    module.set_firmware_version(0x00043600);
+    EXPECT_EQ(rig.tick_on(page_config), (V{identify(), status()}));
+    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
+    EXPECT_EQ(view.get(Control::StaticText8), "4.36");
+    EXPECT_EQ(view.get(Control::StaticText9), "н/д");
+    EXPECT_EQ(rig.form.app_identity.firmware_version, 0x00043600u);
+    EXPECT_TRUE(rig.group_is(device_action_buttons, true));
+    EXPECT_FALSE(rig.form.HidHandle.valid());
+    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    EXPECT_EQ(view.cursor, CursorShape::normal);
+}
+
+TEST_F(Monitor, LoaderModeShowsBothVersionsThenTheApplicationTakesOver)
+{
+    module.set_form(SimModule::Form::loader);
+    module.set_loader_version(0x00010203);
+    module.set_firmware_version(0x00043600);
+    // The application's search meets the loader and turns it down; the loader's search finds it.
+    EXPECT_EQ(rig.tick_on(page_ke_bfos),
+              (V{identify(true), identify(true), status(true), {cmd_get_loader_info, 0, true}}));
+    EXPECT_EQ(view.get(Control::StaticText7), "загрузчик");
+    EXPECT_EQ(view.get(Control::StaticText9), "1.2.3.");
+    EXPECT_EQ(view.get(Control::StaticText8), "4.36");
+    EXPECT_TRUE(rig.form.loader_identity.found);
+    EXPECT_FALSE(rig.form.app_identity.found);
+    EXPECT_TRUE(rig.group_is(device_action_buttons, true));
+    EXPECT_EQ(rig.bus.open_handles(), 0u);
+
+    module.set_form(SimModule::Form::application);
+    module.set_firmware_version(0x00043700);
+    rig.tick_on(page_config);
+    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
+    EXPECT_EQ(view.get(Control::StaticText8), "4.37");
+    EXPECT_EQ(view.get(Control::StaticText9), "н/д");
+    EXPECT_FALSE(rig.form.loader_identity.found);
+}
+
+// --- polls by page ---
+
+TEST_F(Monitor, PagesWithoutRegistersPollNothing)
+{
+    stopped_cnc();
+    for (int page : {page_config, page_rom, page_amt, page_kvp, page_ram, page_network})
+        EXPECT_EQ(rig.tick_on(page), (V{identify(), status()})) << "page " << page;
+}
+
+TEST_F(Monitor, KeBfosPageReadsInputsThenOutputs)
+{
+    module.set_bus_register(bus_in_170461, 0x8001);
+    module.set_bus_register(bus_in_170463, 0x0001);
+    module.set_bus_register(bus_in_170465, 0xFFFF);
+    module.set_bus_register(bus_in_170467, 0x0000);
+    module.set_bus_register(bus_out_170462, 0x00F0);
+    module.set_bus_register(bus_out_170464, 0x0008);
+
+    EXPECT_EQ(rig.tick_on(page_ke_bfos),
+              (V{identify(), status(), bus_read(0170461), bus_read(0170463), bus_read(0170465),
+                 bus_read(0170467), bus_read(0170462), bus_read(0170464)}));
+    EXPECT_EQ(view.get(Control::StaticText29), "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 ");
+    EXPECT_EQ(view.get(Control::StaticText35), "100001");
+    EXPECT_EQ(view.get(Control::StaticText36), "000001");
+    EXPECT_EQ(view.get(Control::StaticText31), "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ");
+    EXPECT_EQ(view.get(Control::StaticText37), "177777");
+    EXPECT_EQ(view.get(Control::StaticText32), "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ");
+    EXPECT_EQ(view.get(Control::StaticText38), "000000");
+    EXPECT_EQ(view.get(Control::StaticText33), "0 0 0 0 0 0 0 0 1 1 1 1 0 0 0 0 ");
+    EXPECT_EQ(view.get(Control::StaticText39), "000360");
+    EXPECT_EQ(view.get(Control::StaticText40), "000010");
+    // The "Контроллер ЭА" page is not on view and is not refreshed.
+    EXPECT_EQ(view.get(Control::StaticText67), "");
+}
+
+TEST_F(Monitor, KipBosPageAddsCounterStepsWhileTheCncIsStopped)
+{
+    stopped_cnc();
+    module.set_bus_register(bus_kip_170520, 0x0005);
+    module.set_bus_register(bus_kip_170521, 0xFFFE);
+    module.set_bus_register(bus_kip_170522, 0x7FFF);
+    module.set_bus_register(bus_kip_170523, 0x8000);
+    module.set_bus_register(bus_kip_170524, 0x0003);
+
+    EXPECT_EQ(rig.tick_on(page_kip_bos),
+              (V{identify(), status(), bus_read(0170520), bus_read(0170521), bus_read(0170522),
+                 bus_read(0170523), bus_read(0170524)}));
+    EXPECT_EQ(view.get(Control::StaticText41), "0 0 0 0 0 0 0 0 0 0 0 0 0 1 0 1 ");
+    EXPECT_EQ(view.get(Control::StaticText42), "000005");
+    EXPECT_EQ(rig.form.KIP1, -2);
+    EXPECT_EQ(rig.form.KIP2, 32767);
+    EXPECT_EQ(rig.form.KIP3, -32768);
+    EXPECT_EQ(rig.form.KIP4, 3);
+    EXPECT_EQ(view.get(Control::StaticText43), "-2");
+    EXPECT_EQ(view.get(Control::StaticText44), "32767");
+    EXPECT_EQ(view.get(Control::StaticText45), "-32768");
+    EXPECT_EQ(view.get(Control::StaticText46), "3");
+
+    // Totals keep growing from the counts handed over at each read.
+    module.add_counts(1, -2);
+    module.add_counts(2, 32767);
+    rig.tick_on(page_kip_bos);
+    EXPECT_EQ(rig.form.KIP1, -4);
+    EXPECT_EQ(rig.form.KIP2, 65534);
+    EXPECT_EQ(rig.form.KIP3, -32768);
+    EXPECT_EQ(view.get(Control::StaticText43), "-4");
+    EXPECT_EQ(view.get(Control::StaticText44), "65534");
+}
+
+TEST_F(Monitor, KipBosPageIsNotPolledWhileTheCncRuns)
+{
+    module.set_cpu_running(true);
+    module.add_counts(1, 7);
+    view.set_text(Control::StaticText43, "12");
+    rig.form.KIP1 = 12;
+    EXPECT_EQ(rig.tick_on(page_kip_bos), (V{identify(), status()}));
+    EXPECT_EQ(rig.form.KIP1, 12);
+    EXPECT_EQ(view.get(Control::StaticText43), "12");
+}
+
+TEST_F(Monitor, DacPageAsksForTheExternalDacAndShowsVolts)
+{
+    stopped_cnc();
+    module.set_bus_register(bus_dac_170500, 0x07FF);
+    module.set_bus_register(bus_dac_170501, 0x0000);
+    module.set_bus_register(bus_dac_170502, 0x8000);
+    module.set_bus_register(bus_dac_170503, 0x87FF);
+
+    const V reads{bus_read(0170500), bus_read(0170501), bus_read(0170502), bus_read(0170503)};
+    V first{identify(), status(), app_cmd(cmd_ext_dac_on)};
+    first.insert(first.end(), reads.begin(), reads.end());
+    EXPECT_EQ(rig.tick_on(page_kp_dac), first);
+    EXPECT_TRUE(module.ext_dac_on());
+    EXPECT_EQ(view.get(Control::StaticText47), "3777");
+    EXPECT_EQ(view.get(Control::StaticText51), "10.000");
+    EXPECT_EQ(view.get(Control::StaticText48), "0");
+    EXPECT_EQ(view.get(Control::StaticText52), "0.000");
+    EXPECT_EQ(view.get(Control::StaticText49), "100000");
+    EXPECT_EQ(view.get(Control::StaticText53), "0.000");
+    EXPECT_EQ(view.get(Control::StaticText50), "103777");
+    EXPECT_EQ(view.get(Control::StaticText54), "-9.826");
+
+    // With the mode on, the page only reads.
+    V second{identify(), status()};
+    second.insert(second.end(), reads.begin(), reads.end());
+    EXPECT_EQ(rig.tick_on(page_kp_dac), second);
+}
+
+TEST_F(Monitor, OtherPagesGiveTheExternalDacBackUntilTheModuleReportsItOff)
+{
+    stopped_cnc();
+    module.set_ext_dac_on(true);
+    EXPECT_EQ(rig.tick_on(page_ke_bfos),
+              (V{identify(), status(), bus_read(0170461), bus_read(0170463), bus_read(0170465),
+                 bus_read(0170467), bus_read(0170462), bus_read(0170464),
+                 app_cmd(cmd_ext_dac_off)}));
+    EXPECT_FALSE(module.ext_dac_on());
+    EXPECT_EQ(rig.tick_on(page_config), (V{identify(), status()}));
+
+    module.set_ext_dac_on(true);
+    EXPECT_EQ(rig.tick_on(page_config), (V{identify(), status(), app_cmd(cmd_ext_dac_off)}));
+    // A module that keeps reporting the mode on is asked again at every tick.
+    module.set_ext_dac_on(true);
+    EXPECT_EQ(rig.tick_on(page_rom), (V{identify(), status(), app_cmd(cmd_ext_dac_off)}));
+}
+
+TEST_F(Monitor, EaPageReadsTheControllerThenTheCncRegisters)
+{
+    module.set_ext_dac_on(true);  // the hand-back comes before the page's own polls
+    module.set_ea_inputs({0x0001, 0x0002, 0x0003, 0x8000});
+    module.set_ea_outputs({0x00FF, 0xFF00});
+    module.set_bus_register(bus_out_170462, 0x0009);
+    module.set_bus_register(bus_in_170461, 0x0040);
+
+    EXPECT_EQ(rig.tick_on(page_ea),
+              (V{identify(), status(), app_cmd(cmd_ext_dac_off), app_cmd(cmd_ea_read_inputs),
+                 app_cmd(cmd_ea_read_outputs), bus_read(0170462), bus_read(0170461)}));
+    EXPECT_EQ(view.get(Control::StaticText55), "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 ");
+    EXPECT_EQ(view.get(Control::StaticText59), "000001");
+    EXPECT_EQ(view.get(Control::StaticText60), "000002");
+    EXPECT_EQ(view.get(Control::StaticText61), "000003");
+    EXPECT_EQ(view.get(Control::StaticText58), "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ");
+    EXPECT_EQ(view.get(Control::StaticText62), "100000");
+    EXPECT_EQ(view.get(Control::StaticText63), "0 0 0 0 0 0 0 0 1 1 1 1 1 1 1 1 ");
+    EXPECT_EQ(view.get(Control::StaticText65), "000377");
+    EXPECT_EQ(view.get(Control::StaticText64), "1 1 1 1 1 1 1 1 0 0 0 0 0 0 0 0 ");
+    EXPECT_EQ(view.get(Control::StaticText66), "177400");
+    EXPECT_EQ(view.get(Control::StaticText67), "0 0 0 0 0 0 0 0 0 0 0 0 1 0 0 1 ");
+    EXPECT_EQ(view.get(Control::StaticText71), "000011");
+    EXPECT_EQ(view.get(Control::StaticText68), "0 0 0 0 0 0 0 0 0 1 0 0 0 0 0 0 ");
+    EXPECT_EQ(view.get(Control::StaticText72), "000100");
+    // The "КЭ/БФОС" page shows the same registers but is not on view.
+    EXPECT_EQ(view.get(Control::StaticText35), "");
+}
+
+// --- CNC state ---
+
+TEST_F(Monitor, FirstReplyIsAppliedEvenWhenItMatchesTheStartValue)
+{
+    stopped_cnc();  // reports (0, 0), the pair stored at start-up
+    rig.tick_on(page_config);
+    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
+    EXPECT_EQ(rig.form.Tag, 1);
+    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
+    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+}
+
+TEST_F(Monitor, CncStateTransitions)
+{
+    module.set_cpu_running(true);
+    rig.tick_on(page_config);
+    EXPECT_EQ(view.get(Control::Button8), "Остановить УЧПУ");
+    EXPECT_EQ(rig.form.Tag, 0);
+    EXPECT_EQ(rig.form.proc_en, 1u);
+    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
+    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+
+    module.set_cpu_running(false);
+    rig.tick_on(page_config);
+    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
+    EXPECT_EQ(rig.form.Tag, 1);
+    EXPECT_EQ(rig.form.proc_en, 0u);
+    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
+    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+
+    rig.tick_on(page_kp_dac);  // turns the external DAC on; this tick still saw it off
+    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+    rig.tick_on(page_kp_dac);
+    EXPECT_EQ(rig.form.ext_dac_en, 1u);
+    EXPECT_TRUE(rig.group_is(dac_value_edits, true));
+    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
+
+    module.set_cpu_running(true);
+    rig.tick_on(page_kp_dac);
+    EXPECT_EQ(view.get(Control::Button8), "Остановить УЧПУ");
+    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
+    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+}
+
+TEST_F(Monitor, AnUnchangedStateTouchesNoControl)
+{
+    stopped_cnc();
+    rig.tick_on(page_config);
+    view.set_enabled(Control::CheckBox5, false);
+    view.set_text(Control::Button8, "marker");
+    rig.tick_on(page_config);
+    EXPECT_FALSE(view.enabled(Control::CheckBox5));
+    EXPECT_EQ(view.get(Control::Button8), "marker");
+}
+
+TEST_F(Monitor, AfterAReconnectTheSameStateIsAppliedAgain)
+{
+    stopped_cnc();
+    rig.tick_on(page_config);
+    ASSERT_TRUE(rig.group_is(output_check_boxes, true));
+
+    rig.bus.remove_interface(rig.module_index);
+    rig.tick_on(page_config);
+    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
+    // With no CNC state reported, the stored one and the button stay as they were.
+    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
+    EXPECT_EQ(rig.form.Tag, 1);
+
+    rig.bus.restore_interface(rig.module_index);
+    rig.tick_on(page_config);
+    EXPECT_TRUE(rig.group_is(device_action_buttons, true));
+    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
+    EXPECT_EQ(rig.form.Tag, 1);
+}
+
+TEST_F(Monitor, LoaderTicksDoNotReportACncState)
+{
+    module.set_cpu_running(true);
+    rig.tick_on(page_config);
+    module.set_form(SimModule::Form::loader);
+    rig.tick_on(page_config);
+    EXPECT_EQ(view.get(Control::Button8), "Остановить УЧПУ");
+    EXPECT_EQ(rig.form.proc_en, 1u);
+    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
+}
+
+// --- failures in the middle of a tick ---
+
+TEST_F(Monitor, ModuleVanishingMidTickShowsOnlyWhatArrived)
+{
+    stopped_cnc();
+    rig.tick_on(page_config);
+    for (const Control c : {Control::StaticText31, Control::StaticText32, Control::StaticText33,
+                            Control::StaticText34, Control::StaticText37})
+        view.set_text(c, "old");
+    module.set_bus_register(bus_in_170461, 0x0001);
+    module.set_bus_register(bus_in_170463, 0x0002);
+    module.set_bus_register(bus_in_170465, 0x0003);
+
+    // Two reports each for the identify handshake, the status and the first two reads.
+    rig.bus.vanish_after(rig.module_index, 8);
+    rig.tick_on(page_ke_bfos);
+    EXPECT_EQ(view.get(Control::StaticText35), "000001");
+    EXPECT_EQ(view.get(Control::StaticText36), "000002");
+    EXPECT_EQ(view.get(Control::StaticText31), "old");
+    EXPECT_EQ(view.get(Control::StaticText37), "old");
+    EXPECT_EQ(view.get(Control::StaticText34), "old");
+    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
+    EXPECT_FALSE(rig.form.HidHandle.valid());
+    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    EXPECT_EQ(view.cursor, CursorShape::normal);
+
+    rig.tick_on(page_ke_bfos);
+    EXPECT_EQ(view.get(Control::StaticText7), "не подключен");
+    EXPECT_TRUE(rig.group_is(device_action_buttons, false));
+}
+
+TEST_F(Monitor, FailedCounterReadAddsNothing)
+{
+    stopped_cnc();
+    rig.tick_on(page_config);
+    module.set_bus_register(bus_kip_170521, 0x0004);
+    module.set_bus_register(bus_kip_170522, 0x0005);
+    view.set_text(Control::StaticText44, "old");
+    // identify 2, status 2, 170520 2, 170521 2; the request of 170522 fails.
+    rig.bus.fail_report(9);
+    EXPECT_EQ(rig.tick_on(page_kip_bos),
+              (V{identify(), status(), bus_read(0170520), bus_read(0170521), bus_read(0170523),
+                 bus_read(0170524)}));
+    EXPECT_EQ(rig.form.KIP1, 4);
+    EXPECT_EQ(rig.form.KIP2, 0);
+    EXPECT_EQ(view.get(Control::StaticText43), "4");
+    EXPECT_EQ(view.get(Control::StaticText44), "old");
+}
+
+TEST_F(Monitor, FailedStatusLeavesCncStateAndVersionsAndPollsNothing)
+{
+    module.set_cpu_running(true);
+    rig.tick_on(page_config);
+    ASSERT_EQ(view.get(Control::StaticText8), "4.36");
+
+    module.set_cpu_running(false);
+    module.set_firmware_version(0x00050000);
+    // identify 2 reports; then the status request's reply fails.
+    rig.bus.fail_report(4);
+    EXPECT_EQ(rig.tick_on(page_ke_bfos), (V{identify(), status()}));
+    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
+    EXPECT_EQ(view.get(Control::StaticText8), "4.36");
+    EXPECT_EQ(view.get(Control::Button8), "Остановить УЧПУ");
+    EXPECT_EQ(rig.form.proc_en, 1u);
+    EXPECT_EQ(rig.form.app_identity.firmware_version, 0x00043600u);
+    EXPECT_EQ(view.get(Control::StaticText35), "");
+
+    rig.tick_on(page_config);
+    EXPECT_EQ(view.get(Control::StaticText8), "5.00");
+    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
+}
+
+TEST_F(Monitor, FailedLoaderExchangeLeavesItsVersion)
+{
+    module.set_form(SimModule::Form::loader);
+    rig.tick_on(page_config);
+    ASSERT_EQ(view.get(Control::StaticText9), "1.2.3.");
+    module.set_loader_version(0x00020000);
+    module.set_firmware_version(0x00043700);
+    // Two searches of two reports each, then the loader version's reply fails.
+    rig.bus.fail_report(6);
+    rig.tick_on(page_config);
+    EXPECT_EQ(view.get(Control::StaticText7), "загрузчик");
+    EXPECT_EQ(view.get(Control::StaticText9), "1.2.3.");
+    EXPECT_EQ(rig.form.loader_identity.loader_version, 0x00010203u);
+    EXPECT_EQ(view.get(Control::StaticText8), "4.37");
+}
+
+}  // namespace
