@@ -1,0 +1,156 @@
+// Every device action of the configuration, image and output pages, with each of its reports
+// failing in turn: the module is always closed again, the cursor comes back, a failure is
+// never passed off as success, and no file is lost.
+#include <filesystem>
+#include <functional>
+#include <unistd.h>
+
+#include "pages_fixture.h"
+
+namespace {
+
+// One complete window on its own simulated bus.
+struct Rig {
+    SimModule module;
+    SimBus bus;
+    FakeView view;
+    TMainForm form{view, bus, CarriedImage{}};
+    Rig()
+    {
+        bus.add_interface(module);
+        form.app_identity.found = true;
+    }
+    bool message_shown(const char* text) const
+    {
+        for (const auto& m : view.messages)
+            if (m.caption == module_caption && m.text == text) return true;
+        return false;
+    }
+};
+
+enum class Kind { read, write };
+
+struct Action {
+    const char* name;
+    Kind kind;
+    std::function<void(Rig&)> prepare;
+    std::function<void(Rig&)> run;
+    // The image a read-back replaces (nullptr for the other actions).
+    std::vector<std::uint8_t> TMainForm::*image = nullptr;
+    // A fault in the last report is in a report after the transfer proper (the start of a
+    // CNC after its RAM was read): the read itself is complete then.
+    bool last_report_after_transfer = false;
+};
+
+class FaultMatrix : public ::testing::Test {
+protected:
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("lirvan-fault-matrix-" + std::to_string(::getpid()));
+    std::string target = (dir / "target.bin").string();
+    const Bytes old_file = pattern(777, 1);
+
+    FaultMatrix() { std::filesystem::create_directories(dir); }
+    ~FaultMatrix() override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    std::vector<Action> actions()
+    {
+        const auto read_back = [this](const char* name, void (TMainForm::*click)(),
+                                      std::vector<std::uint8_t> TMainForm::*image,
+                                      std::uint32_t proc_en, bool start_after) {
+            return Action{
+                name, Kind::read,
+                [this, image, proc_en](Rig& r) {
+                    write_file(target, old_file);
+                    r.view.save_answers.push_back(target);
+                    r.form.proc_en = proc_en;
+                    r.form.*image = pattern((r.form.*image).size(), 2);
+                },
+                [click](Rig& r) { (r.form.*click)(); }, image, start_after};
+        };
+        const auto write = [](const char* name, void (TMainForm::*click)()) {
+            return Action{name, Kind::write, [](Rig&) {}, [click](Rig& r) { (r.form.*click)(); }};
+        };
+        return {
+            Action{"configuration read", Kind::read,
+                   [](Rig& r) { r.form.params_array = {1, 2, 3, 0, 1, 2, 0, 3, 12, 0, 0, 0}; },
+                   [](Rig& r) { r.form.Button1Click(); }},
+            write("configuration write", &TMainForm::Button2Click),
+            read_back("ROM read-back", &TMainForm::BitBtn4Click, &TMainForm::MAT_array, 0, false),
+            read_back("AMT read-back", &TMainForm::BitBtn5Click, &TMainForm::AMT_array, 0, false),
+            read_back("KVP read-back", &TMainForm::BitBtn6Click, &TMainForm::KVP_array, 0, false),
+            read_back("RAM read-back, CNC stopped", &TMainForm::BitBtn14Click, &TMainForm::RAM_array,
+                      0, false),
+            read_back("RAM read-back, CNC running", &TMainForm::BitBtn14Click, &TMainForm::RAM_array,
+                      1, true),
+            write("ROM write", &TMainForm::Button5Click),
+            write("AMT write", &TMainForm::Button7Click),
+            write("KVP write", &TMainForm::Button9Click),
+            write("RAM write, main bank", &TMainForm::Button4Click),
+            write("RAM write, reserve bank", &TMainForm::Button14Click),
+            write("outputs 170462/170464", &TMainForm::Button10Click),
+            write("output 170520", &TMainForm::Button11Click),
+            write("DAC values", &TMainForm::Button12Click),
+            write("CNC stop", &TMainForm::Button8Click),
+            Action{"CNC start", Kind::write, [](Rig& r) { r.form.Tag = 1; },
+                   [](Rig& r) { r.form.Button8Click(); }},
+            write("module restart", &TMainForm::Button13Click),
+        };
+    }
+};
+
+TEST_F(FaultMatrix, EveryFailedReportEndsClosedAndReported)
+{
+    for (const Action& a : actions()) {
+        SCOPED_TRACE(a.name);
+        // The action without faults: how many reports it takes, and that it stays silent.
+        std::size_t total = 0;
+        {
+            Rig r;
+            a.prepare(r);
+            a.run(r);
+            total = r.bus.reports();
+            ASSERT_GT(total, 2u) << "the action reached the module";
+            EXPECT_TRUE(r.view.messages.empty());
+            EXPECT_EQ(r.bus.open_handles(), 0u);
+        }
+        for (std::size_t n = 1; n <= total; ++n) {
+            SCOPED_TRACE("report " + std::to_string(n) + " of " + std::to_string(total));
+            Rig r;
+            a.prepare(r);
+            const auto params_before = r.form.params_array;
+            const Bytes image_before = a.image ? r.form.*a.image : Bytes{};
+            r.bus.fail_report(n);
+            a.run(r);
+
+            EXPECT_EQ(r.bus.open_handles(), 0u);
+            EXPECT_FALSE(r.form.HidHandle.valid());
+            EXPECT_EQ(r.view.cursor, CursorShape::normal);
+            ASSERT_FALSE(::testing::Test::HasFailure());
+
+            if (a.last_report_after_transfer && n == total) {
+                // The image arrived whole: it is kept and saved.
+                EXPECT_TRUE(r.view.messages.empty());
+                EXPECT_EQ(read_file(target).size(), (r.form.*a.image).size());
+                continue;
+            }
+            EXPECT_TRUE(r.message_shown(a.kind == Kind::read ? read_failed_text : write_failed_text));
+            EXPECT_EQ(r.view.messages.size(), 1u);
+            if (a.image) {
+                EXPECT_EQ(read_file(target), old_file) << "the existing file is kept";
+                EXPECT_TRUE(r.form.*a.image == image_before) << "the image is kept";
+            }
+            if (a.kind == Kind::read && !a.image) {
+                EXPECT_EQ(r.form.params_array, params_before) << "the block is kept";
+            }
+            if (::testing::Test::HasFailure()) return;  // one broken report is enough to show
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            EXPECT_EQ(entry.path().filename(), "target.bin") << "no temporary file is left behind";
+    }
+}
+
+}  // namespace
