@@ -1,0 +1,15 @@
+// The firmware image that the tool carries for the module: the read-only resource "Update"
+// built into the executable at build time, with the version given to the build.
+#pragma once
+
+#include <cstdint>
+
+#include "app/Unit1.h"
+
+// The carried image and its version word. The bytes stay in the executable's read-only
+// resource data for the whole run; an image missing from the build gives size 0.
+CarriedImage carried_update_image();
+
+// The version word of the carried image (major in bits 16-19, the two minor digits in bits
+// 12-15 and 8-11: 4.36 is 0x00043600).
+std::uint32_t carried_update_version();

@@ -1,0 +1,57 @@
+// lirvan-service-demo: the same window on the simulated module, for a first look and for
+// training without hardware. The module behaves like a live CNC: inputs move, counters count
+// while the CNC runs, and "Обновить" hands over to the loader and back with the carried image.
+//
+// Developer option (not for users): --screenshots DIR shows every page in turn, saves each as
+// DIR/page-N.png after two status ticks, and quits.
+#include <QApplication>
+#include <QDir>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/qt/carried_image.h"
+#include "app/qt/demo_module.h"
+#include "app/qt/main_window.h"
+
+namespace {
+
+void tour_pages(MainWindow& window, const QString& directory, int page)
+{
+    QTabWidget* pages = window.pages();
+    if (page >= pages->count()) {
+        pages->setTabVisible(page_network, false);
+        QApplication::quit();
+        return;
+    }
+    pages->setTabVisible(page, true);  // the hidden network page too, for its picture
+    pages->setCurrentIndex(page);
+    QTimer::singleShot(2300, &window, [&window, directory, page] {
+        window.grab().save(QDir(directory).filePath(QStringLiteral("page-%1.png").arg(page)));
+        tour_pages(window, directory, page + 1);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    prepare_application(app);
+    QApplication::setApplicationName(QStringLiteral("lirvan-service-demo"));
+
+    const CarriedImage image = carried_update_image();
+    DemoModule demo(image.version_word);
+    MainWindow window(demo.hid(), image);
+    window.start();
+    window.show();
+    demo.start();
+
+    const QStringList args = QApplication::arguments();
+    const qsizetype option = args.indexOf(QStringLiteral("--screenshots"));
+    if (option > 0 && option + 1 < args.size()) {
+        const QString directory = args[option + 1];
+        QDir().mkpath(directory);
+        QTimer::singleShot(0, &window, [&window, directory] { tour_pages(window, directory, 0); });
+    }
+    return app.exec();
+}

@@ -1,0 +1,17 @@
+// lirvan-service: the service tool, talking to the module through Linux hidraw.
+#include <QApplication>
+
+#include "app/qt/carried_image.h"
+#include "app/qt/main_window.h"
+#include "device/hidraw/linux_hid.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    prepare_application(app);
+    LinuxHid hid;
+    MainWindow window(hid, carried_update_image());
+    window.start();
+    window.show();
+    return app.exec();
+}
