@@ -1,0 +1,405 @@
+// Test program of the kernel-path test, run inside the guest: our hidraw layer (LinuxHid)
+// and the device link (open_device, send_command, send_data, receive_data, write_block)
+// against the simulated module behind the kernel's uhid and hidraw drivers.
+//
+// Each scenario starts the device program (uhid_module, beside this program) with its fault
+// options, waits for its READY line, runs its checks, stops it with SIGTERM and checks the
+// counts it reports. The last line is "LIRVAN-E2E: PASS" or "LIRVAN-E2E: FAIL (...)".
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/device.h"
+#include "device/hidraw/linux_hid.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int failures = 0;
+
+void check(bool ok, const std::string& what)
+{
+    std::printf("  %s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    std::fflush(stdout);
+    if (!ok) ++failures;
+}
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string program_dir;
+
+// The device program, run for one scenario.
+class DeviceProgram {
+public:
+    explicit DeviceProgram(const std::vector<std::string>& options)
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            const std::string path = program_dir + "/uhid_module";
+            std::vector<char*> argv{const_cast<char*>(path.c_str())};
+            for (const auto& o : options) argv.push_back(const_cast<char*>(o.c_str()));
+            argv.push_back(nullptr);
+            ::execv(path.c_str(), argv.data());
+            std::perror("exec uhid_module");
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        out_ = out[0];
+        ready_ = read_line(10000) == "READY";
+    }
+    ~DeviceProgram() { stop(); }
+
+    bool ready() const { return ready_; }
+
+    // Stops the program and returns the numbers of its STATS line.
+    std::map<std::string, std::string> stop()
+    {
+        std::map<std::string, std::string> stats;
+        if (pid_ <= 0) return stats;
+        ::kill(pid_, SIGTERM);
+        std::istringstream line(read_line(10000));
+        std::string word;
+        while (line >> word) {
+            const auto eq = word.find('=');
+            if (eq != std::string::npos) stats[word.substr(0, eq)] = word.substr(eq + 1);
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        ::close(out_);
+        pid_ = -1;
+        check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "device program ended cleanly");
+        return stats;
+    }
+
+private:
+    std::string read_line(int timeout_ms)
+    {
+        std::string line;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (Clock::now() < deadline) {
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            char c;
+            if (::read(out_, &c, 1) != 1) break;
+            if (c == '\n') return line;
+            line += c;
+        }
+        return line;
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool ready_ = false;
+};
+
+// The module re-enumerates after a change of form: search as the status monitor does, once
+// per tick, here every 20 ms for at most five seconds.
+DeviceHandle open_within(Hid& hid, DeviceIdentity& identity, double seconds)
+{
+    const auto start = Clock::now();
+    for (;;) {
+        DeviceHandle h = open_device(hid, identity);
+        if (h.valid() || seconds_since(start) > seconds) return h;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::vector<std::uint8_t> random_bytes(std::size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> v(n);
+    for (auto& b : v) b = static_cast<std::uint8_t>(rng());
+    return v;
+}
+
+std::uint32_t u32(const std::uint8_t* p)
+{
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+// First mismatching offset, or -1.
+long first_difference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+{
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] != b[i]) return static_cast<long>(i);
+    return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
+}
+
+void scenario_listing_and_raw_reports()
+{
+    std::printf("scenario: listing, descriptor lengths and raw feature reports\n");
+    DeviceProgram program({});
+    check(program.ready(), "device program ready");
+    LinuxHid hid;
+
+    std::vector<HidInterfaceInfo> list;
+    check(hid.list_interfaces(list) && list.size() == 3, "three hidraw interfaces listed");
+    if (list.size() != 3) return;
+    check(list[0].path == "/dev/hidraw0" && list[1].path == "/dev/hidraw1" &&
+              list[2].path == "/dev/hidraw2",
+          "listed in the kernel's order");
+    check(list[0].ids_known && list[0].vendor_id == 0x046D && list[0].product_id == 0xC52B,
+          "foreign ids from sysfs");
+    check(list[2].ids_known && list[2].vendor_id == module_vendor_id &&
+              list[2].product_id == module_product_id,
+          "module ids from sysfs");
+
+    const std::size_t expected_length[3] = {65, 33, 65};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const HidHandleId h = hid.open(list[i].path);
+        std::size_t length = 0;
+        std::uint16_t vendor = 0, product = 0;
+        const bool got_length = h != invalid_hid_id && hid.feature_report_length(h, length);
+        check(got_length && length == expected_length[i],
+              list[i].path + " feature length " + std::to_string(length) + " from HIDIOCGRDESC");
+        check(hid.attributes(h, vendor, product) && vendor == list[i].vendor_id &&
+                  product == list[i].product_id,
+              list[i].path + " ids from HIDIOCGRAWINFO");
+        hid.close(h);
+    }
+
+    // One exchange by hand: the identify frame, then the reply report as the kernel gives it.
+    const HidHandleId h = hid.open(list[2].path);
+    const auto frame = CommandFrame{cmd_identify, 0, 0, 0}.to_report();
+    check(hid.set_feature(h, frame.data(), frame.size()), "SET of 65 bytes accepted");
+    std::uint8_t report[65];
+    std::memset(report, 0xAA, sizeof report);
+    report[0] = 0;
+    check(hid.get_feature(h, report, sizeof report), "GET of 65 bytes");
+    check(report[0] == 0 && report[1] == 0x03 && report[2] == 0x3B && report[3] == 0 &&
+              report[64] == 0,
+          "GET keeps report id 0 in byte 0, data at 1..64");
+    hid.close(h);
+
+    const auto stats = program.stop();
+    check(stats.count("decoy_reports") && stats.at("decoy_reports") == "0",
+          "decoys received no report");
+}
+
+void scenario_both_forms()
+{
+    std::printf("scenario: application, transfers, update hand-over, loader, update\n");
+    DeviceProgram program({});
+    check(program.ready(), "device program ready");
+    LinuxHid hid;
+    DeviceIdentity app = make_app_identity();
+    DeviceIdentity loader = make_loader_identity();
+
+    // The application answers 0x3B03 to a search for the loader: closed and skipped.
+    loader.found = true;
+    DeviceHandle h = open_device(hid, loader);
+    check(!h.valid() && !loader.found, "search for the loader finds no loader (identify mismatch)");
+
+    h = open_device(hid, app);
+    check(h.valid() && app.found, "application found behind the two decoys");
+    if (!h.valid()) return;
+
+    std::uint8_t status[app_status_reply_length] = {};
+    check(send_command(h, cmd_get_status) && receive_data(h, status, sizeof status) &&
+              u32(status) == 0x00043600,
+          "status reply carries firmware 4.36");
+
+    // 16384 bytes of RAM out and back, byte for byte.
+    const auto ram = random_bytes(ram_size, 1);
+    auto start = Clock::now();
+    check(send_command(h, cmd_cpu_stop) && send_command(h, cmd_ram_write_begin, 0, ram_size) &&
+              send_data(h, ram.data(), ram.size()) &&
+              send_command(h, cmd_ram_write_end, ram_bank_main, ram_size),
+          "RAM image written (256 reports)");
+    std::vector<std::uint8_t> back(ram_size, 0xEE);
+    check(send_command(h, cmd_ram_read, 0, ram_size) &&
+              receive_data(h, back.data(), back.size()),
+          "RAM image read (257 reports)");
+    long diff = first_difference(ram, back);
+    check(diff < 0, "RAM read back equals what was written" +
+                        (diff < 0 ? std::string() : " (first difference at " + std::to_string(diff) + ")"));
+    std::printf("  RAM write + read: %.3f s\n", seconds_since(start));
+
+    // 16384 bytes of flash through the summed block write, read back with cmd_read_flash.
+    const auto rom = random_bytes(rom_size, 2);
+    start = Clock::now();
+    check(write_block(h, rom.data(), rom.size(), flash_rom_address), "ROM image written in 8 chunks");
+    std::vector<std::uint8_t> rom_back(rom_size, 0xEE);
+    check(send_command(h, cmd_read_flash, flash_rom_address, rom_size) &&
+              receive_data(h, rom_back.data(), rom_back.size()),
+          "ROM image read back");
+    diff = first_difference(rom, rom_back);
+    check(diff < 0, "flash read back equals the image" +
+                        (diff < 0 ? std::string() : " (first difference at " + std::to_string(diff) + ")"));
+    std::printf("  flash write + read: %.3f s\n", seconds_since(start));
+
+    // The application hands over to the loader, which comes up as a new device.
+    check(send_command(h, cmd_update), "cmd_update to the application");
+    close_device(h);
+    start = Clock::now();
+    h = open_within(hid, loader, 5);
+    check(h.valid() && loader.found, "loader found after the hand-over");
+    std::printf("  hand-over to the loader: %.3f s\n", seconds_since(start));
+    if (!h.valid()) return;
+    std::uint8_t word[loader_word_reply_length] = {};
+    check(send_command(h, cmd_get_status) && receive_data(h, word, sizeof word) &&
+              u32(word) == 0x00010203,
+          "loader status carries loader version 1.2.3");
+    check(send_command(h, cmd_get_loader_info) && receive_data(h, word, sizeof word) &&
+              u32(word) == 0x00043600,
+          "loader info carries firmware 4.36");
+    {
+        DeviceIdentity app_again = make_app_identity();
+        DeviceHandle none = open_device(hid, app_again);
+        check(!none.valid() && !app_again.found, "search for the application finds only the loader");
+        close_device(none);
+    }
+
+    // An image longer than 65536 bytes, so that word_b is 1.
+    const auto image = random_bytes(70000, 3);
+    const auto length = static_cast<std::uint32_t>(image.size());
+    start = Clock::now();
+    check(send_command(h, cmd_update, length, length / 65536) &&
+              send_data(h, image.data(), image.size()),
+          "image of 70000 bytes sent to the loader");
+    std::printf("  image transfer (1094 reports): %.3f s\n", seconds_since(start));
+    close_device(h);
+    h = open_within(hid, app, 5);
+    check(h.valid() && app.found, "application back after the update");
+    if (h.valid()) {
+        check(send_command(h, cmd_get_status) && receive_data(h, status, sizeof status) &&
+                  u32(status) == 0x00043700,
+              "status reply carries the new firmware 4.37");
+        close_device(h);
+    }
+
+    std::uint32_t image_hash = 0;
+    for (std::uint8_t b : image) image_hash = image_hash * 31 + b;
+    const auto stats = program.stop();
+    check(stats.count("decoy_reports") && stats.at("decoy_reports") == "0",
+          "decoys received no report");
+    check(stats.count("updates") && stats.at("updates") == "1" &&
+              stats.at("image_length") == "70000" &&
+              stats.at("image_hash") == std::to_string(image_hash),
+          "the loader took the whole image unchanged");
+    check(stats.count("re_enumerations") && stats.at("re_enumerations") == "2",
+          "module re-enumerated twice");
+}
+
+void scenario_wrong_identity()
+{
+    std::printf("scenario: module answering a wrong identity word\n");
+    DeviceProgram program({"--identity", "0x3B02"});
+    check(program.ready(), "device program ready");
+    LinuxHid hid;
+    DeviceIdentity app = make_app_identity();
+    DeviceIdentity loader = make_loader_identity();
+    DeviceHandle a = open_device(hid, app);
+    DeviceHandle l = open_device(hid, loader);
+    check(!a.valid() && !app.found && !l.valid() && !loader.found, "neither form found");
+    close_device(a);
+    close_device(l);
+    const auto stats = program.stop();
+    check(stats.count("module_sets") && stats.at("module_sets") == "2" &&
+              stats.at("module_gets") == "2" && stats.at("decoy_reports") == "0",
+          "one identify exchange per search, none to the decoys");
+}
+
+void scenario_short_report()
+{
+    std::printf("scenario: a feature report answered short\n");
+    DeviceProgram program({"--short-get-at", "2"});
+    check(program.ready(), "device program ready");
+    LinuxHid hid;
+    DeviceIdentity app = make_app_identity();
+    DeviceHandle h = open_device(hid, app);
+    check(h.valid(), "application found");
+    if (!h.valid()) return;
+    std::uint8_t status[app_status_reply_length];
+    std::memset(status, 0xEE, sizeof status);
+    check(send_command(h, cmd_get_status) && !receive_data(h, status, sizeof status),
+          "a 64-byte answer counts as a failed read");
+    check(status[0] == 0xEE, "nothing copied from the short report");
+    check(send_command(h, cmd_get_status) && receive_data(h, status, sizeof status) &&
+              u32(status) == 0x00043600,
+          "the next exchange works again");
+    close_device(h);
+    program.stop();
+}
+
+void scenario_vanish()
+{
+    std::printf("scenario: the module vanishes (UHID_DESTROY) in the middle of a RAM read\n");
+    // Read 1 answers cmd_identify; reads 2..9 are the first 8 reports of the RAM image.
+    DeviceProgram program({"--vanish-at-get", "10"});
+    check(program.ready(), "device program ready");
+    LinuxHid hid;
+    DeviceIdentity app = make_app_identity();
+    DeviceHandle h = open_device(hid, app);
+    check(h.valid(), "application found");
+    if (!h.valid()) return;
+    std::vector<std::uint8_t> back(ram_size, 0xEE);
+    const auto start = Clock::now();
+    const bool sent = send_command(h, cmd_ram_read, 0, ram_size);
+    const bool received = receive_data(h, back.data(), back.size());
+    const double took = seconds_since(start);
+    check(sent && !received, "the read fails when the device goes");
+    check(took < 2.0, "and fails at once (" + std::to_string(took) + " s)");
+    bool tail_untouched = true;
+    for (std::size_t i = 8 * report_data_length; i < back.size(); ++i)
+        tail_untouched &= back[i] == 0xEE;
+    check(tail_untouched, "bytes after the last report read keep their contents");
+    check(!send_command(h, cmd_get_status), "the stale handle refuses further reports");
+    close_device(h);
+    DeviceHandle again = open_device(hid, app);
+    check(!again.valid() && !app.found, "a new search finds nothing");
+    // The failed request returns as soon as the device is marked gone; its nodes leave
+    // sysfs a moment later, as after an unplug.
+    std::vector<HidInterfaceInfo> list;
+    const auto gone = Clock::now();
+    while (hid.list_interfaces(list) && list.size() != 2 && seconds_since(gone) < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    check(list.size() == 2, "only the two decoys are listed");
+    const auto stats = program.stop();
+    check(stats.count("decoy_reports") && stats.at("decoy_reports") == "0",
+          "decoys received no report");
+}
+
+}  // namespace
+
+int main(int, char** argv)
+{
+    const std::string self = argv[0];
+    program_dir = self.substr(0, self.find_last_of('/'));
+    if (program_dir == self) program_dir = ".";
+    const auto start = Clock::now();
+
+    scenario_listing_and_raw_reports();
+    scenario_both_forms();
+    scenario_wrong_identity();
+    scenario_short_report();
+    scenario_vanish();
+
+    std::printf("guest test time: %.3f s\n", seconds_since(start));
+    if (failures == 0)
+        std::printf("LIRVAN-E2E: PASS\n");
+    else
+        std::printf("LIRVAN-E2E: FAIL (%d checks failed)\n", failures);
+    std::fflush(stdout);
+    return failures == 0 ? 0 : 1;
+}
