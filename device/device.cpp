@@ -98,7 +98,7 @@ bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t le
         report.fill(0);
         if (!handle.hid->get_feature(handle.id, report.data(), report.size())) return false;
         const std::size_t n = std::min(remaining, report_data_length);
-        std::memcpy(destination + pos, &report[1], n);
+        if (n > 0) std::memcpy(destination + pos, &report[1], n);  // destination may be null for 0
         pos += n;
         if (remaining < report_data_length) return true;
         remaining -= n;

@@ -188,6 +188,13 @@ TEST(ReceiveDataTest, MultipleOf64ReadsOneMoreReportAndDiscardsIt)
     }
 }
 
+TEST(ReceiveDataTest, EmptyReplyNeedsNoDestination)
+{
+    RecordingHid hid;
+    EXPECT_TRUE(receive_data(hid.handle(), nullptr, 0));
+    EXPECT_EQ(hid.gets, 1u);
+}
+
 TEST(ReceiveDataTest, FailedReadKeepsWhatArrivedAndStops)
 {
     RecordingHid hid;
