@@ -204,12 +204,12 @@ void TMainForm::Timer1Timer()
             loader_identity.found = false;
             TickLink link(HidHandle);
             status_received = link.ask(cmd_get_status);
+            // Without a status reply the tick knows neither whether the CNC runs nor the DAC
+            // mode, on which the polls depend: it polls nothing.
             if (status_received) {
                 app_identity.firmware_version = u32_at(link.reply.data());
                 running = link.reply[4];
                 ext_dac = link.reply[5];
-                // Without a status reply the tick knows neither whether the CNC runs nor the
-                // DAC mode, on which the polls depend: it polls nothing.
                 poll_page(view_, link, *this, view_.active_page(), running, ext_dac);
             }
         }
