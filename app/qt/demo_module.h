@@ -1,6 +1,6 @@
 // The demo's module: the simulated module on a simulated HID bus, beside a foreign device as a
-// real bus has, with simulated time running in step with the clock so that inputs move and
-// counters count while the window watches.
+// real bus has, with simulated time running in step with the clock so that inputs move,
+// counters count and the DAC channels swing while the window watches.
 #pragma once
 
 #include <cstdint>
@@ -34,4 +34,5 @@ private:
     QTimer clock_;
     QElapsedTimer elapsed_;
     std::int64_t advanced_ms_ = 0;
+    double hand_counts_[4] = {};  // fractions of counts not yet handed to the module
 };

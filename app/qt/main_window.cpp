@@ -41,7 +41,11 @@ QFont ui_font()
 
 QFont fixed_font(int pixels)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // DejaVu Sans Mono first: the system's "monospace" may resolve to a font with some
+    // double-width glyphs, which the toolkit does not count as fixed-pitch.
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setFamilies({QStringLiteral("DejaVu Sans Mono"),
+                      QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPixelSize(pixels);
@@ -325,27 +329,25 @@ void MainWindow::build_configuration_page(QWidget* page)
 
 namespace {
 
-// A preview of 16 bytes a row: " XX" per byte.
-QRect wide_preview_rect(int x, int y)
-{
-    const int width = QFontMetrics(fixed_font(list_font_pixels)).horizontalAdvance(QString(48, 'F')) + 24;
-    return {x, y, width, 156};
-}
+// Right edge of the pages' contents.
+constexpr int page_right = 528;
 
-QRect narrow_preview_rect(int x, int y)
+// A hex preview just large enough for its eight rows of " XX" (frame, margins and a little air).
+QRect preview_rect(int x, int y, int bytes_per_row)
 {
-    const int width = QFontMetrics(fixed_font(list_font_pixels)).horizontalAdvance(QString(24, 'F')) + 20;
-    return {x, y, width, 156};
+    const QFontMetrics metrics(fixed_font(list_font_pixels));
+    const int text = metrics.horizontalAdvance(QStringLiteral(" FF").repeated(bytes_per_row));
+    return {x, y, text + 14, 8 * metrics.height() + 12};  // the eight rows of a preview
 }
 
 }  // namespace
 
 void MainWindow::build_rom_page(QWidget* page)
 {
-    const QRect list = wide_preview_rect(8, 10);
+    const QRect list = preview_rect(8, 10, 16);
     view_.add(Control::ListBox1, make_preview(page, list));
-    const int x = list.right() + 10;
-    const int w = 526 - x;
+    const int x = list.right() + 9;
+    const int w = page_right - x;
     view_.add(Control::BitBtn1, make_button(page, QStringLiteral("Открыть одним файлом"), {x, 10, w, 26}));
     view_.add(Control::BitBtn2, make_button(page, QStringLiteral("Открыть D83 (мл. байт)"), {x, 42, w, 26}));
     view_.add(Control::BitBtn3, make_button(page, QStringLiteral("Открыть D82 (ст. байт)"), {x, 74, w, 26}));
@@ -355,34 +357,37 @@ void MainWindow::build_rom_page(QWidget* page)
 
 void MainWindow::build_amt_page(QWidget* page)
 {
-    const QRect low = narrow_preview_rect(8, 26);
-    const QRect high = narrow_preview_rect(low.right() + 10, 26);
+    // The two halves side by side, each with its two lane files under it; the whole file,
+    // which fills both halves, under both.
+    const QRect low = preview_rect(8, 26, 8);
+    const QRect high = preview_rect(low.right() + 9, 26, 8);
     view_.add(Control::Label22, make_label(page, QStringLiteral("70000:"), {low.x(), 6, 80, 18}));
     view_.add(Control::Label23, make_label(page, QStringLiteral("74000:"), {high.x(), 6, 80, 18}));
     view_.add(Control::ListBox2, make_preview(page, low));
     view_.add(Control::ListBox4, make_preview(page, high));
-    const int y = low.bottom() + 8;
+    const int y = low.bottom() + 9;
     view_.add(Control::BitBtn8,
               make_button(page, QStringLiteral("Открыть D76 (70 мл. байт)"), {low.x(), y, low.width(), 26}));
     view_.add(Control::BitBtn10,
-              make_button(page, QStringLiteral("Открыть D77 (70 ст. байт)"), {low.x(), y + 32, low.width(), 26}));
+              make_button(page, QStringLiteral("Открыть D77 (70 ст. байт)"), {low.x(), y + 30, low.width(), 26}));
     view_.add(Control::BitBtn9,
               make_button(page, QStringLiteral("Открыть D74 (74 мл. байт)"), {high.x(), y, high.width(), 26}));
     view_.add(Control::BitBtn11,
-              make_button(page, QStringLiteral("Открыть D75 (74 ст. байт)"), {high.x(), y + 32, high.width(), 26}));
-    const int x = high.right() + 10;
-    const int w = 526 - x;
-    view_.add(Control::BitBtn7, make_button(page, QStringLiteral("Открыть одним файлом"), {x, 26, w, 26}));
-    view_.add(Control::BitBtn5, make_button(page, QStringLiteral("Считать"), {x, 64, w, 26}));
-    view_.add(Control::Button7, make_button(page, QStringLiteral("Записать"), {x, 96, w, 26}));
+              make_button(page, QStringLiteral("Открыть D75 (74 ст. байт)"), {high.x(), y + 30, high.width(), 26}));
+    view_.add(Control::BitBtn7, make_button(page, QStringLiteral("Открыть одним файлом"),
+                                            {low.x(), y + 64, high.right() - low.x() + 1, 26}));
+    const int x = high.right() + 9;
+    const int w = page_right - x;
+    view_.add(Control::BitBtn5, make_button(page, QStringLiteral("Считать"), {x, 26, w, 26}));
+    view_.add(Control::Button7, make_button(page, QStringLiteral("Записать"), {x, 58, w, 26}));
 }
 
 void MainWindow::build_kvp_page(QWidget* page)
 {
-    const QRect list = wide_preview_rect(8, 10);
+    const QRect list = preview_rect(8, 10, 16);
     view_.add(Control::ListBox3, make_preview(page, list));
-    const int x = list.right() + 10;
-    const int w = 526 - x;
+    const int x = list.right() + 9;
+    const int w = page_right - x;
     view_.add(Control::BitBtn12, make_button(page, QStringLiteral("Открыть одним файлом"), {x, 10, w, 26}));
     view_.add(Control::BitBtn6, make_button(page, QStringLiteral("Считать"), {x, 48, w, 26}));
     view_.add(Control::Button9, make_button(page, QStringLiteral("Записать"), {x, 80, w, 26}));
@@ -390,10 +395,10 @@ void MainWindow::build_kvp_page(QWidget* page)
 
 void MainWindow::build_ram_page(QWidget* page)
 {
-    const QRect list = wide_preview_rect(8, 10);
+    const QRect list = preview_rect(8, 10, 16);
     view_.add(Control::ListBox5, make_preview(page, list));
-    const int x = list.right() + 10;
-    const int w = 526 - x;
+    const int x = list.right() + 9;
+    const int w = page_right - x;
     view_.add(Control::BitBtn13, make_button(page, QStringLiteral("Открыть файл"), {x, 10, w, 26}));
     view_.add(Control::BitBtn14, make_button(page, QStringLiteral("Считать"), {x, 48, w, 26}));
     const int y = list.bottom() + 10;
@@ -490,7 +495,7 @@ void MainWindow::build_ke_bfos_page(QWidget* page)
 
 void MainWindow::build_kip_bos_page(QWidget* page)
 {
-    const RegisterRow row = make_register_row(page, QStringLiteral("Канал КИП0  170520"), 8, 12, 118);
+    const RegisterRow row = make_register_row(page, QStringLiteral("Канал КИП0  170520"), 8, 12, 126);
     view_.add(Control::StaticText41, row.bits);
     view_.add(Control::StaticText42, row.octal);
     const auto boxes = make_bit_boxes(page, row.bits, 12, 12 + row_height + 2);
