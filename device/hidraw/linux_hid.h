@@ -6,6 +6,10 @@
 // requests need a descriptor) without any exclusive claim. Feature reports travel through
 // HIDIOCSFEATURE / HIDIOCGFEATURE on the caller's 65-byte buffer, byte 0 being the report
 // id 0.
+//
+// A node that does not answer the hidraw requests for its ids and descriptor (a plain file
+// in a fake tree, for instance) is described by its sysfs entry instead: device/uevent and
+// device/report_descriptor, both readable without privileges.
 #pragma once
 
 #include <map>

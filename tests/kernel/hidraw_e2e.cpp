@@ -194,6 +194,9 @@ void scenario_listing_and_raw_reports()
     const auto stats = program.stop();
     check(stats.count("decoy_reports") && stats.at("decoy_reports") == "0",
           "decoys received no report");
+    // Opened here on purpose: shows that the device program sees an open at all.
+    check(stats.count("foreign_opens") && stats.at("foreign_opens") == "1",
+          "the foreign device saw the one open made above");
 }
 
 void scenario_both_forms()
@@ -293,6 +296,8 @@ void scenario_both_forms()
     const auto stats = program.stop();
     check(stats.count("decoy_reports") && stats.at("decoy_reports") == "0",
           "decoys received no report");
+    check(stats.count("foreign_opens") && stats.at("foreign_opens") == "0",
+          "the foreign device was never opened");
     check(stats.count("updates") && stats.at("updates") == "1" &&
               stats.at("image_length") == "70000" &&
               stats.at("image_hash") == std::to_string(image_hash),

@@ -75,7 +75,7 @@ struct VirtualDevice {
     const std::vector<std::uint8_t>* descriptor = nullptr;
     std::size_t feature_length = report_length;  // report-id byte included
     int fd = -1;
-    std::size_t sets = 0, gets = 0;
+    std::size_t sets = 0, gets = 0, opens = 0;
 
     void create()
     {
@@ -265,8 +265,10 @@ int main(int argc, char** argv)
                     re_enumerating = true;
                     re_enumerate_at = Clock::now() + re_enumeration_delay;
                 }
+            } else if (ev.type == UHID_OPEN) {
+                ++d.opens;  // the first opener of the hidraw node
             }
-            // UHID_START/STOP/OPEN/CLOSE/OUTPUT need no answer.
+            // UHID_START/STOP/CLOSE/OUTPUT need no answer.
         }
         // After vanishing, the module's descriptor is -1 and poll skips it; the decoys stay.
     }
@@ -275,9 +277,9 @@ int main(int argc, char** argv)
     const auto& image = sim.last_update_image();
     std::uint32_t image_sum = 0;
     for (std::uint8_t b : image) image_sum = image_sum * 31 + b;
-    std::printf("STATS decoy_reports=%zu module_sets=%zu module_gets=%zu re_enumerations=%zu "
+    std::printf("STATS foreign_opens=%zu decoy_reports=%zu module_sets=%zu module_gets=%zu re_enumerations=%zu "
                 "updates=%zu image_length=%zu image_hash=%u form=%s\n",
-                devices[0].sets + devices[0].gets + devices[1].sets + devices[1].gets,
+                devices[0].opens, devices[0].sets + devices[0].gets + devices[1].sets + devices[1].gets,
                 module.sets, module.gets, re_enumerations, sim.updates_completed(), image.size(),
                 image_sum, sim.form() == SimModule::Form::loader ? "loader" : "application");
     std::fflush(stdout);
