@@ -84,16 +84,16 @@ fetch_kernel() {
               (cd "$tmp" && apt-get download -q -o APT::Sandbox::User=root "$pkg" >/dev/null); }
         deb=$(ls "$tmp"/*.deb)
     fi
+    # Modules live under lib/modules or, in newer releases, usr/lib/modules.
     dpkg-deb --fsys-tarfile "$deb" |
-        tar -x -C "$tmp" --wildcards './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/hid/hid.ko*' \
-            './lib/modules/*/kernel/drivers/hid/hid-generic.ko*' \
-            './lib/modules/*/kernel/drivers/hid/uhid.ko*'
+        tar -x -C "$tmp" --wildcards './boot/vmlinuz-*' '*/drivers/hid/hid.ko*' \
+            '*/drivers/hid/hid-generic.ko*' '*/drivers/hid/uhid.ko*'
     mkdir -p "$cache/modules"
     cp "$tmp"/boot/vmlinuz-* "$cache/vmlinuz"
     local m
     for m in hid hid-generic uhid; do
         local ko
-        ko=$(ls "$tmp"/lib/modules/*/kernel/drivers/hid/"$m".ko* | head -n1)
+        ko=$(find "$tmp" -path "*/drivers/hid/$m.ko*" | head -n1)
         case $ko in
         *.ko)     cp "$ko" "$cache/modules/$m.ko" ;;
         *.ko.xz)  xz -dc "$ko" >"$cache/modules/$m.ko" ;;
