@@ -12,6 +12,7 @@
 
 #include "app/Unit1.h"
 #include "app/action_guards.h"
+#include "app/panel_texts.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ void store_checksum(std::array<std::uint8_t, params_size>& block, std::uint32_t 
 // The application title, as the window caption shows it.
 std::string application_title()
 {
-    return "ЛИРВАН НЦ-31/МС-2109 v " + std::to_string(tool_version_major) + "." +
+    return window_caption_prefix + std::to_string(tool_version_major) + "." +
            std::to_string(tool_version_minor);
 }
 
