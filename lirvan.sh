@@ -10,13 +10,11 @@ cd "$(dirname "$0")"
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libqt6serialport6-dev libgtest-dev libgmock-dev libbenchmark-dev
           libmodbus-dev socat xvfb xauth fonts-dejavu-core fonts-noto-core
-          qemu-system-x86 busybox-static cpio kmod linux-image-amd64)
-# linux-image-amd64 is only downloaded (never installed) by the kernel-path test; it is
-# listed here so that the check below does not try to install it.
+          qemu-system-x86 busybox-static cpio xz-utils)
+# The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
 install_missing() {
     local missing=()
     for p in "${packages[@]}"; do
-        [ "$p" = linux-image-amd64 ] && continue
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
