@@ -269,6 +269,7 @@ void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std:
     bool complete = false;
     {
         HourglassCursor hourglass(m.view);
+        m.view.repaint();  // the window shows again where the dialogs were, before it blocks
         ModuleSession module(m.slot, m.hid, m.identity);
         complete = module.opened() && transfer(module.handle(), scratch);
     }
@@ -289,6 +290,7 @@ void write_to_module(const ModuleAccess& m, const char* question, const WriteTra
     bool accepted = false;
     {
         HourglassCursor hourglass(m.view);
+        m.view.repaint();
         ModuleSession module(m.slot, m.hid, m.identity);
         accepted = module.opened() && transfer(module.handle());
     }
