@@ -29,6 +29,7 @@
 
 #include "app/formats.h"
 #include "app/qt/carried_image.h"
+#include "app/qt/demo_module.h"
 #include "app/qt/main_window.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -576,3 +577,35 @@ TEST(WindowOnModule, a_tick_shows_the_module_on_the_panel_and_the_page)
 }
 
 }  // namespace
+
+// The demo's module through the real window: "Обновить" hands over to the loader, the next
+// tick streams the carried image with the bar moving, and the module comes back with the
+// carried version.
+TEST(WindowOnModule, the_demo_module_takes_the_carried_update)
+{
+    const CarriedImage image = carried_update_image();
+    DemoModule demo(image.version_word);
+    MainWindow window(demo.hid(), image);
+    window.start();
+    window.form().Timer1Timer();
+    EXPECT_EQ(window.view().text(Control::StaticText7), "подключен");
+    const std::string carried = firmware_version_text(image.version_word);
+    EXPECT_NE(window.view().text(Control::StaticText8), carried);  // an older version to begin with
+
+    auto* bar = qobject_cast<QProgressBar*>(window.control(Control::ProgressBar1));
+    QSignalSpy progress(bar, &QProgressBar::valueChanged);
+    qobject_cast<QPushButton*>(window.control(Control::Button3))->click();
+    window.form().Timer1Timer();  // finds the loader and streams
+    EXPECT_EQ(window.view().text(Control::StaticText7), "загрузчик");
+    EXPECT_EQ(demo.module().last_update_image().size(), image.size);
+    ASSERT_GE(progress.count(), 3);
+    EXPECT_EQ(progress.at(progress.count() - 2).at(0).toInt(), 100);
+    EXPECT_EQ(progress.last().at(0).toInt(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    window.form().Timer1Timer();
+    EXPECT_EQ(window.view().text(Control::StaticText7), "подключен");
+    EXPECT_EQ(window.view().text(Control::StaticText8), carried);
+    EXPECT_EQ(demo.module().updates_completed(), 1u);
+}
