@@ -3,7 +3,8 @@
 // while the CNC runs, and "Обновить" hands over to the loader and back with the carried image.
 //
 // Developer option (not for users): --screenshots DIR shows every page in turn, saves each as
-// DIR/page-N.png after two status ticks, and quits.
+// DIR/page-N.png after two status ticks, stops the CNC, saves the pages that follow the CNC
+// state again as DIR/page-N-stopped.png, and quits.
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
@@ -15,19 +16,31 @@
 
 namespace {
 
-void tour_pages(MainWindow& window, const QString& directory, int page)
+// Shows the pages in turn and saves a picture of each; then stops the CNC and pictures the
+// pages whose controls follow the CNC state once more ("-stopped").
+void tour_pages(MainWindow& window, const QString& directory, int page, bool stopped)
 {
     QTabWidget* pages = window.pages();
-    if (page >= pages->count()) {
+    const int last = stopped ? page_kp_dac : pages->count() - 1;
+    if (page > last) {
         pages->setTabVisible(page_network, false);
-        QApplication::quit();
+        if (stopped) {
+            QApplication::quit();
+            return;
+        }
+        pages->setCurrentIndex(page_config);
+        window.form().click(Control::Button8);  // the CNC runs at start: stop it
+        QTimer::singleShot(2300, &window, [&window, directory] {
+            tour_pages(window, directory, page_ke_bfos, true);
+        });
         return;
     }
     pages->setTabVisible(page, true);  // the hidden network page too, for its picture
     pages->setCurrentIndex(page);
-    QTimer::singleShot(2300, &window, [&window, directory, page] {
-        window.grab().save(QDir(directory).filePath(QStringLiteral("page-%1.png").arg(page)));
-        tour_pages(window, directory, page + 1);
+    QTimer::singleShot(2300, &window, [&window, directory, page, stopped] {
+        const QString name = QStringLiteral("page-%1%2.png").arg(page).arg(stopped ? "-stopped" : "");
+        window.grab().save(QDir(directory).filePath(name));
+        tour_pages(window, directory, page + 1, stopped);
     });
 }
 
@@ -51,7 +64,7 @@ int main(int argc, char** argv)
     if (option > 0 && option + 1 < args.size()) {
         const QString directory = args[option + 1];
         QDir().mkpath(directory);
-        QTimer::singleShot(0, &window, [&window, directory] { tour_pages(window, directory, 0); });
+        QTimer::singleShot(0, &window, [&window, directory] { tour_pages(window, directory, 0, false); });
     }
     return app.exec();
 }
