@@ -16,6 +16,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTabBar>
@@ -234,8 +235,22 @@ void MainWindow::connect_controls()
             connect(timer, &QTimer::timeout, this, [this, c] { form_.click(c); });
         }
     }
-    connect(pages_, &QTabWidget::currentChanged, this,
-            [this] { form_.change(Control::PageControl1); });
+    // The toolkit's keyboard navigation (Ctrl+Tab, arrows on the tabs) also walks onto a hidden
+    // tab; the network page is never to be brought forward, so such a step is taken back. The
+    // tab bar reports every change, also those made by the logic with the page control's
+    // signals blocked, so it keeps the page to go back to.
+    connect(pages_->tabBar(), &QTabBar::currentChanged, this, [this](int index) {
+        if (index < 0) return;
+        if (pages_->isTabVisible(index)) {
+            last_visible_page_ = index;
+            return;
+        }
+        const QSignalBlocker block(pages_);
+        pages_->setCurrentIndex(last_visible_page_);
+    });
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index >= 0 && pages_->isTabVisible(index)) form_.change(Control::PageControl1);
+    });
 }
 
 void MainWindow::build_status_panel()

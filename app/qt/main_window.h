@@ -60,6 +60,7 @@ private:
     QTabWidget* pages_ = nullptr;
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
+    int last_visible_page_ = 0;
     bool started_ = false;
     bool closed_ = false;
 };

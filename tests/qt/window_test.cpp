@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -608,4 +609,33 @@ TEST(WindowOnModule, the_demo_module_takes_the_carried_update)
     EXPECT_EQ(window.view().text(Control::StaticText7), "подключен");
     EXPECT_EQ(window.view().text(Control::StaticText8), carried);
     EXPECT_EQ(demo.module().updates_completed(), 1u);
+}
+
+TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
+{
+    auto* pages = find<QTabWidget>(Control::PageControl1);
+    window->show();
+    pages->setCurrentIndex(page_ea);
+    QKeyEvent ctrl_tab(QEvent::KeyPress, Qt::Key_Tab, Qt::ControlModifier);
+    QApplication::sendEvent(pages, &ctrl_tab);
+    EXPECT_EQ(pages->currentIndex(), page_ea);
+    EXPECT_EQ(pages->currentWidget(), pages->widget(page_ea));
+    EXPECT_EQ(window->view().active_page(), page_ea);
+    pages->setCurrentIndex(page_ea);
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(pages->tabBar(), &right);
+    EXPECT_EQ(pages->currentIndex(), page_ea);
+    EXPECT_EQ(pages->currentWidget(), pages->widget(page_ea));
+    pages->setCurrentIndex(page_ea);
+    QKeyEvent page_down(QEvent::KeyPress, Qt::Key_PageDown, Qt::ControlModifier);
+    QApplication::sendEvent(pages, &page_down);
+    EXPECT_EQ(pages->currentIndex(), page_ea);
+
+    // Pages the logic chooses are remembered as the page to go back to.
+    window->view().set_active_page(page_rom);
+    pages->setCurrentIndex(page_network);
+    EXPECT_EQ(pages->currentIndex(), page_rom);
+    // Other keyboard steps go on as usual.
+    QApplication::sendEvent(pages, &ctrl_tab);
+    EXPECT_EQ(pages->currentIndex(), page_amt);
 }
