@@ -213,14 +213,18 @@ void QtView::set_timer_enabled(Control c, bool enabled)
 
 bool QtView::ask_yes_no(const std::string& caption, const std::string& text)
 {
+    // Yes is the default button, as in the platform's own Yes/No box; Esc or closing means No.
     return QMessageBox::question(&window_, q(caption), q(normalize_line_breaks(text)),
                                  QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+                                 QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void QtView::show_message(const std::string& caption, const std::string& text)
 {
-    QMessageBox::information(&window_, q(caption), q(normalize_line_breaks(text)));
+    // A plain box: no icon, one OK button.
+    QMessageBox box(QMessageBox::NoIcon, q(caption), q(normalize_line_breaks(text)), QMessageBox::Ok,
+                    &window_);
+    box.exec();
 }
 
 void QtView::show_error(const std::string& text)

@@ -498,6 +498,20 @@ TEST_F(WindowTest, yes_no_question_and_messages)
 
     answer_next<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
     EXPECT_FALSE(window->view().ask_yes_no("ЛИРВАН НЦ-31", "Записать в ППЗУ ЛИРВАН НЦ-31?"));
+    answer_next<QMessageBox>([](QMessageBox* box) { box->reject(); });  // Esc or the close box
+    EXPECT_FALSE(window->view().ask_yes_no("ЛИРВАН НЦ-31", "Записать в ППЗУ ЛИРВАН НЦ-31?"));
+
+    answer_next<QMessageBox>([&](QMessageBox* box) {
+        seen_text = box->text();
+        seen_title = box->windowTitle();
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        box->button(QMessageBox::Ok)->click();
+    });
+    window->view().show_message("ЛИРВАН НЦ-31/МС-2109 v 4.36",
+                                "Не совпала контрольная сумма параметров.\rВосстановлены параметры по умолчанию");
+    EXPECT_EQ(seen_text, QStringLiteral("Не совпала контрольная сумма параметров.\nВосстановлены параметры по умолчанию"));
+    EXPECT_EQ(seen_title, QStringLiteral("ЛИРВАН НЦ-31/МС-2109 v 4.36"));
 
     answer_next<QMessageBox>([&](QMessageBox* box) {
         seen_title = box->windowTitle();
