@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config
-          qt6-base-dev libqt6serialport6-dev libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           libmodbus-dev socat xvfb xauth fonts-dejavu-core
           qemu-system-x86 busybox-static cpio xz-utils)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.

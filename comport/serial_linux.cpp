@@ -1,4 +1,4 @@
-// Serial ports on Linux: listing through Qt Serial Port's port information, the port itself
+// Serial ports on Linux: listing from sysfs without opening any port, the port itself
 // through termios, with the read time-out kept by poll against a deadline so that it holds on
 // every tty, pseudo-terminals included.
 //
@@ -15,11 +15,11 @@
 //   has it.
 // Exclusive use: flock() keeps out every program that locks the same way (another copy of this
 // tool) whoever runs it, and TIOCEXCL keeps out any other unprivileged open().
-#include <QSerialPortInfo>
-
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -34,6 +34,9 @@
 int com_handle = -1;
 
 namespace {
+
+// Where the kernel lists its terminals.
+const char* const tty_class_dir = "/sys/class/tty";
 
 struct BaudConstant {
     int rate;
@@ -116,11 +119,20 @@ long long nanoseconds_between(const timespec& from, const timespec& to)
 void com_port_list(std::vector<std::string>& list)
 {
     list.clear();
-    // Qt lists the tty devices that belong to real hardware, a legacy 8250 UART only when the
-    // driver found one at its address; pseudo-terminals and virtual consoles are not listed.
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        const std::string name = info.portName().toStdString();
-        if (!name.empty()) list.push_back(name);
+    // A tty that sysfs links to a device belongs to real hardware (USB adapters, UARTs);
+    // virtual consoles and pseudo-terminals have no such link. The 8250 driver registers its
+    // ttyS ports at every legacy address whether a UART answers there or not; its "type"
+    // attribute stays 0 (unknown) where none did. Nothing is opened, so listing is quick and
+    // leaves ports held by other programs alone.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(tty_class_dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path dir = it->path();
+        if (!fs::exists(dir / "device", ec)) continue;
+        std::ifstream type_file(dir / "type");
+        int type = -1;
+        if (type_file >> type && type == 0) continue;
+        list.push_back(dir.filename().string());
     }
     std::sort(list.begin(), list.end());
 }
