@@ -35,9 +35,6 @@ int com_handle = -1;
 
 namespace {
 
-// Where the kernel lists its terminals.
-const char* const tty_class_dir = "/sys/class/tty";
-
 struct BaudConstant {
     int rate;
     speed_t constant;
@@ -116,7 +113,9 @@ long long nanoseconds_between(const timespec& from, const timespec& to)
 
 }  // namespace
 
-void com_port_list(std::vector<std::string>& list)
+void com_port_list(std::vector<std::string>& list) { com_port_list_in("/sys/class/tty", list); }
+
+void com_port_list_in(const char* tty_class_dir, std::vector<std::string>& list)
 {
     list.clear();
     // A tty that sysfs links to a device belongs to real hardware (USB adapters, UARTs);

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Descriptor of the open serial port; -1 while no port is open (the state at start and after
 // com_close). One for the whole process: the window's thread is its only user.
@@ -18,3 +20,7 @@ bool com_write(const std::uint8_t* data, std::size_t length);
 // Result: the number of bytes received (less than length after a time-out), or -1 when no
 // port is open or the port reports an error.
 long com_read(std::uint8_t* data, std::size_t length);
+
+// The port listing of com_port_list over a given sysfs tty class folder (tests use a made-up
+// one; the system's is /sys/class/tty).
+void com_port_list_in(const char* tty_class_dir, std::vector<std::string>& list);
