@@ -71,9 +71,10 @@ bool read_file_prefix(View& view, const std::string& name, std::size_t limit,
 
 // Writes `bytes` as the whole content of the file `name`. The bytes go to a new file beside
 // the target, which then takes the target's place in one rename: an existing file is either
-// left as it was or replaced by the complete new content, never by a part of it. False, with
-// the error box shown, on any failure; the temporary file is removed then.
-bool save_file_replacing(View& view, const std::string& name, const std::vector<std::uint8_t>& bytes)
+// left as it was or replaced by the complete new content, never by a part of it. On any
+// failure the temporary file is removed and the text for the error box, naming the file and
+// the reason, is returned; empty on success.
+std::string save_file_replacing(const std::string& name, const std::vector<std::uint8_t>& bytes)
 {
     std::error_code ec;
     fs::path target(name);
@@ -83,10 +84,7 @@ bool save_file_replacing(View& view, const std::string& name, const std::vector<
         if (!ec) target = resolved;
     }
     const auto existing = fs::status(target, ec);
-    if (fs::is_directory(existing)) {
-        view.show_error(file_error_text("записать", name, EISDIR));
-        return false;
-    }
+    if (fs::is_directory(existing)) return file_error_text("записать", name, EISDIR);
 
     std::FILE* file = nullptr;
     std::string temp;
@@ -98,10 +96,7 @@ bool save_file_replacing(View& view, const std::string& name, const std::vector<
         error = errno;
         if (file == nullptr && error != EEXIST) break;
     }
-    if (file == nullptr) {
-        view.show_error(file_error_text("создать", name, error));
-        return false;
-    }
+    if (file == nullptr) return file_error_text("создать", name, error);
 
     errno = 0;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -125,11 +120,9 @@ bool save_file_replacing(View& view, const std::string& name, const std::vector<
             error = errno;
         }
     }
-    if (!ok) {
-        fs::remove(temp, ec);
-        view.show_error(file_error_text("записать", name, error));
-    }
-    return ok;
+    if (ok) return {};
+    fs::remove(temp, ec);
+    return file_error_text("записать", name, error);
 }
 
 // Loads a whole-image file: its first bytes, up to the image size, replace the image's first
@@ -258,7 +251,8 @@ struct ModuleAccess {
 
 // Read-back: save dialog, overwrite question, transfer into a scratch buffer. Only a complete
 // transfer replaces the image, refreshes its preview and goes to the file; a failed one leaves
-// the image and the file alone and says so.
+// the image and the file alone and says so. The hourglass stays up until the file is written;
+// a message about a failure comes up under the normal arrow.
 void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std::uint8_t>& image,
                std::size_t size, const ReadTransfer& transfer,
                const std::function<void()>& refresh_preview)
@@ -267,19 +261,24 @@ void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std:
     if (!target) return;
     std::vector<std::uint8_t> scratch(size);
     bool complete = false;
+    std::string save_error;
     {
         HourglassCursor hourglass(m.view);
         m.view.repaint();  // the window shows again where the dialogs were, before it blocks
-        ModuleSession module(m.slot, m.hid, m.identity);
-        complete = module.opened() && transfer(module.handle(), scratch);
+        {
+            ModuleSession module(m.slot, m.hid, m.identity);
+            complete = module.opened() && transfer(module.handle(), scratch);
+        }
+        if (complete) {
+            image = std::move(scratch);
+            refresh_preview();
+            save_error = save_file_replacing(*target, image);
+        }
     }
-    if (!complete) {
+    if (!complete)
         m.view.show_message(module_caption, read_failed_text);
-        return;
-    }
-    image = std::move(scratch);
-    refresh_preview();
-    save_file_replacing(m.view, *target, image);
+    else if (!save_error.empty())
+        m.view.show_error(save_error);
 }
 
 // Write: the engineer's Yes first, then the transfer. Success stays silent; anything the

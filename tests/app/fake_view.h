@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ public:
     int page = 0;
     CursorShape cursor = CursorShape::normal;
     std::vector<CursorShape> cursor_history;
+    std::function<void(CursorShape)> on_cursor;  // told of every cursor change, if set
+    std::vector<CursorShape> cursor_at_boxes;     // the cursor as each message or error box came up
     int progress = 0;
     std::vector<int> progress_history;
     int repaints = 0;
@@ -104,6 +107,7 @@ public:
     {
         cursor = shape;
         cursor_history.push_back(shape);
+        if (on_cursor) on_cursor(shape);
     }
     void set_progress(int position) override
     {
@@ -123,8 +127,13 @@ public:
     void show_message(const std::string& caption, const std::string& t) override
     {
         messages.push_back({caption, t});
+        cursor_at_boxes.push_back(cursor);
     }
-    void show_error(const std::string& t) override { errors.push_back(t); }
+    void show_error(const std::string& t) override
+    {
+        errors.push_back(t);
+        cursor_at_boxes.push_back(cursor);
+    }
     bool open_file_dialog(std::string& file_name) override
     {
         return answer(open_answers, open_proposals, file_name);

@@ -252,6 +252,24 @@ TEST_F(ImagePages, ReadBackReplacesTheImageAndSavesExactlyTheImageSize)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4);
 }
 
+TEST_F(ImagePages, HourglassStaysUntilThePreviewAndTheFileAreDone)
+{
+    const Bytes rom = pattern(rom_size, 37);
+    put_flash(flash_rom_address, rom);
+    bool file_written = false;
+    bool preview_shown = false;
+    view.on_cursor = [&](CursorShape shape) {
+        if (shape != CursorShape::normal) return;
+        file_written = read_file(file("rom.bin")) == rom;
+        preview_shown = view.list(Control::ListBox1) == hex_rows(rom, 16, 0);
+    };
+    choose_save(file("rom.bin"));
+    form.BitBtn4Click();
+    EXPECT_TRUE(file_written) << "the file is written before the arrow returns";
+    EXPECT_TRUE(preview_shown);
+    EXPECT_EQ(view.cursor_history, (std::vector<CursorShape>{CursorShape::hourglass, CursorShape::normal}));
+}
+
 TEST_F(ImagePages, OverwriteQuestionNoLeavesFileAndImageAndSendsNothing)
 {
     const Bytes old_file = pattern(500, 23);
@@ -287,6 +305,7 @@ TEST_F(ImagePages, FailedTransferLeavesTheTargetFileAndTheImage)
     EXPECT_EQ(read_file(file("keep.bin")), old_file);
     EXPECT_EQ(form.MAT_array, image);
     EXPECT_TRUE(message_shown(read_failed_text));
+    EXPECT_EQ(view.cursor_at_boxes, std::vector<CursorShape>{CursorShape::normal});
     expect_closed();
 
     // No file at all is made for a new name either.
@@ -318,6 +337,7 @@ TEST_F(ImagePages, FailedSaveLeavesTheExistingFileWhole)
     ASSERT_EQ(view.errors.size(), 1u);
     EXPECT_NE(view.errors[0].find(file("keep.bin")), std::string::npos);
     EXPECT_NE(view.errors[0].find(std::strerror(EFBIG)), std::string::npos);
+    EXPECT_EQ(view.cursor_at_boxes, std::vector<CursorShape>{CursorShape::normal}) << "error box under the arrow";
     EXPECT_EQ(form.MAT_array, pattern(rom_size, 29)) << "the image itself was read completely";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary left";
     expect_closed();
