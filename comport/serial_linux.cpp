@@ -194,6 +194,7 @@ long com_read(std::uint8_t* data, std::size_t length)
     if (com_handle < 0) return -1;
     const timespec start = monotonic_now();
     std::size_t got = 0;
+    bool hung_up = false;
     while (got < length) {
         // With VMIN = VTIME = 0 an empty queue reads as 0 bytes (or EAGAIN): wait for more.
         const ssize_t n = ::read(com_handle, data + got, length - got);
@@ -202,6 +203,10 @@ long com_read(std::uint8_t* data, std::size_t length)
             continue;
         }
         if (n < 0 && errno != EINTR && errno != EAGAIN) return -1;
+        // A hung-up tty (a USB adapter pulled out) reads as end of file and polls as always
+        // ready: once what was queued is read, the read has failed. Waiting for the time-out
+        // would spin for the whole second on every poll.
+        if (hung_up) return -1;
 
         const long long left =
             com_read_timeout_ms * 1'000'000LL - nanoseconds_between(start, monotonic_now());
@@ -211,9 +216,12 @@ long com_read(std::uint8_t* data, std::size_t length)
         pollfd p{com_handle, POLLIN, 0};
         const int ready = ::ppoll(&p, 1, &wait, nullptr);
         if (ready < 0 && errno != EINTR) return -1;
-        // A device that went away (or the far end of a pseudo-terminal that closed) hangs up.
-        if (ready > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            return -1;
+        // A device that went away (or the far end of a pseudo-terminal that closed) hangs up;
+        // bytes it may still report as readable are taken before the read fails.
+        if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            if ((p.revents & POLLIN) == 0) return -1;
+            hung_up = true;
+        }
     }
     return static_cast<long>(got);
 }

@@ -248,6 +248,20 @@ TEST(ReadHoldingClosed, FailsAtOnceWithNoPortOpen)
     EXPECT_LT(ms_since(start), 50);
 }
 
+TEST_F(ReadHolding, APortThatHungUpFailsAtOnceInsteadOfWaitingOutTheTimeOut)
+{
+    ASSERT_TRUE(com_open(pty.path(), 57600));
+    // What a USB adapter pulled out mid-poll leaves behind: a hung-up tty, which reads as end
+    // of file and polls as ready for ever.
+    if (::ioctl(com_handle, TIOCVHANGUP) != 0) GTEST_SKIP() << "hanging up a tty needs CAP_SYS_ADMIN";
+    std::uint8_t regs[20];
+    std::memset(regs, 0x5A, sizeof regs);
+    const auto start = Clock::now();
+    EXPECT_FALSE(modbus_read_holding(1, 0, 10, regs));
+    EXPECT_LT(ms_since(start), 200);
+    for (std::uint8_t b : regs) EXPECT_EQ(b, 0x5A);
+}
+
 // --- the transaction against scripted replies ---
 
 class ReadHoldingScripted : public ReadHolding {
