@@ -2,8 +2,8 @@
 // and the device link (open_device, send_command, send_data, receive_data, write_block)
 // against the simulated module behind the kernel's uhid and hidraw drivers.
 //
-// Each scenario starts the device program (uhid_module, beside this program) with its fault
-// options, waits for its READY line, runs its checks, stops it with SIGTERM and checks the
+// Each scenario starts the device program (lirvan-sim-uhid, beside this program) with its two
+// decoys and its fault options, waits for its READY line, runs its checks, stops it with SIGTERM and checks the
 // counts it reports. The last line is "LIRVAN-E2E: PASS" or "LIRVAN-E2E: FAIL (...)".
 #include <fcntl.h>
 #include <poll.h>
@@ -54,12 +54,12 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
-            const std::string path = program_dir + "/uhid_module";
-            std::vector<char*> argv{const_cast<char*>(path.c_str())};
+            const std::string path = program_dir + "/lirvan-sim-uhid";
+            std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>("--decoys")};
             for (const auto& o : options) argv.push_back(const_cast<char*>(o.c_str()));
             argv.push_back(nullptr);
             ::execv(path.c_str(), argv.data());
-            std::perror("exec uhid_module");
+            std::perror("exec lirvan-sim-uhid");
             ::_exit(127);
         }
         ::close(out[1]);

@@ -1,21 +1,27 @@
-// Device program of the kernel-path test, run inside the guest: puts the simulated module on
-// the guest's HID bus as a real virtual device through /dev/uhid, together with two decoys,
-// so that the kernel's hidraw driver sits between our hidraw layer and the module.
+// lirvan-sim-uhid: puts the simulated module on this machine's HID bus as a real virtual
+// device through /dev/uhid, so that the kernel's hidraw driver sits between the tool and the
+// module exactly as with the module on USB. The real lirvan-service finds it like the module.
 //
-// Interfaces, created in this order so that the kernel numbers them hidraw0, 1, 2:
-//   1. a foreign device (046D:C52B) whose descriptor is the module's: only its ids differ;
-//   2. a second interface with the module's ids whose feature report is 32 bytes;
-//   3. the simulated module. When the module changes form (cmd_update to the application,
-//      or the loader finishing an image) it leaves the bus and comes back in the new form,
-//      as the real module re-enumerates on USB.
+// The module comes up in its application form. When it changes form (cmd_update to the
+// application, or the loader finishing an image) it leaves the bus and comes back in the new
+// form, as the real module re-enumerates on USB. Its inputs move and its counters count with
+// the wall clock.
 //
-// Options (fault injection, counted over feature reads of the module since the start):
-//   --vanish-at-get N   at the N-th read, UHID_DESTROY the module instead of answering
-//   --short-get-at N    answer the N-th read with 64 bytes (no report-id byte)
+// Usage: lirvan-sim-uhid [options]      (needs write access to /dev/uhid, usually root)
+//   --decoys            also create two decoys before the module, so that the kernel numbers
+//                       them first: a foreign device (046D:C52B) with the module's descriptor,
+//                       and a second interface with the module's ids whose feature report is
+//                       32 bytes
 //   --identity HEX      answer cmd_identify with this word instead of the form's own
+//   --vanish-at-get N   at the N-th feature read of the module, UHID_DESTROY the module
+//                       instead of answering (the module pulled out mid-transfer)
+//   --short-get-at N    answer the N-th feature read of the module with 64 bytes (no
+//                       report-id byte)
+// Feature reads are counted from the start.
 //
-// Protocol with the test program on stdout: "READY" once every hidraw node exists; on
-// SIGTERM the devices are destroyed and one line "STATS key=value ..." is printed.
+// Standard output (read by the kernel-path test): "READY" once every hidraw node exists; on
+// SIGTERM or SIGINT (Ctrl-C) the devices are destroyed and one line "STATS key=value ..." is
+// printed. Progress notes go to standard error.
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <poll.h>
@@ -35,7 +41,6 @@
 #include <thread>
 #include <vector>
 
-#include "hidraw/sample_descriptors.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
 
@@ -50,9 +55,50 @@ constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
 
 using Clock = std::chrono::steady_clock;
 
+// The module's report descriptor: one vendor-defined feature report of 64 bytes, reports not
+// numbered; the host counts it as 65 bytes with the report-id byte.
+const std::vector<std::uint8_t> module_descriptor = {
+    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
+    0x09, 0x01,        // Usage (1)
+    0xA1, 0x01,        // Collection (Application)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
+    0x75, 0x08,        //   Report Size (8)
+    0x95, 0x40,        //   Report Count (64)
+    0x09, 0x01,        //   Usage (1)
+    0xB1, 0x02,        //   Feature (Data, Var, Abs)
+    0xC0,              // End Collection
+};
+
+// The decoy second interface: a 64-byte vendor input report and a 32-byte feature report.
+const std::vector<std::uint8_t> feature32_descriptor = {
+    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
+    0x09, 0x02,        // Usage (2)
+    0xA1, 0x01,        // Collection (Application)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
+    0x75, 0x08,        //   Report Size (8)
+    0x95, 0x40,        //   Report Count (64)
+    0x09, 0x03,        //   Usage (3)
+    0x81, 0x02,        //   Input (Data, Var, Abs)
+    0x95, 0x20,        //   Report Count (32)
+    0x09, 0x04,        //   Usage (4)
+    0xB1, 0x02,        //   Feature (Data, Var, Abs)
+    0xC0,              // End Collection
+};
+
 [[noreturn]] void die(const std::string& what)
 {
-    std::fprintf(stderr, "uhid_module: %s: %s\n", what.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "lirvan-sim-uhid: %s: %s\n", what.c_str(), std::strerror(errno));
+    std::exit(2);
+}
+
+constexpr const char* usage_text =
+    "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n";
+
+[[noreturn]] void usage_error(const std::string& what)
+{
+    std::fprintf(stderr, "lirvan-sim-uhid: %s\n%s", what.c_str(), usage_text);
     std::exit(2);
 }
 
@@ -80,7 +126,7 @@ struct VirtualDevice {
     void create()
     {
         fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
-        if (fd < 0) die("open /dev/uhid");
+        if (fd < 0) die("open /dev/uhid (as root? is the uhid module loaded?)");
         uhid_event ev{};
         ev.type = UHID_CREATE2;
         std::snprintf(reinterpret_cast<char*>(ev.u.create2.name), sizeof ev.u.create2.name,
@@ -92,14 +138,14 @@ struct VirtualDevice {
         ev.u.create2.product = endpoint->product_id();
         if (::write(fd, &ev, sizeof ev) < 0) die("UHID_CREATE2 " + name);
         // The hidraw node appears once the kernel has bound the device.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
         for (;;) {
             const std::string node = hidraw_node_of(name);
             if (!node.empty() && fs::exists("/dev/" + node)) {
-                std::fprintf(stderr, "uhid_module: %s is /dev/%s\n", name.c_str(), node.c_str());
+                std::fprintf(stderr, "lirvan-sim-uhid: %s is /dev/%s\n", name.c_str(), node.c_str());
                 return;
             }
-            if (std::chrono::steady_clock::now() > deadline) die("no hidraw node for " + name);
+            if (Clock::now() > deadline) die("no hidraw node for " + name);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
@@ -136,21 +182,42 @@ struct VirtualDevice {
 };
 
 struct Options {
+    bool decoys = false;
     std::size_t vanish_at_get = 0;
     std::size_t short_get_at = 0;
     long identity = -1;
 };
 
+unsigned long number_argument(const std::string& key, const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text, &end, key == "--identity" ? 16 : 10);
+    if (errno != 0 || end == text || *end != '\0') usage_error("bad value for " + key + ": " + text);
+    return value;
+}
+
 Options parse(int argc, char** argv)
 {
     Options o;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string key = argv[i];
-        const unsigned long value = std::strtoul(argv[i + 1], nullptr, 0);
+        if (key == "--help") {
+            std::fputs(usage_text, stdout);
+            std::exit(0);
+        }
+        if (key == "--decoys") {
+            o.decoys = true;
+            continue;
+        }
+        if (key != "--vanish-at-get" && key != "--short-get-at" && key != "--identity")
+            usage_error("unknown option " + key);
+        if (i + 1 == argc) usage_error(key + " needs a value");
+        const unsigned long value = number_argument(key, argv[++i]);
         if (key == "--vanish-at-get") o.vanish_at_get = value;
         else if (key == "--short-get-at") o.short_get_at = value;
-        else if (key == "--identity") o.identity = static_cast<long>(value);
-        else { std::fprintf(stderr, "uhid_module: unknown option %s\n", key.c_str()); std::exit(2); }
+        else if (value > 0xFFFF) usage_error("--identity takes a 16-bit word");
+        else o.identity = static_cast<long>(value);
     }
     return o;
 }
@@ -169,14 +236,17 @@ int main(int argc, char** argv)
     ForeignDevice foreign(0x046D, 0xC52B);
     ForeignDevice second_interface(module_vendor_id, module_product_id);
 
-    VirtualDevice devices[3];
-    devices[0] = {"lirvan-e2e foreign", &foreign, &sample::module_descriptor, report_length};
-    devices[1] = {"lirvan-e2e second interface", &second_interface,
-                  &sample::feature32_descriptor, 33};
-    devices[2] = {"lirvan-e2e module application", &sim, &sample::module_descriptor,
-                  report_length};
-    VirtualDevice& module = devices[2];
+    // Decoys first, so that the kernel lists them before the module.
+    std::vector<VirtualDevice> devices;
+    if (options.decoys) {
+        devices.push_back({"lirvan-sim foreign", &foreign, &module_descriptor, report_length});
+        devices.push_back({"lirvan-sim second interface", &second_interface,
+                           &feature32_descriptor, 33});
+    }
+    devices.push_back({"lirvan-sim module application", &sim, &module_descriptor, report_length});
+    const std::size_t module_index = devices.size() - 1;
     for (auto& d : devices) d.create();
+    VirtualDevice& module = devices[module_index];
     SimModule::Form form = sim.form();
 
     sigset_t mask;
@@ -189,41 +259,54 @@ int main(int argc, char** argv)
 
     std::printf("READY\n");
     std::fflush(stdout);
+    std::fprintf(stderr, "lirvan-sim-uhid: the module is on the bus; Ctrl-C removes it\n");
+
+    // Simulated time follows the wall clock, in whole milliseconds.
+    const Clock::time_point started = Clock::now();
+    std::int64_t advanced_ms = 0;
+    const auto follow_the_clock = [&] {
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     Clock::now() - started).count();
+        if (now > advanced_ms) sim.advance_ms(static_cast<std::uint32_t>(now - advanced_ms));
+        advanced_ms = now;
+    };
 
     std::size_t re_enumerations = 0;
     // Set while the module is between two forms: it refuses every report, as a device
     // that is resetting does, and leaves the bus at re_enumerate_at.
     bool re_enumerating = false;
     Clock::time_point re_enumerate_at{};
+    std::vector<pollfd> fds(devices.size() + 1);
     for (bool running = true; running;) {
-        pollfd fds[4];
-        for (int i = 0; i < 3; ++i) fds[i] = {devices[i].fd, POLLIN, 0};
-        fds[3] = {sfd, POLLIN, 0};
+        for (std::size_t i = 0; i < devices.size(); ++i) fds[i] = {devices[i].fd, POLLIN, 0};
+        fds.back() = {sfd, POLLIN, 0};
         int timeout_ms = -1;
         if (re_enumerating) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 re_enumerate_at - Clock::now());
             timeout_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
         }
-        if (::poll(fds, 4, timeout_ms) < 0) {
+        if (::poll(fds.data(), fds.size(), timeout_ms) < 0) {
             if (errno == EINTR) continue;
             die("poll");
         }
-        if (fds[3].revents & POLLIN) break;
+        if (fds.back().revents & POLLIN) break;
+        follow_the_clock();
         if (re_enumerating && Clock::now() >= re_enumerate_at) {
             re_enumerating = false;
             form = sim.form();
             module.destroy();
-            module.name = form == SimModule::Form::loader ? "lirvan-e2e module loader"
-                                                          : "lirvan-e2e module application";
+            module.name = form == SimModule::Form::loader ? "lirvan-sim module loader"
+                                                          : "lirvan-sim module application";
             module.create();
             ++re_enumerations;
             continue;
         }
 
-        for (int i = 0; i < 3; ++i) {
+        for (std::size_t i = 0; i < devices.size(); ++i) {
             if (!(fds[i].revents & POLLIN)) continue;
             VirtualDevice& d = devices[i];
+            const bool is_module = i == module_index;
             uhid_event ev{};
             if (::read(d.fd, &ev, sizeof ev) <= 0) die("read uhid " + d.name);
 
@@ -234,17 +317,17 @@ int main(int argc, char** argv)
                     d.answer_get(rq.id, false, nullptr, 0);
                     continue;
                 }
-                if (&d == &module && d.gets == options.vanish_at_get) {
+                if (is_module && d.gets == options.vanish_at_get) {
                     // The request stays unanswered; the kernel fails it when the device goes.
-                    std::fprintf(stderr, "uhid_module: module vanishes at read %zu\n", d.gets);
+                    std::fprintf(stderr, "lirvan-sim-uhid: module vanishes at read %zu\n", d.gets);
                     d.destroy();
                     break;
                 }
                 // A device without report ids answers the report-id byte 0 and its data.
                 std::uint8_t answer[1 + report_data_length] = {};
-                const bool resetting = &d == &module && re_enumerating;
+                const bool resetting = is_module && re_enumerating;
                 const bool ok = !resetting && d.endpoint->on_get_feature(answer + 1);
-                if (&d == &module && d.gets == options.short_get_at)
+                if (is_module && d.gets == options.short_get_at)
                     d.answer_get(rq.id, ok, answer + 1, report_data_length);
                 else
                     d.answer_get(rq.id, ok, answer, d.feature_length);
@@ -254,14 +337,14 @@ int main(int argc, char** argv)
                 // The report arrives as written to hidraw: report-id byte 0, then the data.
                 const bool well_formed = rq.rtype == UHID_FEATURE_REPORT && rq.rnum == 0 &&
                                          rq.size == report_length && rq.data[0] == 0;
-                const bool resetting = &d == &module && re_enumerating;
+                const bool resetting = is_module && re_enumerating;
                 const bool ok = !resetting && well_formed && d.endpoint->on_set_feature(rq.data + 1);
                 d.answer_set(rq.id, ok);
                 // A change of form re-enumerates the module a moment after the report that
                 // caused it was acknowledged, as on USB. Destroying the device at once could
                 // fail that report: the kernel fails a request whose device is gone before
                 // the waiting caller has picked up the answer.
-                if (&d == &module && sim.form() != form && !re_enumerating) {
+                if (is_module && sim.form() != form && !re_enumerating) {
                     re_enumerating = true;
                     re_enumerate_at = Clock::now() + re_enumeration_delay;
                 }
@@ -274,14 +357,17 @@ int main(int argc, char** argv)
     }
 
     for (auto& d : devices) d.destroy();
+    std::size_t decoy_reports = 0;
+    for (std::size_t i = 0; i < module_index; ++i) decoy_reports += devices[i].sets + devices[i].gets;
+    const std::size_t foreign_opens = options.decoys ? devices[0].opens : 0;
     const auto& image = sim.last_update_image();
     std::uint32_t image_sum = 0;
     for (std::uint8_t b : image) image_sum = image_sum * 31 + b;
     std::printf("STATS foreign_opens=%zu decoy_reports=%zu module_sets=%zu module_gets=%zu re_enumerations=%zu "
                 "updates=%zu image_length=%zu image_hash=%u form=%s\n",
-                devices[0].opens, devices[0].sets + devices[0].gets + devices[1].sets + devices[1].gets,
-                module.sets, module.gets, re_enumerations, sim.updates_completed(), image.size(),
-                image_sum, sim.form() == SimModule::Form::loader ? "loader" : "application");
+                foreign_opens, decoy_reports, module.sets, module.gets, re_enumerations,
+                sim.updates_completed(), image.size(), image_sum,
+                sim.form() == SimModule::Form::loader ? "loader" : "application");
     std::fflush(stdout);
     return 0;
 }
