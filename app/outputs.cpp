@@ -5,31 +5,24 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 
 #include "app/Unit1.h"
 #include "app/action_guards.h"
+#include "app/control_groups.h"
 #include "app/formats.h"
 
 namespace {
 
-// The 16 check boxes under a register's bit row, leftmost (bit 15) first.
-constexpr std::array<Control, 16> boxes_170462{
-    Control::CheckBox1,  Control::CheckBox2,  Control::CheckBox3,  Control::CheckBox4,
-    Control::CheckBox5,  Control::CheckBox6,  Control::CheckBox7,  Control::CheckBox8,
-    Control::CheckBox9,  Control::CheckBox10, Control::CheckBox11, Control::CheckBox12,
-    Control::CheckBox13, Control::CheckBox14, Control::CheckBox15, Control::CheckBox16};
-constexpr std::array<Control, 16> boxes_170464{
-    Control::CheckBox17, Control::CheckBox18, Control::CheckBox19, Control::CheckBox20,
-    Control::CheckBox21, Control::CheckBox22, Control::CheckBox23, Control::CheckBox24,
-    Control::CheckBox25, Control::CheckBox26, Control::CheckBox27, Control::CheckBox28,
-    Control::CheckBox29, Control::CheckBox30, Control::CheckBox31, Control::CheckBox32};
-// Under the last four digits of the 170520 row: bits 3..0.
-constexpr std::array<Control, 4> boxes_170520{
-    Control::CheckBox33, Control::CheckBox34, Control::CheckBox35, Control::CheckBox36};
+// The output check boxes in rows under the bit rows of their registers, leftmost first:
+// CheckBox1..16 under 170462, CheckBox17..32 under 170464, CheckBox33..36 under the last four
+// digits of 170520.
+constexpr auto boxes_170462 = std::span(output_check_boxes).subspan<0, 16>();
+constexpr auto boxes_170464 = std::span(output_check_boxes).subspan<16, 16>();
+constexpr auto boxes_170520 = std::span(output_check_boxes).subspan<32, 4>();
 
 // The word the boxes make: the first box is the highest bit, the last box bit 0.
-template <std::size_t N>
-std::uint16_t word_from_boxes(const View& view, const std::array<Control, N>& boxes)
+std::uint16_t word_from_boxes(const View& view, std::span<const Control> boxes)
 {
     std::uint16_t word = 0;
     for (Control box : boxes) word = static_cast<std::uint16_t>(word << 1 | (view.checked(box) ? 1 : 0));

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <utility>
 
 #include "app/Unit1.h"
 #include "app/control_groups.h"
@@ -33,6 +32,7 @@ public:
     {
         return send_command(handle_, code, word_a) && receive_data(handle_, reply.data(), reply.size());
     }
+    // A 4-byte reply of the loader as one word; the word is left alone when the exchange fails.
     bool ask_word(std::uint8_t code, std::uint32_t& word)
     {
         std::uint8_t bytes[loader_word_reply_length] = {};
@@ -75,11 +75,8 @@ private:
     View& view_;
 };
 
-struct RegisterRow {
-    std::uint16_t address;
-    Control bits;
-    Control octal;
-};
+// A register shown as a bit row and six octal digits.
+struct RegisterRow { std::uint16_t address; Control bits, octal; };
 
 // Page "КЭ/БФОС": the inputs, then the outputs.
 constexpr std::array ke_bfos_rows{
@@ -91,11 +88,27 @@ constexpr std::array ke_bfos_rows{
     RegisterRow{bus_out_170464, Control::StaticText34, Control::StaticText40},
 };
 
-struct DacRow {
-    std::uint16_t address;
-    Control octal;
-    Control volts;
+// Page "КИП/БОС": measuring channel 0.
+constexpr std::array kip0_rows{RegisterRow{bus_kip_170520, Control::StaticText41, Control::StaticText42}};
+
+// Page "Контроллер ЭА", group "НЦ-31": the CNC's own view of its output and input registers.
+constexpr std::array nc31_rows{
+    RegisterRow{bus_out_170462, Control::StaticText67, Control::StaticText71},
+    RegisterRow{bus_in_170461, Control::StaticText68, Control::StaticText72},
 };
+
+// Page "КИП/БОС": the counters of channels КИП1..КИП4 and where their totals show.
+struct CounterRow { std::uint16_t address; std::int32_t TMainForm::*total; Control text; };
+
+constexpr std::array counter_rows{
+    CounterRow{bus_kip_170521, &TMainForm::KIP1, Control::StaticText43},
+    CounterRow{bus_kip_170522, &TMainForm::KIP2, Control::StaticText44},
+    CounterRow{bus_kip_170523, &TMainForm::KIP3, Control::StaticText45},
+    CounterRow{bus_kip_170524, &TMainForm::KIP4, Control::StaticText46},
+};
+
+// Page "КП(ЦАП)": each channel in plain octal and in volts.
+struct DacRow { std::uint16_t address; Control octal, volts; };
 
 constexpr std::array dac_rows{
     DacRow{bus_dac_170500, Control::StaticText47, Control::StaticText51},
@@ -104,10 +117,38 @@ constexpr std::array dac_rows{
     DacRow{bus_dac_170503, Control::StaticText50, Control::StaticText54},
 };
 
+// Page "Контроллер ЭА": the words of the controller's replies, in reply order.
+struct WordView { Control bits, octal; };
+
+constexpr std::array ea_input_views{
+    WordView{Control::StaticText55, Control::StaticText59}, WordView{Control::StaticText56, Control::StaticText60},
+    WordView{Control::StaticText57, Control::StaticText61}, WordView{Control::StaticText58, Control::StaticText62},
+};
+constexpr std::array ea_output_views{
+    WordView{Control::StaticText63, Control::StaticText65}, WordView{Control::StaticText64, Control::StaticText66},
+};
+
 void show_register(View& view, std::uint16_t value, Control bits, Control octal)
 {
     WordToBitRow(value, view, bits);
     WordToOct6(value, view, octal);
+}
+
+// Reads the registers in order and shows each one that arrived.
+template <std::size_t N>
+void read_rows(View& view, TickLink& link, const std::array<RegisterRow, N>& rows)
+{
+    std::uint16_t value = 0;
+    for (const auto& row : rows)
+        if (link.read_register(row.address, value)) show_register(view, value, row.bits, row.octal);
+}
+
+// Shows the little-endian words of the last reply, word i in views[i].
+template <std::size_t N>
+void show_reply_words(View& view, const TickLink& link, const std::array<WordView, N>& views)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        show_register(view, word_at(&link.reply[2 * i]), views[i].bits, views[i].octal);
 }
 
 // Adds a counter step to a total; the total wraps like the 32-bit register it mirrors.
@@ -122,27 +163,16 @@ void poll_page(View& view, TickLink& link, TMainForm& form, int page, std::uint8
                std::uint8_t ext_dac)
 {
     std::uint16_t value = 0;
-    if (page == page_ke_bfos) {
-        for (const auto& row : ke_bfos_rows)
-            if (link.read_register(row.address, value)) show_register(view, value, row.bits, row.octal);
-    }
+    if (page == page_ke_bfos) read_rows(view, link, ke_bfos_rows);
     if (page == page_kip_bos && running == 0) {
-        if (link.read_register(bus_kip_170520, value))
-            show_register(view, value, Control::StaticText41, Control::StaticText42);
+        read_rows(view, link, kip0_rows);
         // Each read hands over the counts since the previous one; a read that failed brought
         // none, so nothing is added for it.
-        const std::array<std::pair<std::uint16_t, std::int32_t*>, 4> counters{{
-            {bus_kip_170521, &form.KIP1},
-            {bus_kip_170522, &form.KIP2},
-            {bus_kip_170523, &form.KIP3},
-            {bus_kip_170524, &form.KIP4},
-        }};
-        constexpr std::array totals{Control::StaticText43, Control::StaticText44,
-                                    Control::StaticText45, Control::StaticText46};
-        for (std::size_t i = 0; i < counters.size(); ++i) {
-            if (!link.read_register(counters[i].first, value)) continue;
-            add_step(*counters[i].second, counter_step(value));
-            view.set_text(totals[i], std::to_string(*counters[i].second));
+        for (const auto& row : counter_rows) {
+            if (!link.read_register(row.address, value)) continue;
+            std::int32_t& total = form.*row.total;
+            add_step(total, counter_step(value));
+            view.set_text(row.text, std::to_string(total));
         }
     }
     if (page == page_kp_dac) {
@@ -156,23 +186,9 @@ void poll_page(View& view, TickLink& link, TMainForm& form, int page, std::uint8
     }
     if (page != page_kp_dac && ext_dac == 1) link.tell(cmd_ext_dac_off);
     if (page == page_ea) {
-        if (link.ask(cmd_ea_read_inputs)) {
-            constexpr std::array bits{Control::StaticText55, Control::StaticText56,
-                                      Control::StaticText57, Control::StaticText58};
-            constexpr std::array octal{Control::StaticText59, Control::StaticText60,
-                                       Control::StaticText61, Control::StaticText62};
-            for (std::size_t i = 0; i < 4; ++i)
-                show_register(view, word_at(&link.reply[2 * i]), bits[i], octal[i]);
-        }
-        if (link.ask(cmd_ea_read_outputs)) {
-            show_register(view, word_at(&link.reply[0]), Control::StaticText63, Control::StaticText65);
-            show_register(view, word_at(&link.reply[2]), Control::StaticText64, Control::StaticText66);
-        }
-        // Group "НЦ-31": the CNC's own view of the output and input registers.
-        if (link.read_register(bus_out_170462, value))
-            show_register(view, value, Control::StaticText67, Control::StaticText71);
-        if (link.read_register(bus_in_170461, value))
-            show_register(view, value, Control::StaticText68, Control::StaticText72);
+        if (link.ask(cmd_ea_read_inputs)) show_reply_words(view, link, ea_input_views);
+        if (link.ask(cmd_ea_read_outputs)) show_reply_words(view, link, ea_output_views);
+        read_rows(view, link, nc31_rows);
     }
 }
 
@@ -194,11 +210,8 @@ void TMainForm::Timer1Timer()
             HidHandle = open_device(hid_, loader_identity);
             if (loader_identity.found) {
                 TickLink link(HidHandle);
-                std::uint32_t word = 0;
-                loader_status_received = link.ask_word(cmd_get_status, word);
-                if (loader_status_received) loader_identity.loader_version = word;
-                loader_info_received = link.ask_word(cmd_get_loader_info, word);
-                if (loader_info_received) loader_identity.firmware_version = word;
+                loader_status_received = link.ask_word(cmd_get_status, loader_identity.loader_version);
+                loader_info_received = link.ask_word(cmd_get_loader_info, loader_identity.firmware_version);
             }
         } else {
             loader_identity.found = false;
@@ -254,15 +267,11 @@ void TMainForm::Timer1Timer()
     proc_en = running;
     ext_dac_en = ext_dac;
     cnc_state_applied = true;
-    if (running != 0) {
-        view_.set_text(Control::Button8, stop_cnc_text);
-        Tag = 0;
-        set_group_enabled(view_, output_check_boxes, false);
-        set_group_enabled(view_, dac_value_edits, false);
-    } else {
-        view_.set_text(Control::Button8, start_cnc_text);
-        Tag = 1;
-        set_group_enabled(view_, output_check_boxes, true);
-        set_group_enabled(view_, dac_value_edits, ext_dac_en != 0);
-    }
+    // A running CNC puts Button8 in stop mode and locks the outputs; a stopped one puts it in
+    // start mode and frees them, the DAC values only while the external DAC is on.
+    const bool stopped = running == 0;
+    view_.set_text(Control::Button8, stopped ? start_cnc_text : stop_cnc_text);
+    Tag = stopped ? 1 : 0;
+    set_group_enabled(view_, output_check_boxes, stopped);
+    set_group_enabled(view_, dac_value_edits, stopped && ext_dac_en != 0);
 }
