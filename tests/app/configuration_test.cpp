@@ -50,10 +50,7 @@ TEST_F(ConfigurationPage, ReadsAValidBlockAndShowsItWithoutAMessage)
     EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(shown(), (std::array<int, 7>{4, 2, 3, 1, 2, 9, 4}));
     EXPECT_EQ(view.text(Control::ComboBox6), "9- 4,4 мкс");
-    ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(sent()[0].code, cmd_read_flash);
-    EXPECT_EQ(sent()[0].word_a, flash_config_address);
-    EXPECT_EQ(sent()[0].word_b, 12u);
+    EXPECT_EQ(frames(), (Frames{{cmd_read_flash, flash_config_address, 12}}));
     expect_closed();
 }
 

@@ -20,12 +20,7 @@ struct Rig {
         bus.add_interface(module);
         form.app_identity.found = true;
     }
-    bool message_shown(const char* text) const
-    {
-        for (const auto& m : view.messages)
-            if (m.caption == module_caption && m.text == text) return true;
-        return false;
-    }
+    bool message_shown(const char* text) const { return module_message_shown(view, text); }
 };
 
 enum class Kind { read, write };

@@ -21,10 +21,18 @@ std::vector<std::uint8_t> pattern(std::size_t length)
 Sent update_to_loader(std::uint32_t length) { return {cmd_update, length, true}; }
 
 // The loader-mode tick's own exchanges, then the streaming routine's search and announcement.
-V streaming_tick(std::uint32_t length)
+// The loader-mode tick's own exchanges: both searches meet the loader, then its two queries.
+const V loader_tick{identify(true), identify(true), status(true), {cmd_get_loader_info, 0, true}};
+
+// The loader-mode tick's own exchanges, then the streaming routine's search and announcement.
+V streaming_tick(std::uint32_t length) { return loader_tick + V{identify(true), update_to_loader(length)}; }
+
+// The loader on the bus and an update requested: the next tick streams.
+void request_with_loader_present(SimRig& rig)
 {
-    return {identify(true), identify(true), status(true), {cmd_get_loader_info, 0, true},
-            identify(true), update_to_loader(length)};
+    rig.module.set_form(SimModule::Form::loader);
+    rig.form.up_flag = true;
+    rig.view.progress_history.clear();
 }
 
 TEST(FirmwareUpdate, ClickHandsOverAndTheNextTickStreamsTheWholeImage)
@@ -39,7 +47,7 @@ TEST(FirmwareUpdate, ClickHandsOverAndTheNextTickStreamsTheWholeImage)
     rig.form.Button3Click();
     EXPECT_EQ(rig.take_commands(), (V{identify(), app_cmd(cmd_update)}));
     EXPECT_TRUE(rig.form.up_flag);
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    rig.expect_closed();
     EXPECT_TRUE(rig.view.progress_history.size() <= 1);  // start-up's 0 at most
 
     rig.view.progress_history.clear();
@@ -69,19 +77,14 @@ TEST(FirmwareUpdate, ClickHandsOverAndTheNextTickStreamsTheWholeImage)
     EXPECT_NE(std::find(rig.view.cursor_history.begin(), rig.view.cursor_history.end(),
                         CursorShape::hourglass),
               rig.view.cursor_history.end());
-    EXPECT_EQ(rig.view.cursor, CursorShape::normal);
-    EXPECT_FALSE(rig.form.HidHandle.valid());
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    rig.expect_closed();
     // The tick showed the loader; the firmware label is the loader's report of this tick.
-    EXPECT_EQ(rig.view.get(Control::StaticText7), "загрузчик");
-    EXPECT_EQ(rig.view.get(Control::StaticText9), "1.2.3.");
-    EXPECT_EQ(rig.view.get(Control::StaticText8), "4.35");
+    EXPECT_EQ(rig.panel(), (Panel{"загрузчик", "4.35", "1.2.3."}));
 
     // The module is back with its application and the new firmware; a new click asks the
     // application again.
     rig.tick_on(page_config);
-    EXPECT_EQ(rig.view.get(Control::StaticText7), "подключен");
-    EXPECT_EQ(rig.view.get(Control::StaticText8), "4.36");
+    EXPECT_EQ(rig.panel(), (Panel{"подключен", "4.36", "н/д"}));
     EXPECT_FALSE(rig.form.loader_identity.found);
     rig.module.clear_commands();
     rig.form.Button3Click();
@@ -91,8 +94,7 @@ TEST(FirmwareUpdate, ClickHandsOverAndTheNextTickStreamsTheWholeImage)
 TEST(FirmwareUpdate, WordBCarriesTheSixtyFourKilobyteCount)
 {
     SimRig rig(pattern(3 * 65536 + 5));
-    rig.module.set_form(SimModule::Form::loader);
-    rig.form.up_flag = true;
+    request_with_loader_present(rig);
     rig.form.Timer1Timer();
     const auto& log = rig.module.commands();
     const auto announce = std::find_if(log.begin(), log.end(),
@@ -154,48 +156,39 @@ TEST(FirmwareUpdate, ClickWithoutModuleWaitsForTheLoader)
 TEST(FirmwareUpdate, FailingDataSendStopsTheStreamAndCleansUp)
 {
     SimRig rig(pattern(4096));
-    rig.module.set_form(SimModule::Form::loader);
-    rig.form.up_flag = true;
-    rig.view.progress_history.clear();
+    request_with_loader_present(rig);
     // The tick's 8 reports, the streaming search's 2, the announcement 1, then 8 reports of
     // the first piece (12.5 %, shown as 12); the 4th report of the second piece fails.
     rig.bus.fail_report(8 + 2 + 1 + 8 + 4);
     rig.form.Timer1Timer();
     EXPECT_EQ(rig.module.updates_completed(), 0u);
     EXPECT_EQ(rig.view.progress_history, (std::vector<int>{0, 12, 0}));
-    EXPECT_EQ(rig.view.cursor, CursorShape::normal);
-    EXPECT_FALSE(rig.form.HidHandle.valid());
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    rig.expect_closed();
     EXPECT_FALSE(rig.form.up_flag);
 }
 
 TEST(FirmwareUpdate, RefusedAnnouncementSendsNoData)
 {
     SimRig rig(pattern(4096));
-    rig.module.set_form(SimModule::Form::loader);
-    rig.form.up_flag = true;
-    rig.view.progress_history.clear();
+    request_with_loader_present(rig);
     const std::size_t sets_before = rig.bus.set_reports();
     rig.bus.fail_report(8 + 2 + 1);
     rig.form.Timer1Timer();
     EXPECT_EQ(rig.bus.set_reports() - sets_before, 4u + 1u);  // searches and queries only
     EXPECT_EQ(rig.view.progress_history, (std::vector<int>{0, 0}));
-    EXPECT_EQ(rig.view.cursor, CursorShape::normal);
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    rig.expect_closed();
 }
 
 TEST(FirmwareUpdate, LoaderGoneBeforeTheStreamSendsNothing)
 {
     SimRig rig(pattern(4096));
-    rig.module.set_form(SimModule::Form::loader);
-    rig.form.up_flag = true;
-    rig.view.progress_history.clear();
+    request_with_loader_present(rig);
     rig.bus.vanish_after(rig.module_index, 8);  // right after the tick's own exchanges
     rig.form.Timer1Timer();
     const auto log = rig.take_commands();
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const Sent& s) { return s.code == cmd_update; }), 0);
     EXPECT_TRUE(rig.view.progress_history.empty());
-    EXPECT_EQ(rig.view.cursor, CursorShape::normal);
+    rig.expect_closed();
     EXPECT_FALSE(rig.form.up_flag);  // the request is spent; no retry by itself
     EXPECT_TRUE(rig.group_is(device_action_buttons, true));
 }
@@ -203,13 +196,10 @@ TEST(FirmwareUpdate, LoaderGoneBeforeTheStreamSendsNothing)
 TEST(FirmwareUpdate, EmptyImageIsNeverStreamed)
 {
     SimRig rig(std::vector<std::uint8_t>{});
-    rig.module.set_form(SimModule::Form::loader);
-    rig.form.up_flag = true;
-    EXPECT_EQ(rig.tick_on(page_config),
-              (V{identify(true), identify(true), status(true), {cmd_get_loader_info, 0, true}}));
+    request_with_loader_present(rig);
+    EXPECT_EQ(rig.tick_on(page_config), loader_tick);
     EXPECT_FALSE(rig.form.up_flag);
-    EXPECT_EQ(rig.view.cursor, CursorShape::normal);
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    rig.expect_closed();
 }
 
 }  // namespace

@@ -17,6 +17,22 @@ class ImagePages : public PagesTest {
 protected:
     void choose_open(const std::string& path) { view.open_answers.push_back(path); }
     void choose_save(const std::string& path) { view.save_answers.push_back(path); }
+    // Picks the file `name` of the scratch folder in the open dialog of a load button.
+    void open_with(const std::string& name, void (TMainForm::*load)())
+    {
+        choose_open(file(name));
+        (form.*load)();
+    }
+    // Makes the file `name` with these bytes and loads it with a load button.
+    void load(const std::string& name, const Bytes& bytes, void (TMainForm::*button)())
+    {
+        write_file(file(name), bytes);
+        open_with(name, button);
+    }
+    Bytes bank(std::uint32_t selector)
+    {
+        return Bytes(module.ram_bank(selector), module.ram_bank(selector) + ram_size);
+    }
     Bytes flash(std::uint32_t address, std::size_t n)
     {
         const std::uint8_t* p = module.flash_at(address);
@@ -47,22 +63,16 @@ TEST_F(ImagePages, WholeFilesShorterLongerAndEmpty)
     form.MAT_array = start;
 
     const Bytes short_file = pattern(100, 2);
-    write_file(file("short.bin"), short_file);
-    choose_open(file("short.bin"));
-    form.BitBtn1Click();
+    load("short.bin", short_file, &TMainForm::BitBtn1Click);
     EXPECT_TRUE(std::equal(short_file.begin(), short_file.end(), form.MAT_array.begin()));
     EXPECT_TRUE(std::equal(start.begin() + 100, start.end(), form.MAT_array.begin() + 100));
 
     const Bytes long_file = pattern(20000, 3);
-    write_file(file("long.bin"), long_file);
-    choose_open(file("long.bin"));
-    form.BitBtn1Click();
+    load("long.bin", long_file, &TMainForm::BitBtn1Click);
     EXPECT_EQ(form.MAT_array, Bytes(long_file.begin(), long_file.begin() + rom_size));
 
     view.lists[Control::ListBox1].clear();
-    write_file(file("empty.bin"), {});
-    choose_open(file("empty.bin"));
-    form.BitBtn1Click();
+    load("empty.bin", {}, &TMainForm::BitBtn1Click);
     EXPECT_EQ(form.MAT_array, Bytes(long_file.begin(), long_file.begin() + rom_size));
     EXPECT_EQ(view.list(Control::ListBox1), hex_rows(form.MAT_array, 16, 0)) << "preview refreshed";
     EXPECT_TRUE(view.errors.empty());
@@ -71,12 +81,8 @@ TEST_F(ImagePages, WholeFilesShorterLongerAndEmpty)
 TEST_F(ImagePages, KvpAndRamWholeLoadsRefreshTheirOwnPreview)
 {
     const Bytes kvp = pattern(kvp_size, 4), ram = pattern(ram_size, 5);
-    write_file(file("kvp.bin"), kvp);
-    write_file(file("ram.bin"), ram);
-    choose_open(file("kvp.bin"));
-    form.BitBtn12Click();
-    choose_open(file("ram.bin"));
-    form.BitBtn13Click();
+    load("kvp.bin", kvp, &TMainForm::BitBtn12Click);
+    load("ram.bin", ram, &TMainForm::BitBtn13Click);
     EXPECT_EQ(form.KVP_array, kvp);
     EXPECT_EQ(form.RAM_array, ram);
     EXPECT_EQ(view.list(Control::ListBox3), hex_rows(kvp, 16, 0));
@@ -87,21 +93,14 @@ TEST_F(ImagePages, KvpAndRamWholeLoadsRefreshTheirOwnPreview)
 TEST_F(ImagePages, RomLanePairsInEitherOrderEqualTheWholeImage)
 {
     const Bytes d83 = pattern(8192, 6), d82 = pattern(8192, 7);
-    write_file(file("d83.bin"), d83);
-    write_file(file("d82.bin"), d82);
-
-    choose_open(file("d83.bin"));
-    form.BitBtn2Click();
-    choose_open(file("d82.bin"));
-    form.BitBtn3Click();
+    load("d83.bin", d83, &TMainForm::BitBtn2Click);
+    load("d82.bin", d82, &TMainForm::BitBtn3Click);
     const Bytes whole = interleave(d83, d82);
     EXPECT_EQ(form.MAT_array, whole);
 
     form.MAT_array.assign(rom_size, 0x00);
-    choose_open(file("d82.bin"));
-    form.BitBtn3Click();
-    choose_open(file("d83.bin"));
-    form.BitBtn2Click();
+    open_with("d82.bin", &TMainForm::BitBtn3Click);
+    open_with("d83.bin", &TMainForm::BitBtn2Click);
     EXPECT_EQ(form.MAT_array, whole);
     EXPECT_EQ(view.list(Control::ListBox1), hex_rows(whole, 16, 0));
 }
@@ -111,9 +110,7 @@ TEST_F(ImagePages, OneLaneLeavesTheOtherLaneUntouched)
     const Bytes start = pattern(rom_size, 8);
     form.MAT_array = start;
     const Bytes d83 = pattern(8192, 9);
-    write_file(file("d83.bin"), d83);
-    choose_open(file("d83.bin"));
-    form.BitBtn2Click();
+    load("d83.bin", d83, &TMainForm::BitBtn2Click);
     for (std::size_t k = 0; k < 8192; ++k) {
         ASSERT_EQ(form.MAT_array[2 * k], d83[k]);
         ASSERT_EQ(form.MAT_array[2 * k + 1], start[2 * k + 1]);
@@ -125,9 +122,7 @@ TEST_F(ImagePages, ShortLaneFileLeavesTheRestOfItsLaneUnchanged)
     const Bytes start = pattern(rom_size, 10);
     form.MAT_array = start;
     const Bytes d82 = pattern(300, 11);
-    write_file(file("d82.bin"), d82);
-    choose_open(file("d82.bin"));
-    form.BitBtn3Click();
+    load("d82.bin", d82, &TMainForm::BitBtn3Click);
     Bytes expected = start;
     for (std::size_t k = 0; k < d82.size(); ++k) expected[2 * k + 1] = d82[k];
     EXPECT_EQ(form.MAT_array, expected);
@@ -137,9 +132,7 @@ TEST_F(ImagePages, AmtHalvesAndTheirPreviews)
 {
     // A 4096-byte whole file fills the "70000:" half only.
     const Bytes half = pattern(4096, 12);
-    write_file(file("amt70.bin"), half);
-    choose_open(file("amt70.bin"));
-    form.BitBtn7Click();
+    load("amt70.bin", half, &TMainForm::BitBtn7Click);
     EXPECT_TRUE(std::equal(half.begin(), half.end(), form.AMT_array.begin()));
     EXPECT_TRUE(std::all_of(form.AMT_array.begin() + 4096, form.AMT_array.end(),
                             [](std::uint8_t b) { return b == 0xFF; }));
@@ -154,20 +147,16 @@ TEST_F(ImagePages, AmtHalvesAndTheirPreviews)
 
     view.lists.clear();
     const Bytes before = form.AMT_array;
-    choose_open(file("d74"));
-    form.BitBtn9Click();
+    open_with("d74", &TMainForm::BitBtn9Click);
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 4096, form.AMT_array.begin()))
         << "D74 touches words 2048..4095 only";
     EXPECT_EQ(view.lists.count(Control::ListBox2), 0u) << "only the upper preview is refreshed";
     EXPECT_EQ(view.list(Control::ListBox4), hex_rows(form.AMT_array, 8, 2048));
 
-    choose_open(file("d75"));
-    form.BitBtn11Click();
-    choose_open(file("d77"));
-    form.BitBtn10Click();
+    open_with("d75", &TMainForm::BitBtn11Click);
+    open_with("d77", &TMainForm::BitBtn10Click);
     EXPECT_EQ(view.list(Control::ListBox2), hex_rows(form.AMT_array, 8, 0));
-    choose_open(file("d76"));
-    form.BitBtn8Click();
+    open_with("d76", &TMainForm::BitBtn8Click);
     Bytes whole = interleave(d76, d77);
     const Bytes upper = interleave(d74, d75);
     whole.insert(whole.end(), upper.begin(), upper.end());
@@ -179,8 +168,7 @@ TEST_F(ImagePages, CancelledDialogAndUnreadableFileLeaveTheImage)
     const Bytes start = form.MAT_array;
     view.open_answers.push_back(std::nullopt);
     form.BitBtn1Click();
-    choose_open(file("missing.bin"));
-    form.BitBtn2Click();
+    open_with("missing.bin", &TMainForm::BitBtn2Click);
     choose_open(dir.string());  // a folder is not an image
     form.BitBtn12Click();
     EXPECT_EQ(form.MAT_array, start);
@@ -193,9 +181,7 @@ TEST_F(ImagePages, CancelledDialogAndUnreadableFileLeaveTheImage)
 
 TEST_F(ImagePages, EachDialogProposesItsLastName)
 {
-    write_file(file("a.bin"), {1});
-    choose_open(file("a.bin"));
-    form.BitBtn1Click();
+    load("a.bin", {1}, &TMainForm::BitBtn1Click);
     form.BitBtn13Click();  // cancelled, but it was offered the last name
     ASSERT_EQ(view.open_proposals.size(), 2u);
     EXPECT_EQ(view.open_proposals[1], file("a.bin"));
@@ -215,9 +201,7 @@ TEST_F(ImagePages, ReadBackReplacesTheImageAndSavesExactlyTheImageSize)
     put_flash(flash_rom_address, rom);
     put_flash(flash_amt_address, amt);
     put_flash(flash_kvp_address, kvp);
-    write_file(file("small.bin"), Bytes(100, 0));  // whatever was loaded before
-    choose_open(file("small.bin"));
-    form.BitBtn1Click();
+    load("small.bin", Bytes(100, 0), &TMainForm::BitBtn1Click);  // whatever was loaded before
 
     choose_save(file("rom.bin"));
     form.BitBtn4Click();
@@ -239,14 +223,9 @@ TEST_F(ImagePages, ReadBackReplacesTheImageAndSavesExactlyTheImageSize)
     EXPECT_TRUE(view.messages.empty());
     EXPECT_NE(std::find(view.cursor_history.begin(), view.cursor_history.end(),
                         CursorShape::hourglass), view.cursor_history.end());
-    std::vector<std::uint32_t> reads;
-    for (const auto& c : sent()) {
-        EXPECT_EQ(c.code, cmd_read_flash);
-        reads.push_back(c.word_a);
-        reads.push_back(c.word_b);
-    }
-    EXPECT_EQ(reads, (std::vector<std::uint32_t>{flash_rom_address, 16384, flash_amt_address, 8192,
-                                                 flash_kvp_address, 16384}));
+    EXPECT_EQ(frames(), (Frames{{cmd_read_flash, flash_rom_address, 16384},
+                                {cmd_read_flash, flash_amt_address, 8192},
+                                {cmd_read_flash, flash_kvp_address, 16384}}));
     expect_closed();
     // Nothing but the loaded file and the three saved files is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4);
@@ -352,9 +331,7 @@ TEST_F(ImagePages, RamReadBackStartsTheCncOnlyIfItWasRunning)
     module.set_cpu_running(false);
     choose_save(file("ram1.bin"));
     form.BitBtn14Click();
-    EXPECT_EQ(sent_codes(), (std::vector<std::uint8_t>{cmd_cpu_stop, cmd_ram_read}));
-    EXPECT_EQ(sent()[1].word_a, 0u);
-    EXPECT_EQ(sent()[1].word_b, 16384u);
+    EXPECT_EQ(frames(), (Frames{{cmd_cpu_stop, 0, 0}, {cmd_ram_read, 0, 16384}}));
     EXPECT_FALSE(module.cpu_running());
     EXPECT_EQ(read_file(file("ram1.bin")), ram);
     EXPECT_EQ(form.RAM_array, ram);
@@ -419,30 +396,17 @@ TEST_F(ImagePages, RamWritesToBothBanksWithTheExactWords)
 {
     form.RAM_array = pattern(ram_size, 34);
     form.Button4Click();
-    auto cmds = sent();
-    ASSERT_EQ(cmds.size(), 4u);
-    EXPECT_EQ(cmds[0].code, cmd_cpu_stop);
-    EXPECT_EQ(cmds[1].code, cmd_ram_write_begin);
-    EXPECT_EQ(cmds[1].word_a, 0u);
-    EXPECT_EQ(cmds[1].word_b, 16384u);
-    EXPECT_EQ(cmds[2].code, cmd_ram_write_end);
-    EXPECT_EQ(cmds[2].word_a, 0u);
-    EXPECT_EQ(cmds[2].word_b, 16384u);
-    EXPECT_EQ(cmds[3].code, cmd_restart);
-    EXPECT_EQ(Bytes(module.ram_bank(ram_bank_main), module.ram_bank(ram_bank_main) + ram_size),
-              form.RAM_array);
+    EXPECT_EQ(frames(), (Frames{{cmd_cpu_stop, 0, 0}, {cmd_ram_write_begin, 0, 16384},
+                                {cmd_ram_write_end, ram_bank_main, 16384}, {cmd_restart, 0, 0}}));
+    EXPECT_EQ(bank(ram_bank_main), form.RAM_array);
     EXPECT_EQ(view.questions.at(0).text, "Записать в ОЗУ и энергонезависимую память ЛИРВАН НЦ-31?");
 
     module.clear_commands();
     form.RAM_array = pattern(ram_size, 35);
     form.Button14Click();
-    cmds = sent();
-    ASSERT_EQ(cmds.size(), 4u);
-    EXPECT_EQ(cmds[2].code, cmd_ram_write_end);
-    EXPECT_EQ(cmds[2].word_a, 16384u);
-    EXPECT_EQ(cmds[2].word_b, 16384u);
-    EXPECT_EQ(Bytes(module.ram_bank(ram_bank_reserve), module.ram_bank(ram_bank_reserve) + ram_size),
-              form.RAM_array);
+    EXPECT_EQ(frames(), (Frames{{cmd_cpu_stop, 0, 0}, {cmd_ram_write_begin, 0, 16384},
+                                {cmd_ram_write_end, 16384, 16384}, {cmd_restart, 0, 0}}));
+    EXPECT_EQ(bank(ram_bank_reserve), form.RAM_array);
     EXPECT_EQ(bus.set_reports(), 2u * (1 + 1 + 1 + 256 + 1 + 1))
         << "identify, stop, begin, 256 data reports, end, restart; twice";
     EXPECT_TRUE(view.messages.empty());
@@ -451,12 +415,11 @@ TEST_F(ImagePages, RamWritesToBothBanksWithTheExactWords)
 
 TEST_F(ImagePages, RefusedRamDataIsNeverStoredInABank)
 {
-    const Bytes bank_before(module.ram_bank(ram_bank_main), module.ram_bank(ram_bank_main) + ram_size);
+    const Bytes bank_before = bank(ram_bank_main);
     form.RAM_array = pattern(ram_size, 36);
     bus.fail_report(2 + 2 + 100);  // identify, stop, begin, then a data report
     form.Button4Click();
-    EXPECT_EQ(Bytes(module.ram_bank(ram_bank_main), module.ram_bank(ram_bank_main) + ram_size),
-              bank_before);
+    EXPECT_EQ(bank(ram_bank_main), bank_before);
     for (const auto& c : sent()) EXPECT_NE(c.code, cmd_ram_write_end);
     EXPECT_TRUE(message_shown(write_failed_text));
     expect_closed();

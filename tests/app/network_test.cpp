@@ -44,6 +44,14 @@ protected:
         EXPECT_EQ(view.enabled(Control::ComboBox9), enabled);
     }
     bool timer2_on() { return view.timers[Control::Timer2]; }
+    // Polling stopped: the button offers the start again, the settings are open, no timer runs.
+    void expect_stopped()
+    {
+        EXPECT_FALSE(form.net_polling);
+        EXPECT_EQ(view.get(Control::Button15), "Запустить опрос");
+        expect_settings_enabled(true);
+        EXPECT_FALSE(timer2_on());
+    }
     // True when another program could take the pty now, i.e. the page let go of it.
     bool port_free()
     {
@@ -123,10 +131,7 @@ TEST_F(NetworkPage, AFailedStartLeavesThePageIdleAndSilent)
     pick_port("/dev/pts/nonexistent");
     view.set_text(Control::Button15, "Запустить опрос");
     form.click(Control::Button15);
-    EXPECT_FALSE(form.net_polling);
-    EXPECT_EQ(view.get(Control::Button15), "Запустить опрос");
-    expect_settings_enabled(true);
-    EXPECT_FALSE(timer2_on());
+    expect_stopped();
     EXPECT_TRUE(view.messages.empty());
     EXPECT_TRUE(view.errors.empty());
 }
@@ -170,10 +175,7 @@ TEST_F(NetworkPage, PollsTheModuleShowsVersionAndCountersAndStopsBackToIdle)
     EXPECT_EQ(bus.opens(), 0u);
 
     form.click(Control::Button15);
-    EXPECT_FALSE(form.net_polling);
-    EXPECT_EQ(view.get(Control::Button15), "Запустить опрос");
-    expect_settings_enabled(true);
-    EXPECT_FALSE(timer2_on());
+    expect_stopped();
     expect_idle_displays();
     EXPECT_TRUE(port_free());
 
@@ -234,10 +236,7 @@ TEST_F(NetworkPage, APageChangeStopsPollingAndResetsTheDisplays)
 
     view.set_active_page(page_config);
     form.change(Control::PageControl1);
-    EXPECT_FALSE(form.net_polling);
-    EXPECT_FALSE(timer2_on());
-    EXPECT_EQ(view.get(Control::Button15), "Запустить опрос");
-    expect_settings_enabled(true);
+    expect_stopped();
     expect_idle_displays();
     EXPECT_TRUE(port_free());
 

@@ -5,31 +5,30 @@
 
 namespace {
 
+// (address, value) of bus writes, in order.
+using W = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+constexpr std::array counter_texts{Control::StaticText43, Control::StaticText44, Control::StaticText45,
+                                   Control::StaticText46};
+
 class OutputPages : public PagesTest {
 protected:
-    // CheckBox1 .. CheckBox36 by number.
+    // CheckBox1 .. CheckBox36 by number, found by name (not through the window's own groups).
     static Control box(int n)
     {
-        static const Control boxes[36] = {
-            Control::CheckBox1,  Control::CheckBox2,  Control::CheckBox3,  Control::CheckBox4,
-            Control::CheckBox5,  Control::CheckBox6,  Control::CheckBox7,  Control::CheckBox8,
-            Control::CheckBox9,  Control::CheckBox10, Control::CheckBox11, Control::CheckBox12,
-            Control::CheckBox13, Control::CheckBox14, Control::CheckBox15, Control::CheckBox16,
-            Control::CheckBox17, Control::CheckBox18, Control::CheckBox19, Control::CheckBox20,
-            Control::CheckBox21, Control::CheckBox22, Control::CheckBox23, Control::CheckBox24,
-            Control::CheckBox25, Control::CheckBox26, Control::CheckBox27, Control::CheckBox28,
-            Control::CheckBox29, Control::CheckBox30, Control::CheckBox31, Control::CheckBox32,
-            Control::CheckBox33, Control::CheckBox34, Control::CheckBox35, Control::CheckBox36};
-        return boxes[n - 1];
+        const std::string name = "CheckBox" + std::to_string(n);
+        for (std::size_t i = 0; i < control_count; ++i)
+            if (control_names[i] == name) return static_cast<Control>(i);
+        ADD_FAILURE() << "no control " << name;
+        return Control::MainForm;
     }
     void tick(std::initializer_list<int> boxes)
     {
         for (int n : boxes) view.set_checked(box(n), true);
     }
-    // (address, value) of every bus write the module received, in order.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> writes() const
+    // Every bus write the module received.
+    W writes() const
     {
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+        W out;
         for (const auto& c : sent()) {
             EXPECT_EQ(c.code, cmd_bus_write);
             EXPECT_EQ(c.word_c, 0u);
@@ -48,7 +47,6 @@ TEST_F(OutputPages, BothRegistersGoOnOneClickInOrderWithTheirBitMappings)
 {
     // None ticked: both registers get 0, first 170462, then 170464.
     form.Button10Click();
-    using W = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
     EXPECT_EQ(writes(), (W{{0xF132, 0}, {0xF134, 0}}));
 
     // Leftmost box of 170462 is bit 15; rightmost box of 170464 is bit 0.
@@ -77,7 +75,6 @@ TEST_F(OutputPages, KipOutputsUseTheLowFourBits)
 {
     tick({33, 34, 35, 36});
     form.Button11Click();
-    using W = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
     EXPECT_EQ(writes(), (W{{0170520, 017}}));
 
     module.clear_commands();
@@ -114,7 +111,6 @@ TEST_F(OutputPages, DacEntriesKeepTheLastValidValueAndAreSentAsStored)
     EXPECT_EQ(form.KP2, 012);
 
     form.Button12Click();
-    using W = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
     EXPECT_EQ(writes(), (W{{0170500, 0xFFF}, {0170501, 012}, {0170502, 5}, {0170503, 0xFFFF}}));
     expect_closed();
 }
@@ -164,14 +160,10 @@ TEST_F(OutputPages, CountersResetWithoutAModule)
     form.KIP2 = -7;
     form.KIP3 = 100000;
     form.KIP4 = 1;
-    for (Control c : {Control::StaticText43, Control::StaticText44, Control::StaticText45,
-                      Control::StaticText46})
-        view.set_text(c, "123");
+    for (Control c : counter_texts) view.set_text(c, "123");
     form.Button6Click();
     EXPECT_EQ(form.KIP1 | form.KIP2 | form.KIP3 | form.KIP4, 0);
-    for (Control c : {Control::StaticText43, Control::StaticText44, Control::StaticText45,
-                      Control::StaticText46})
-        EXPECT_EQ(view.get(c), "0");
+    for (Control c : counter_texts) EXPECT_EQ(view.get(c), "0");
     EXPECT_EQ(bus.opens(), 0u);
 }
 
@@ -180,7 +172,6 @@ TEST_F(OutputPages, ARefusedFrameIsReportedAndTheRestAreStillSent)
     tick({1, 17});
     bus.fail_report(3);  // the frame for 170462
     form.Button10Click();
-    using W = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
     EXPECT_EQ(writes(), (W{{0xF134, 0100000}}));
     EXPECT_TRUE(message_shown(write_failed_text));
     expect_closed();

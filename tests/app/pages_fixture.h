@@ -41,6 +41,27 @@ inline Bytes pattern(std::size_t n, std::uint32_t seed)
     return b;
 }
 
+// A command frame as the module received it: code, word_a, word_b.
+struct Frame {
+    std::uint8_t code;
+    std::uint32_t word_a, word_b;
+    bool operator==(const Frame&) const = default;
+};
+using Frames = std::vector<Frame>;
+
+inline std::ostream& operator<<(std::ostream& os, const Frame& f)
+{
+    return os << "{" << int{f.code} << ", 0x" << std::hex << f.word_a << ", " << std::dec << f.word_b << "}";
+}
+
+// Whether a message with the module's caption and this text came up.
+inline bool module_message_shown(const FakeView& view, const char* text)
+{
+    for (const auto& m : view.messages)
+        if (m.caption == module_caption && m.text == text) return true;
+    return false;
+}
+
 class PagesTest : public ::testing::Test {
 protected:
     SimModule module;  // outlives the bus that serves it
@@ -74,6 +95,12 @@ protected:
             if (c.code != cmd_identify) out.push_back(c);
         return out;
     }
+    Frames frames() const
+    {
+        Frames out;
+        for (const auto& c : sent()) out.push_back({c.code, c.word_a, c.word_b});
+        return out;
+    }
     std::vector<std::uint8_t> sent_codes() const
     {
         std::vector<std::uint8_t> out;
@@ -89,10 +116,5 @@ protected:
         EXPECT_EQ(view.cursor, CursorShape::normal);
     }
 
-    bool message_shown(const char* text) const
-    {
-        for (const auto& m : view.messages)
-            if (m.caption == module_caption && m.text == text) return true;
-        return false;
-    }
+    bool message_shown(const char* text) const { return module_message_shown(view, text); }
 };

@@ -2,6 +2,9 @@
 // what the window tests drive and inspect.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -55,11 +58,22 @@ struct SimRig {
         return take_commands();
     }
 
-    bool all_enabled(bool enabled) const
+    // The status panel: connection, firmware version, loader version.
+    std::array<std::string, 3> panel() const
     {
-        for (const Control c : device_action_buttons)
-            if (view.enabled(c) != enabled) return false;
-        return true;
+        return {view.get(Control::StaticText7), view.get(Control::StaticText8), view.get(Control::StaticText9)};
+    }
+    // Each control shows its text.
+    void expect_texts(const std::vector<std::pair<Control, std::string>>& expected) const
+    {
+        for (const auto& [control, text] : expected) EXPECT_EQ(view.get(control), text) << control_name(control);
+    }
+    // The module closed again, the window's handle invalid and the cursor back to the arrow.
+    void expect_closed() const
+    {
+        EXPECT_FALSE(form.HidHandle.valid());
+        EXPECT_EQ(bus.open_handles(), 0u);
+        EXPECT_EQ(view.cursor, CursorShape::normal);
     }
     template <typename Group>
     bool group_is(const Group& group, bool enabled) const
@@ -82,3 +96,16 @@ inline Sent identify(bool to_loader = false) { return {cmd_identify, 0, to_loade
 inline Sent status(bool to_loader = false) { return {cmd_get_status, 0, to_loader}; }
 inline Sent bus_read(std::uint16_t address) { return {cmd_bus_read, address, false}; }
 inline Sent app_cmd(std::uint8_t code) { return {code, 0, false}; }
+
+// Joins expected command sequences.
+inline std::vector<Sent> operator+(std::vector<Sent> a, const std::vector<Sent>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+// A tick in application mode: the search, the status, then the given polls.
+inline std::vector<Sent> app_tick(const std::vector<Sent>& polls = {})
+{
+    return std::vector<Sent>{identify(), status()} + polls;
+}
+using Panel = std::array<std::string, 3>;

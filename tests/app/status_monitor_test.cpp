@@ -12,6 +12,11 @@ namespace {
 
 using V = std::vector<Sent>;
 
+const V ke_bfos_reads{bus_read(0170461), bus_read(0170463), bus_read(0170465),
+                      bus_read(0170467), bus_read(0170462), bus_read(0170464)};
+const V dac_reads{bus_read(0170500), bus_read(0170501), bus_read(0170502), bus_read(0170503)};
+const Panel no_module{"не подключен", "н/д", "н/д"};
+
 class Monitor : public ::testing::Test {
 protected:
     void SetUp() override { std::setlocale(LC_NUMERIC, "C"); }
@@ -34,9 +39,7 @@ TEST_F(Monitor, NoModuleDisablesEverythingAndSendsNothing)
 
     rig.form.Timer1Timer();
 
-    EXPECT_EQ(view.get(Control::StaticText7), "не подключен");
-    EXPECT_EQ(view.get(Control::StaticText8), "н/д");
-    EXPECT_EQ(view.get(Control::StaticText9), "н/д");
+    EXPECT_EQ(rig.panel(), no_module);
     EXPECT_TRUE(rig.group_is(device_action_buttons, false));
     EXPECT_TRUE(rig.group_is(output_check_boxes, false));
     EXPECT_TRUE(rig.group_is(dac_value_edits, false));
@@ -49,15 +52,11 @@ TEST_F(Monitor, NoModuleDisablesEverythingAndSendsNothing)
 TEST_F(Monitor, ApplicationModeShowsItsFirmwareVersion)
 {
     module.set_firmware_version(0x00043600);
-    EXPECT_EQ(rig.tick_on(page_config), (V{identify(), status()}));
-    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
-    EXPECT_EQ(view.get(Control::StaticText8), "4.36");
-    EXPECT_EQ(view.get(Control::StaticText9), "н/д");
+    EXPECT_EQ(rig.tick_on(page_config), app_tick());
+    EXPECT_EQ(rig.panel(), (Panel{"подключен", "4.36", "н/д"}));
     EXPECT_EQ(rig.form.app_identity.firmware_version, 0x00043600u);
     EXPECT_TRUE(rig.group_is(device_action_buttons, true));
-    EXPECT_FALSE(rig.form.HidHandle.valid());
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
-    EXPECT_EQ(view.cursor, CursorShape::normal);
+    rig.expect_closed();
 }
 
 TEST_F(Monitor, LoaderModeShowsBothVersionsThenTheApplicationTakesOver)
@@ -68,20 +67,16 @@ TEST_F(Monitor, LoaderModeShowsBothVersionsThenTheApplicationTakesOver)
     // The application's search meets the loader and turns it down; the loader's search finds it.
     EXPECT_EQ(rig.tick_on(page_ke_bfos),
               (V{identify(true), identify(true), status(true), {cmd_get_loader_info, 0, true}}));
-    EXPECT_EQ(view.get(Control::StaticText7), "загрузчик");
-    EXPECT_EQ(view.get(Control::StaticText9), "1.2.3.");
-    EXPECT_EQ(view.get(Control::StaticText8), "4.36");
+    EXPECT_EQ(rig.panel(), (Panel{"загрузчик", "4.36", "1.2.3."}));
     EXPECT_TRUE(rig.form.loader_identity.found);
     EXPECT_FALSE(rig.form.app_identity.found);
     EXPECT_TRUE(rig.group_is(device_action_buttons, true));
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
+    rig.expect_closed();
 
     module.set_form(SimModule::Form::application);
     module.set_firmware_version(0x00043700);
     rig.tick_on(page_config);
-    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
-    EXPECT_EQ(view.get(Control::StaticText8), "4.37");
-    EXPECT_EQ(view.get(Control::StaticText9), "н/д");
+    EXPECT_EQ(rig.panel(), (Panel{"подключен", "4.37", "н/д"}));
     EXPECT_FALSE(rig.form.loader_identity.found);
 }
 
@@ -91,7 +86,7 @@ TEST_F(Monitor, PagesWithoutRegistersPollNothing)
 {
     stopped_cnc();
     for (int page : {page_config, page_rom, page_amt, page_kvp, page_ram, page_network})
-        EXPECT_EQ(rig.tick_on(page), (V{identify(), status()})) << "page " << page;
+        EXPECT_EQ(rig.tick_on(page), app_tick()) << "page " << page;
 }
 
 TEST_F(Monitor, KeBfosPageReadsInputsThenOutputs)
@@ -103,19 +98,15 @@ TEST_F(Monitor, KeBfosPageReadsInputsThenOutputs)
     module.set_bus_register(bus_out_170462, 0x00F0);
     module.set_bus_register(bus_out_170464, 0x0008);
 
-    EXPECT_EQ(rig.tick_on(page_ke_bfos),
-              (V{identify(), status(), bus_read(0170461), bus_read(0170463), bus_read(0170465),
-                 bus_read(0170467), bus_read(0170462), bus_read(0170464)}));
-    EXPECT_EQ(view.get(Control::StaticText29), "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 ");
-    EXPECT_EQ(view.get(Control::StaticText35), "100001");
-    EXPECT_EQ(view.get(Control::StaticText36), "000001");
-    EXPECT_EQ(view.get(Control::StaticText31), "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ");
-    EXPECT_EQ(view.get(Control::StaticText37), "177777");
-    EXPECT_EQ(view.get(Control::StaticText32), "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ");
-    EXPECT_EQ(view.get(Control::StaticText38), "000000");
-    EXPECT_EQ(view.get(Control::StaticText33), "0 0 0 0 0 0 0 0 1 1 1 1 0 0 0 0 ");
-    EXPECT_EQ(view.get(Control::StaticText39), "000360");
-    EXPECT_EQ(view.get(Control::StaticText40), "000010");
+    EXPECT_EQ(rig.tick_on(page_ke_bfos), app_tick(ke_bfos_reads));
+    rig.expect_texts({
+        {Control::StaticText29, "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 "}, {Control::StaticText35, "100001"},
+        {Control::StaticText36, "000001"},
+        {Control::StaticText31, "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 "}, {Control::StaticText37, "177777"},
+        {Control::StaticText32, "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 "}, {Control::StaticText38, "000000"},
+        {Control::StaticText33, "0 0 0 0 0 0 0 0 1 1 1 1 0 0 0 0 "}, {Control::StaticText39, "000360"},
+        {Control::StaticText40, "000010"},
+    });
     // The "Контроллер ЭА" page is not on view and is not refreshed.
     EXPECT_EQ(view.get(Control::StaticText67), "");
 }
@@ -129,19 +120,18 @@ TEST_F(Monitor, KipBosPageAddsCounterStepsWhileTheCncIsStopped)
     module.set_bus_register(bus_kip_170523, 0x8000);
     module.set_bus_register(bus_kip_170524, 0x0003);
 
-    EXPECT_EQ(rig.tick_on(page_kip_bos),
-              (V{identify(), status(), bus_read(0170520), bus_read(0170521), bus_read(0170522),
-                 bus_read(0170523), bus_read(0170524)}));
+    EXPECT_EQ(rig.tick_on(page_kip_bos), app_tick({bus_read(0170520), bus_read(0170521), bus_read(0170522),
+                                                   bus_read(0170523), bus_read(0170524)}));
     EXPECT_EQ(view.get(Control::StaticText41), "0 0 0 0 0 0 0 0 0 0 0 0 0 1 0 1 ");
     EXPECT_EQ(view.get(Control::StaticText42), "000005");
     EXPECT_EQ(rig.form.KIP1, -2);
     EXPECT_EQ(rig.form.KIP2, 32767);
     EXPECT_EQ(rig.form.KIP3, -32768);
     EXPECT_EQ(rig.form.KIP4, 3);
-    EXPECT_EQ(view.get(Control::StaticText43), "-2");
-    EXPECT_EQ(view.get(Control::StaticText44), "32767");
-    EXPECT_EQ(view.get(Control::StaticText45), "-32768");
-    EXPECT_EQ(view.get(Control::StaticText46), "3");
+    rig.expect_texts({
+        {Control::StaticText43, "-2"}, {Control::StaticText44, "32767"},
+        {Control::StaticText45, "-32768"}, {Control::StaticText46, "3"},
+    });
 
     // Totals keep growing from the counts handed over at each read.
     module.add_counts(1, -2);
@@ -160,7 +150,7 @@ TEST_F(Monitor, KipBosPageIsNotPolledWhileTheCncRuns)
     module.add_counts(1, 7);
     view.set_text(Control::StaticText43, "12");
     rig.form.KIP1 = 12;
-    EXPECT_EQ(rig.tick_on(page_kip_bos), (V{identify(), status()}));
+    EXPECT_EQ(rig.tick_on(page_kip_bos), app_tick());
     EXPECT_EQ(rig.form.KIP1, 12);
     EXPECT_EQ(view.get(Control::StaticText43), "12");
 }
@@ -173,42 +163,32 @@ TEST_F(Monitor, DacPageAsksForTheExternalDacAndShowsVolts)
     module.set_bus_register(bus_dac_170502, 0x8000);
     module.set_bus_register(bus_dac_170503, 0x87FF);
 
-    const V reads{bus_read(0170500), bus_read(0170501), bus_read(0170502), bus_read(0170503)};
-    V first{identify(), status(), app_cmd(cmd_ext_dac_on)};
-    first.insert(first.end(), reads.begin(), reads.end());
-    EXPECT_EQ(rig.tick_on(page_kp_dac), first);
+    EXPECT_EQ(rig.tick_on(page_kp_dac), app_tick(V{app_cmd(cmd_ext_dac_on)} + dac_reads));
     EXPECT_TRUE(module.ext_dac_on());
-    EXPECT_EQ(view.get(Control::StaticText47), "3777");
-    EXPECT_EQ(view.get(Control::StaticText51), "10.000");
-    EXPECT_EQ(view.get(Control::StaticText48), "0");
-    EXPECT_EQ(view.get(Control::StaticText52), "0.000");
-    EXPECT_EQ(view.get(Control::StaticText49), "100000");
-    EXPECT_EQ(view.get(Control::StaticText53), "0.000");
-    EXPECT_EQ(view.get(Control::StaticText50), "103777");
-    EXPECT_EQ(view.get(Control::StaticText54), "-9.826");
+    rig.expect_texts({
+        {Control::StaticText47, "3777"}, {Control::StaticText51, "10.000"},
+        {Control::StaticText48, "0"}, {Control::StaticText52, "0.000"},
+        {Control::StaticText49, "100000"}, {Control::StaticText53, "0.000"},
+        {Control::StaticText50, "103777"}, {Control::StaticText54, "-9.826"},
+    });
 
     // With the mode on, the page only reads.
-    V second{identify(), status()};
-    second.insert(second.end(), reads.begin(), reads.end());
-    EXPECT_EQ(rig.tick_on(page_kp_dac), second);
+    EXPECT_EQ(rig.tick_on(page_kp_dac), app_tick(dac_reads));
 }
 
 TEST_F(Monitor, OtherPagesGiveTheExternalDacBackUntilTheModuleReportsItOff)
 {
     stopped_cnc();
     module.set_ext_dac_on(true);
-    EXPECT_EQ(rig.tick_on(page_ke_bfos),
-              (V{identify(), status(), bus_read(0170461), bus_read(0170463), bus_read(0170465),
-                 bus_read(0170467), bus_read(0170462), bus_read(0170464),
-                 app_cmd(cmd_ext_dac_off)}));
+    EXPECT_EQ(rig.tick_on(page_ke_bfos), app_tick(ke_bfos_reads + V{app_cmd(cmd_ext_dac_off)}));
     EXPECT_FALSE(module.ext_dac_on());
-    EXPECT_EQ(rig.tick_on(page_config), (V{identify(), status()}));
+    EXPECT_EQ(rig.tick_on(page_config), app_tick());
 
     module.set_ext_dac_on(true);
-    EXPECT_EQ(rig.tick_on(page_config), (V{identify(), status(), app_cmd(cmd_ext_dac_off)}));
+    EXPECT_EQ(rig.tick_on(page_config), app_tick({app_cmd(cmd_ext_dac_off)}));
     // A module that keeps reporting the mode on is asked again at every tick.
     module.set_ext_dac_on(true);
-    EXPECT_EQ(rig.tick_on(page_rom), (V{identify(), status(), app_cmd(cmd_ext_dac_off)}));
+    EXPECT_EQ(rig.tick_on(page_rom), app_tick({app_cmd(cmd_ext_dac_off)}));
 }
 
 TEST_F(Monitor, EaPageReadsTheControllerThenTheCncRegisters)
@@ -219,23 +199,17 @@ TEST_F(Monitor, EaPageReadsTheControllerThenTheCncRegisters)
     module.set_bus_register(bus_out_170462, 0x0009);
     module.set_bus_register(bus_in_170461, 0x0040);
 
-    EXPECT_EQ(rig.tick_on(page_ea),
-              (V{identify(), status(), app_cmd(cmd_ext_dac_off), app_cmd(cmd_ea_read_inputs),
-                 app_cmd(cmd_ea_read_outputs), bus_read(0170462), bus_read(0170461)}));
-    EXPECT_EQ(view.get(Control::StaticText55), "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 ");
-    EXPECT_EQ(view.get(Control::StaticText59), "000001");
-    EXPECT_EQ(view.get(Control::StaticText60), "000002");
-    EXPECT_EQ(view.get(Control::StaticText61), "000003");
-    EXPECT_EQ(view.get(Control::StaticText58), "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ");
-    EXPECT_EQ(view.get(Control::StaticText62), "100000");
-    EXPECT_EQ(view.get(Control::StaticText63), "0 0 0 0 0 0 0 0 1 1 1 1 1 1 1 1 ");
-    EXPECT_EQ(view.get(Control::StaticText65), "000377");
-    EXPECT_EQ(view.get(Control::StaticText64), "1 1 1 1 1 1 1 1 0 0 0 0 0 0 0 0 ");
-    EXPECT_EQ(view.get(Control::StaticText66), "177400");
-    EXPECT_EQ(view.get(Control::StaticText67), "0 0 0 0 0 0 0 0 0 0 0 0 1 0 0 1 ");
-    EXPECT_EQ(view.get(Control::StaticText71), "000011");
-    EXPECT_EQ(view.get(Control::StaticText68), "0 0 0 0 0 0 0 0 0 1 0 0 0 0 0 0 ");
-    EXPECT_EQ(view.get(Control::StaticText72), "000100");
+    EXPECT_EQ(rig.tick_on(page_ea), app_tick({app_cmd(cmd_ext_dac_off), app_cmd(cmd_ea_read_inputs),
+                                              app_cmd(cmd_ea_read_outputs), bus_read(0170462), bus_read(0170461)}));
+    rig.expect_texts({
+        {Control::StaticText55, "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 "}, {Control::StaticText59, "000001"},
+        {Control::StaticText60, "000002"}, {Control::StaticText61, "000003"},
+        {Control::StaticText58, "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 "}, {Control::StaticText62, "100000"},
+        {Control::StaticText63, "0 0 0 0 0 0 0 0 1 1 1 1 1 1 1 1 "}, {Control::StaticText65, "000377"},
+        {Control::StaticText64, "1 1 1 1 1 1 1 1 0 0 0 0 0 0 0 0 "}, {Control::StaticText66, "177400"},
+        {Control::StaticText67, "0 0 0 0 0 0 0 0 0 0 0 0 1 0 0 1 "}, {Control::StaticText71, "000011"},
+        {Control::StaticText68, "0 0 0 0 0 0 0 0 0 1 0 0 0 0 0 0 "}, {Control::StaticText72, "000100"},
+    });
     // The "КЭ/БФОС" page shows the same registers but is not on view.
     EXPECT_EQ(view.get(Control::StaticText35), "");
 }
@@ -342,15 +316,12 @@ TEST_F(Monitor, ModuleVanishingMidTickShowsOnlyWhatArrived)
     // Two reports each for the identify handshake, the status and the first two reads.
     rig.bus.vanish_after(rig.module_index, 8);
     rig.tick_on(page_ke_bfos);
-    EXPECT_EQ(view.get(Control::StaticText35), "000001");
-    EXPECT_EQ(view.get(Control::StaticText36), "000002");
-    EXPECT_EQ(view.get(Control::StaticText31), "old");
-    EXPECT_EQ(view.get(Control::StaticText37), "old");
-    EXPECT_EQ(view.get(Control::StaticText34), "old");
-    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
-    EXPECT_FALSE(rig.form.HidHandle.valid());
-    EXPECT_EQ(rig.bus.open_handles(), 0u);
-    EXPECT_EQ(view.cursor, CursorShape::normal);
+    rig.expect_texts({
+        {Control::StaticText35, "000001"}, {Control::StaticText36, "000002"},
+        {Control::StaticText31, "old"}, {Control::StaticText37, "old"}, {Control::StaticText34, "old"},
+        {Control::StaticText7, "подключен"},
+    });
+    rig.expect_closed();
 
     rig.tick_on(page_ke_bfos);
     EXPECT_EQ(view.get(Control::StaticText7), "не подключен");
@@ -367,8 +338,7 @@ TEST_F(Monitor, FailedCounterReadAddsNothing)
     // identify 2, status 2, 170520 2, 170521 2; the request of 170522 fails.
     rig.bus.fail_report(9);
     EXPECT_EQ(rig.tick_on(page_kip_bos),
-              (V{identify(), status(), bus_read(0170520), bus_read(0170521), bus_read(0170523),
-                 bus_read(0170524)}));
+              app_tick({bus_read(0170520), bus_read(0170521), bus_read(0170523), bus_read(0170524)}));
     EXPECT_EQ(rig.form.KIP1, 4);
     EXPECT_EQ(rig.form.KIP2, 0);
     EXPECT_EQ(view.get(Control::StaticText43), "4");
@@ -385,10 +355,11 @@ TEST_F(Monitor, FailedStatusLeavesCncStateAndVersionsAndPollsNothing)
     module.set_firmware_version(0x00050000);
     // identify 2 reports; then the status request's reply fails.
     rig.bus.fail_report(4);
-    EXPECT_EQ(rig.tick_on(page_ke_bfos), (V{identify(), status()}));
-    EXPECT_EQ(view.get(Control::StaticText7), "подключен");
-    EXPECT_EQ(view.get(Control::StaticText8), "4.36");
-    EXPECT_EQ(view.get(Control::Button8), "Остановить УЧПУ");
+    EXPECT_EQ(rig.tick_on(page_ke_bfos), app_tick());
+    rig.expect_texts({
+        {Control::StaticText7, "подключен"}, {Control::StaticText8, "4.36"},
+        {Control::Button8, "Остановить УЧПУ"},
+    });
     EXPECT_EQ(rig.form.proc_en, 1u);
     EXPECT_EQ(rig.form.app_identity.firmware_version, 0x00043600u);
     EXPECT_EQ(view.get(Control::StaticText35), "");
