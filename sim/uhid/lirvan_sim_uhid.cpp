@@ -43,6 +43,7 @@
 
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
+#include "sim/uhid/descriptors.h"
 
 namespace fs = std::filesystem;
 
@@ -54,38 +55,6 @@ constexpr std::uint32_t module_loader_version = 0x00010203;
 constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
 
 using Clock = std::chrono::steady_clock;
-
-// The module's report descriptor: one vendor-defined feature report of 64 bytes, reports not
-// numbered; the host counts it as 65 bytes with the report-id byte.
-const std::vector<std::uint8_t> module_descriptor = {
-    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
-    0x09, 0x01,        // Usage (1)
-    0xA1, 0x01,        // Collection (Application)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x40,        //   Report Count (64)
-    0x09, 0x01,        //   Usage (1)
-    0xB1, 0x02,        //   Feature (Data, Var, Abs)
-    0xC0,              // End Collection
-};
-
-// The decoy second interface: a 64-byte vendor input report and a 32-byte feature report.
-const std::vector<std::uint8_t> feature32_descriptor = {
-    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
-    0x09, 0x02,        // Usage (2)
-    0xA1, 0x01,        // Collection (Application)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x40,        //   Report Count (64)
-    0x09, 0x03,        //   Usage (3)
-    0x81, 0x02,        //   Input (Data, Var, Abs)
-    0x95, 0x20,        //   Report Count (32)
-    0x09, 0x04,        //   Usage (4)
-    0xB1, 0x02,        //   Feature (Data, Var, Abs)
-    0xC0,              // End Collection
-};
 
 [[noreturn]] void die(const std::string& what)
 {
@@ -239,11 +208,11 @@ int main(int argc, char** argv)
     // Decoys first, so that the kernel lists them before the module.
     std::vector<VirtualDevice> devices;
     if (options.decoys) {
-        devices.push_back({"lirvan-sim foreign", &foreign, &module_descriptor, report_length});
+        devices.push_back({"lirvan-sim foreign", &foreign, &sim_descriptors::module, report_length});
         devices.push_back({"lirvan-sim second interface", &second_interface,
-                           &feature32_descriptor, 33});
+                           &sim_descriptors::feature32, 33});
     }
-    devices.push_back({"lirvan-sim module application", &sim, &module_descriptor, report_length});
+    devices.push_back({"lirvan-sim module application", &sim, &sim_descriptors::module, report_length});
     const std::size_t module_index = devices.size() - 1;
     for (auto& d : devices) d.create();
     VirtualDevice& module = devices[module_index];

@@ -1,43 +1,17 @@
-// Report descriptors of real kinds of HID devices, shared by the parser's tests, the hidraw
-// tests on a fake sysfs tree and the virtual devices of the kernel-path test.
+// Report descriptors of real kinds of HID devices, shared by the parser's tests and the hidraw
+// tests on a fake sysfs tree.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "sim/uhid/descriptors.h"
+
 namespace sample {
 
-// The module: one vendor-defined feature report of 64 bytes, reports not numbered.
-inline const std::vector<std::uint8_t> module_descriptor = {
-    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
-    0x09, 0x01,        // Usage (1)
-    0xA1, 0x01,        // Collection (Application)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x40,        //   Report Count (64)
-    0x09, 0x01,        //   Usage (1)
-    0xB1, 0x02,        //   Feature (Data, Var, Abs)
-    0xC0,              // End Collection
-};
-
-// A second interface of the same device: a vendor input report of 64 bytes and a feature
-// report of only 32 bytes.
-inline const std::vector<std::uint8_t> feature32_descriptor = {
-    0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
-    0x09, 0x02,        // Usage (2)
-    0xA1, 0x01,        // Collection (Application)
-    0x15, 0x00,        //   Logical Minimum (0)
-    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
-    0x75, 0x08,        //   Report Size (8)
-    0x95, 0x40,        //   Report Count (64)
-    0x09, 0x03,        //   Usage (3)
-    0x81, 0x02,        //   Input (Data, Var, Abs)
-    0x95, 0x20,        //   Report Count (32)
-    0x09, 0x04,        //   Usage (4)
-    0xB1, 0x02,        //   Feature (Data, Var, Abs)
-    0xC0,              // End Collection
-};
+// The module's two interfaces, as the simulated module gives them to the kernel.
+inline const std::vector<std::uint8_t>& module_descriptor = sim_descriptors::module;
+inline const std::vector<std::uint8_t>& feature32_descriptor = sim_descriptors::feature32;
 
 // The boot keyboard of the HID class definition: input and LED output, no feature report.
 inline const std::vector<std::uint8_t> boot_keyboard_descriptor = {
