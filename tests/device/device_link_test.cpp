@@ -9,6 +9,7 @@
 #include <numeric>
 #include <vector>
 
+#include "byte_checks.h"
 #include "device/device.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -96,7 +97,7 @@ TEST(CommandFrameTest, UpdateFrameCarriesLengthAndItsHighPart)
     EXPECT_EQ(r[2], 0x06);
     EXPECT_EQ((Report{r.begin() + 3, r.begin() + 15}),
               (Report{0xA8, 0xCA, 0x03, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(std::all_of(r.begin() + 15, r.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(all_bytes_are(r.begin() + 15, r.end(), 0));
 }
 
 TEST(CommandFrameTest, FromDataReadsTheWordsBackAndNeedsTheMarker)
@@ -138,8 +139,7 @@ TEST(SendDataTest, SplitsIntoReportsOf64WithZeroTail)
     EXPECT_TRUE(std::equal(bytes.begin() + 64, bytes.begin() + 128, hid.sent[1].begin() + 1));
     EXPECT_EQ(hid.sent[2][1], bytes[128]);
     EXPECT_EQ(hid.sent[2][2], bytes[129]);
-    EXPECT_TRUE(std::all_of(hid.sent[2].begin() + 3, hid.sent[2].end(),
-                            [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(all_bytes_are(hid.sent[2].begin() + 3, hid.sent[2].end(), 0));
 }
 
 TEST(SendDataTest, NothingToSendIsSuccess)
@@ -182,8 +182,7 @@ TEST(ReceiveDataTest, MultipleOf64ReadsOneMoreReportAndDiscardsIt)
         EXPECT_EQ(hid.gets, c.reports) << c.length;
         for (std::size_t i = 0; i < c.length; ++i)
             ASSERT_EQ(dest[i], 0xA0 + (i / 64) % 16) << c.length << " at " << i;
-        EXPECT_TRUE(std::all_of(dest.begin() + static_cast<std::ptrdiff_t>(c.length), dest.end(),
-                                [](std::uint8_t b) { return b == 0x5A; }))
+        EXPECT_TRUE(all_bytes_are(dest.begin() + static_cast<std::ptrdiff_t>(c.length), dest.end(), 0x5A))
             << "the discarded report must not reach past the requested length " << c.length;
     }
 }
@@ -203,8 +202,8 @@ TEST(ReceiveDataTest, FailedReadKeepsWhatArrivedAndStops)
     Report dest(150, 0x77);
     EXPECT_FALSE(receive_data(hid.handle(), dest.data(), dest.size()));
     EXPECT_EQ(hid.gets, 2u);
-    EXPECT_TRUE(std::all_of(dest.begin(), dest.begin() + 64, [](std::uint8_t b) { return b == 0x11; }));
-    EXPECT_TRUE(std::all_of(dest.begin() + 64, dest.end(), [](std::uint8_t b) { return b == 0x77; }));
+    EXPECT_TRUE(all_bytes_are(dest.begin(), dest.begin() + 64, 0x11));
+    EXPECT_TRUE(all_bytes_are(dest.begin() + 64, dest.end(), 0x77));
 }
 
 // --- summed block write ----------------------------------------------------------------

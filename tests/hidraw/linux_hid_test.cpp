@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -101,44 +102,45 @@ private:
 
 TEST(LinuxHid, ListsInKernelOrderWithIdsFromSysfs)
 {
+    // The hidraw entries in the kernel's order, by number, and the ids the listing must take
+    // from each entry's HID_ID (none: ids unknown, the interface has to be opened to tell).
+    struct Entry {
+        const char* name;
+        const char* hid_id;  // "": no uevent at all
+        bool ids_known;
+        std::uint16_t vendor, product;
+    };
+    const Entry entries[] = {
+        {"hidraw0", "0003:00001234:00005678", true, 0x1234, 0x5678},
+        {"hidraw1", "", false, 0, 0},
+        {"hidraw2", "0005:0000046d:0000c52b", true, 0x046D, 0xC52B},  // lower case
+        {"hidraw3", "0003:000003EB", false, 0, 0},                    // two fields
+        {"hidraw4", "0003:000103EB:00006202", false, 0, 0},           // 17 bits
+        {"hidraw5", "0003:0000G3EB:00006202", false, 0, 0},           // not hex
+        {"hidraw10", "0003:000003EB:00006202", true, 0x03EB, 0x6202},  // after 5, not after 1
+    };
     FakeHidrawTree tree;
-    tree.add("hidraw10", FakeHidrawTree::uevent("0003:000003EB:00006202"), {});
-    tree.add("hidraw2", FakeHidrawTree::uevent("0005:0000046d:0000c52b"), {});  // lower case
-    tree.add("hidraw0", FakeHidrawTree::uevent("0003:00001234:00005678"), {});
-    tree.add("hidraw1", "", {});                                         // no uevent
-    tree.add("hidraw3", FakeHidrawTree::uevent("0003:000003EB"), {});    // two fields
-    tree.add("hidraw4", FakeHidrawTree::uevent("0003:000103EB:00006202"), {});  // 17 bits
-    tree.add("hidraw5", FakeHidrawTree::uevent("0003:0000G3EB:00006202"), {});  // not hex
-    tree.add("hidrawx", FakeHidrawTree::uevent(module_ids), {});         // not a hidraw name
+    for (const Entry& e : entries)
+        tree.add(e.name, *e.hid_id ? FakeHidrawTree::uevent(e.hid_id) : "", {});
+    tree.add("hidrawx", FakeHidrawTree::uevent(module_ids), {});  // not a hidraw name
     tree.add("event3", FakeHidrawTree::uevent(module_ids), {});
 
     LinuxHid hid(tree.sys(), tree.dev());
     std::vector<HidInterfaceInfo> list;
     ASSERT_TRUE(hid.list_interfaces(list));
-    std::vector<std::string> paths;
-    for (const auto& i : list) paths.push_back(i.path);
-    const std::string d = tree.dev() + "/";
-    EXPECT_EQ(paths, (std::vector<std::string>{d + "hidraw0", d + "hidraw1", d + "hidraw2",
-                                               d + "hidraw3", d + "hidraw4", d + "hidraw5",
-                                               d + "hidraw10"}));
-    ASSERT_EQ(list.size(), 7u);
-    EXPECT_TRUE(list[0].ids_known);
-    EXPECT_EQ(list[0].vendor_id, 0x1234);
-    EXPECT_EQ(list[0].product_id, 0x5678);
-    EXPECT_FALSE(list[1].ids_known);
-    EXPECT_TRUE(list[2].ids_known);
-    EXPECT_EQ(list[2].vendor_id, 0x046D);
-    EXPECT_EQ(list[2].product_id, 0xC52B);
-    EXPECT_FALSE(list[3].ids_known);
-    EXPECT_FALSE(list[4].ids_known);
-    EXPECT_FALSE(list[5].ids_known);
-    EXPECT_TRUE(list[6].ids_known);
-    EXPECT_EQ(list[6].vendor_id, 0x03EB);
-    EXPECT_EQ(list[6].product_id, 0x6202);
+    ASSERT_EQ(list.size(), std::size(entries));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Entry& e = entries[i];
+        EXPECT_EQ(list[i].path, tree.dev() + "/" + e.name);
+        EXPECT_EQ(list[i].ids_known, e.ids_known) << e.name;
+        if (!e.ids_known) continue;
+        EXPECT_EQ(list[i].vendor_id, e.vendor) << e.name;
+        EXPECT_EQ(list[i].product_id, e.product) << e.name;
+    }
 
     // A list made earlier is replaced, not extended.
     ASSERT_TRUE(hid.list_interfaces(list));
-    EXPECT_EQ(list.size(), 7u);
+    EXPECT_EQ(list.size(), std::size(entries));
 
     // No hidraw class at all: no list can be made.
     LinuxHid missing(tree.sys() + "/nothing", tree.dev());

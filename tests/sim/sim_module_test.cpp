@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "byte_checks.h"
 #include "device/device.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -51,7 +52,7 @@ protected:
     std::uint16_t bus_read(std::uint16_t address)
     {
         const Bytes r = ask(cmd_bus_read, bus_reply_length, address);
-        EXPECT_TRUE(std::all_of(r.begin() + 2, r.end(), [](std::uint8_t b) { return b == 0; }))
+        EXPECT_TRUE(all_bytes_are(r.begin() + 2, r.end(), 0))
             << "bytes 2-7 of a bus read must be zero";
         return u16(r.data());
     }
@@ -60,6 +61,23 @@ protected:
     {
         return ask(cmd_read_flash, length, address, length);
     }
+
+    // RAM image out, then stored into a non-volatile bank; the result of the data reports.
+    bool write_ram(const Bytes& image, std::uint32_t bank)
+    {
+        send_command(h, cmd_ram_write_begin, 0, ram_size);
+        const bool sent = send_data(h, image.data(), image.size());
+        send_command(h, cmd_ram_write_end, bank, ram_size);
+        return sent;
+    }
+};
+
+// The simulated bus on its own, with one simulated module to put on it.
+class SimBusTest : public ::testing::Test {
+protected:
+    SimModule module;
+    SimBus bus;
+    DeviceIdentity app = make_app_identity();
 };
 
 }  // namespace
@@ -105,7 +123,7 @@ TEST_F(SimModuleTest, UnreadReplyIsDroppedByTheNextCommand)
     // A read with nothing pending answers zeros.
     Bytes extra(64, 0xEE);
     ASSERT_TRUE(receive_data(h, extra.data(), 10));
-    EXPECT_TRUE(std::all_of(extra.begin(), extra.begin() + 10, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(all_bytes_are(extra.begin(), extra.begin() + 10, 0));
 }
 
 // --- flash -----------------------------------------------------------------------------
@@ -115,8 +133,7 @@ TEST_F(SimModuleTest, FlashStartsErasedWithAValidConfigurationBlock)
     ASSERT_TRUE(open(app).valid());
     EXPECT_EQ(read_flash(flash_config_address, params_size),
               (Bytes{0x04, 0x01, 0x01, 0x00, 0x01, 0x04, 0x00, 0x00, 0x0B, 0x00, 0x00, 0x00}));
-    const Bytes rom = read_flash(flash_rom_address, rom_size);
-    EXPECT_TRUE(std::all_of(rom.begin(), rom.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(all_bytes_are(read_flash(flash_rom_address, rom_size), 0xFF));
     // The extra report after the 16384-byte reply left the next exchange clean.
     EXPECT_EQ(read_flash(flash_config_address + 8, 4), (Bytes{0x0B, 0, 0, 0}));
 }
@@ -213,9 +230,7 @@ TEST_F(SimModuleTest, RamWriteGoesIntoRamAndTheChosenBank)
     image[0] = command_marker;
 
     send_command(h, cmd_cpu_stop);
-    send_command(h, cmd_ram_write_begin, 0, ram_size);
-    ASSERT_TRUE(send_data(h, image.data(), image.size()));
-    send_command(h, cmd_ram_write_end, ram_bank_reserve, ram_size);
+    ASSERT_TRUE(write_ram(image, ram_bank_reserve));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), module.ram()));
     EXPECT_TRUE(std::equal(image.begin(), image.end(), module.ram_bank(ram_bank_reserve)));
     EXPECT_FALSE(std::equal(image.begin(), image.end(), module.ram_bank(ram_bank_main)));
@@ -225,11 +240,9 @@ TEST_F(SimModuleTest, RamWriteGoesIntoRamAndTheChosenBank)
     send_command(h, cmd_restart);
     EXPECT_EQ(module.restarts(), 1u);
     EXPECT_TRUE(module.cpu_running());
-    EXPECT_TRUE(std::all_of(module.ram(), module.ram() + ram_size, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(all_bytes_are(module.ram(), module.ram() + ram_size, 0));
 
-    send_command(h, cmd_ram_write_begin, 0, ram_size);
-    send_data(h, image.data(), image.size());
-    send_command(h, cmd_ram_write_end, ram_bank_main, ram_size);
+    ASSERT_TRUE(write_ram(image, ram_bank_main));
     send_command(h, cmd_restart);
     EXPECT_EQ(module.restarts(), 2u);
     EXPECT_EQ(ask(cmd_ram_read, ram_size, 0, ram_size), image);
@@ -396,10 +409,8 @@ TEST_F(SimModuleTest, CommandLogRecordsWhatArrived)
 
 // --- the simulated bus -----------------------------------------------------------------
 
-TEST(SimBusTest, HandlesAreNeverReusedAndDieWithClose)
+TEST_F(SimBusTest, HandlesAreNeverReusedAndDieWithClose)
 {
-    SimModule module;
-    SimBus bus;
     bus.add_interface(module);
     std::vector<HidInterfaceInfo> list;
     ASSERT_TRUE(bus.list_interfaces(list));
@@ -429,10 +440,8 @@ TEST(SimBusTest, HandlesAreNeverReusedAndDieWithClose)
     EXPECT_EQ(bus.open(""), invalid_hid_id);
 }
 
-TEST(SimBusTest, ReportsMustHaveTheInterfaceLengthAndReportIdZero)
+TEST_F(SimBusTest, ReportsMustHaveTheInterfaceLengthAndReportIdZero)
 {
-    SimModule module;
-    SimBus bus;
     bus.add_interface(module);
     const HidHandleId h = bus.open("sim:0");
     auto frame = CommandFrame{cmd_identify}.to_report();
@@ -452,12 +461,9 @@ TEST(SimBusTest, ReportsMustHaveTheInterfaceLengthAndReportIdZero)
     bus.close(h);
 }
 
-TEST(SimBusTest, VanishMidTransferFailsTheRestUntilRestoredAndReopened)
+TEST_F(SimBusTest, VanishMidTransferFailsTheRestUntilRestoredAndReopened)
 {
-    SimModule module;
-    SimBus bus;
     const std::size_t m = bus.add_interface(module);
-    DeviceIdentity app = make_app_identity();
     DeviceHandle h = open_device(bus, app);
     ASSERT_TRUE(h.valid());
 
@@ -482,12 +488,9 @@ TEST(SimBusTest, VanishMidTransferFailsTheRestUntilRestoredAndReopened)
     close_device(h);
 }
 
-TEST(SimBusTest, FailReportCountsFromArmingAndFiresOnce)
+TEST_F(SimBusTest, FailReportCountsFromArmingAndFiresOnce)
 {
-    SimModule module;
-    SimBus bus;
     bus.add_interface(module);
-    DeviceIdentity app = make_app_identity();
     DeviceHandle h = open_device(bus, app);
     ASSERT_TRUE(h.valid());
     bus.fail_report(2);
@@ -499,10 +502,8 @@ TEST(SimBusTest, FailReportCountsFromArmingAndFiresOnce)
     close_device(h);
 }
 
-TEST(SimBusTest, InterfaceWithAnotherFeatureLengthPassesShortPayloads)
+TEST_F(SimBusTest, InterfaceWithAnotherFeatureLengthPassesShortPayloads)
 {
-    SimModule module;
-    SimBus bus;
     bus.add_interface(module, 33);
     const HidHandleId h = bus.open("sim:0");
     std::size_t length = 0;
