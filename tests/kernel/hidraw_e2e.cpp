@@ -3,8 +3,8 @@
 // against the simulated module behind the kernel's uhid and hidraw drivers.
 //
 // Each scenario starts the device program (lirvan-sim-uhid, beside this program) with its two
-// decoys and its fault options, waits for its READY line, runs its checks, stops it with SIGTERM and checks the
-// counts it reports. The last line is "LIRVAN-E2E: PASS" or "LIRVAN-E2E: FAIL (...)".
+// decoys and its fault options, waits for its READY line, runs its checks, stops it with
+// SIGTERM and checks the counts it reports. The last line is "LIRVAN-E2E: PASS" or "LIRVAN-E2E: FAIL (...)".
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -151,12 +151,14 @@ std::uint32_t u32(const std::uint8_t* p)
            std::uint32_t{p[3]} << 24;
 }
 
-// First mismatching offset, or -1.
-long first_difference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+// Checks that what came back equals what went out, naming the first offset that differs.
+void check_same(const std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& back,
+                const std::string& what)
 {
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
-        if (a[i] != b[i]) return static_cast<long>(i);
-    return a.size() == b.size() ? -1 : static_cast<long>(std::min(a.size(), b.size()));
+    std::size_t i = 0;
+    while (i < out.size() && i < back.size() && out[i] == back[i]) ++i;
+    const bool same = i == out.size() && i == back.size();
+    check(same, what + (same ? std::string() : " (first difference at " + std::to_string(i) + ")"));
 }
 
 void scenario_listing_and_raw_reports()
@@ -207,8 +209,7 @@ void scenario_listing_and_raw_reports()
     const auto stats = program.stop();
     check_decoys_untouched(stats);
     // Opened here on purpose: shows that the device program sees an open at all.
-    check(stat_is(stats, "foreign_opens", "1"),
-          "the foreign device saw the one open made above");
+    check(stat_is(stats, "foreign_opens", "1"), "the foreign device saw the one open made above");
 }
 
 void scenario_both_forms()
@@ -244,9 +245,7 @@ void scenario_both_forms()
     check(send_command(h, cmd_ram_read, 0, ram_size) &&
               receive_data(h, back.data(), back.size()),
           "RAM image read (257 reports)");
-    long diff = first_difference(ram, back);
-    check(diff < 0, "RAM read back equals what was written" +
-                        (diff < 0 ? std::string() : " (first difference at " + std::to_string(diff) + ")"));
+    check_same(ram, back, "RAM read back equals what was written");
     std::printf("  RAM write + read: %.3f s\n", seconds_since(start));
 
     // 16384 bytes of flash through the summed block write, read back with cmd_read_flash.
@@ -257,9 +256,7 @@ void scenario_both_forms()
     check(send_command(h, cmd_read_flash, flash_rom_address, rom_size) &&
               receive_data(h, rom_back.data(), rom_back.size()),
           "ROM image read back");
-    diff = first_difference(rom, rom_back);
-    check(diff < 0, "flash read back equals the image" +
-                        (diff < 0 ? std::string() : " (first difference at " + std::to_string(diff) + ")"));
+    check_same(rom, rom_back, "flash read back equals the image");
     std::printf("  flash write + read: %.3f s\n", seconds_since(start));
 
     // The application hands over to the loader, which comes up as a new device.
@@ -306,13 +303,11 @@ void scenario_both_forms()
     for (std::uint8_t b : image) image_hash = image_hash * 31 + b;
     const auto stats = program.stop();
     check_decoys_untouched(stats);
-    check(stat_is(stats, "foreign_opens", "0"),
-          "the foreign device was never opened");
+    check(stat_is(stats, "foreign_opens", "0"), "the foreign device was never opened");
     check(stat_is(stats, "updates", "1") && stat_is(stats, "image_length", "70000") &&
               stat_is(stats, "image_hash", std::to_string(image_hash)),
           "the loader took the whole image unchanged");
-    check(stat_is(stats, "re_enumerations", "2"),
-          "module re-enumerated twice");
+    check(stat_is(stats, "re_enumerations", "2"), "module re-enumerated twice");
 }
 
 void scenario_wrong_identity()
