@@ -23,11 +23,17 @@ std::uint32_t u32(const std::uint8_t* p)
            std::uint32_t{p[3]} << 24;
 }
 
-class SimModuleTest : public ::testing::Test {
+// The simulated bus on its own, with one simulated module to put on it.
+class SimBusTest : public ::testing::Test {
 protected:
     SimModule module;
     SimBus bus;
     DeviceIdentity app = make_app_identity();
+};
+
+// The module on the bus, talked to through the device link as the tool does.
+class SimModuleTest : public SimBusTest {
+protected:
     DeviceIdentity loader = make_loader_identity();
     DeviceHandle h;
 
@@ -72,13 +78,6 @@ protected:
     }
 };
 
-// The simulated bus on its own, with one simulated module to put on it.
-class SimBusTest : public ::testing::Test {
-protected:
-    SimModule module;
-    SimBus bus;
-    DeviceIdentity app = make_app_identity();
-};
 
 }  // namespace
 
