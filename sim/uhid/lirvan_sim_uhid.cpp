@@ -236,8 +236,11 @@ int main(int argc, char** argv)
     const auto follow_the_clock = [&] {
         const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                                      Clock::now() - started).count();
-        if (now > advanced_ms) sim.advance_ms(static_cast<std::uint32_t>(now - advanced_ms));
-        advanced_ms = now;
+        while (advanced_ms < now) {  // in steps that fit the module's 32-bit millisecond count
+            const std::int64_t step = std::min<std::int64_t>(now - advanced_ms, 1 << 30);
+            sim.advance_ms(static_cast<std::uint32_t>(step));
+            advanced_ms += step;
+        }
     };
 
     std::size_t re_enumerations = 0;
