@@ -13,6 +13,7 @@
 #include "app/Unit1.h"
 #include "app/action_guards.h"
 #include "app/panel_texts.h"
+#include "define/byte_order.h"
 
 namespace {
 
@@ -46,16 +47,12 @@ std::uint32_t params_sum(const std::array<std::uint8_t, params_size>& block)
 
 std::uint32_t stored_checksum(const std::array<std::uint8_t, params_size>& block)
 {
-    return std::uint32_t{block[8]} | std::uint32_t{block[9]} << 8 |
-           std::uint32_t{block[10]} << 16 | std::uint32_t{block[11]} << 24;
+    return get_le32(&block[8]);
 }
 
 void store_checksum(std::array<std::uint8_t, params_size>& block, std::uint32_t sum)
 {
-    block[8] = static_cast<std::uint8_t>(sum);
-    block[9] = static_cast<std::uint8_t>(sum >> 8);
-    block[10] = static_cast<std::uint8_t>(sum >> 16);
-    block[11] = static_cast<std::uint8_t>(sum >> 24);
+    put_le32(&block[8], sum);
 }
 
 // The application title, as the window caption shows it.

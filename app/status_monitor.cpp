@@ -10,16 +10,9 @@
 #include "app/control_groups.h"
 #include "app/formats.h"
 #include "app/panel_texts.h"
+#include "define/byte_order.h"
 
 namespace {
-
-std::uint16_t word_at(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
-
-std::uint32_t u32_at(const std::uint8_t* bytes)
-{
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
 
 // The exchanges of one tick on the handle it opened. Every reply goes into the one 8-byte
 // buffer; an exchange reports success only when its command and its whole reply went through,
@@ -37,14 +30,14 @@ public:
     {
         std::uint8_t bytes[loader_word_reply_length] = {};
         if (!send_command(handle_, code) || !receive_data(handle_, bytes, sizeof bytes)) return false;
-        word = u32_at(bytes);
+        word = get_le32(bytes);
         return true;
     }
     // A bus register read: the register's value, bytes 0-1 of the reply.
     bool read_register(std::uint16_t address, std::uint16_t& value)
     {
         if (!ask(cmd_bus_read, address)) return false;
-        value = word_at(reply.data());
+        value = get_le16(reply.data());
         return true;
     }
     void tell(std::uint8_t code) { send_command(handle_, code); }
@@ -148,7 +141,7 @@ template <std::size_t N>
 void show_reply_words(View& view, const TickLink& link, const std::array<WordView, N>& views)
 {
     for (std::size_t i = 0; i < N; ++i)
-        show_register(view, word_at(&link.reply[2 * i]), views[i].bits, views[i].octal);
+        show_register(view, get_le16(&link.reply[2 * i]), views[i].bits, views[i].octal);
 }
 
 // Adds a counter step to a total; the total wraps like the 32-bit register it mirrors.
@@ -220,7 +213,7 @@ void TMainForm::Timer1Timer()
             // Without a status reply the tick knows neither whether the CNC runs nor the DAC
             // mode, on which the polls depend: it polls nothing.
             if (status_received) {
-                app_identity.firmware_version = u32_at(link.reply.data());
+                app_identity.firmware_version = get_le32(link.reply.data());
                 running = link.reply[4];
                 ext_dac = link.reply[5];
                 poll_page(view_, link, *this, view_.active_page(), running, ext_dac);

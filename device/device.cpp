@@ -1,26 +1,10 @@
 #include "device/device.h"
+#include "define/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-namespace {
-
-void put_u32(std::uint8_t* p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-std::uint32_t get_u32(const std::uint8_t* p)
-{
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
-
-}  // namespace
 
 DeviceIdentity make_app_identity()
 {
@@ -46,9 +30,9 @@ std::array<std::uint8_t, report_length> CommandFrame::to_report() const
     r[0] = 0;
     r[1] = command_marker;
     r[2] = code;
-    put_u32(&r[3], word_a);
-    put_u32(&r[7], word_b);
-    put_u32(&r[11], word_c);
+    put_le32(&r[3], word_a);
+    put_le32(&r[7], word_b);
+    put_le32(&r[11], word_c);
     return r;
 }
 
@@ -56,9 +40,9 @@ bool CommandFrame::from_data(const std::uint8_t* data64, CommandFrame& out)
 {
     if (data64[0] != command_marker) return false;
     out.code = data64[1];
-    out.word_a = get_u32(data64 + 2);
-    out.word_b = get_u32(data64 + 6);
-    out.word_c = get_u32(data64 + 10);
+    out.word_a = get_le32(data64 + 2);
+    out.word_b = get_le32(data64 + 6);
+    out.word_c = get_le32(data64 + 10);
     return true;
 }
 
@@ -162,7 +146,7 @@ DeviceHandle open_device(Hid& hid, DeviceIdentity& identity)
             product == identity.product_id && hid.feature_report_length(id, feature_length) &&
             feature_length == report_length && send_command(candidate, cmd_identify) &&
             receive_data(candidate, reply, sizeof reply) &&
-            static_cast<std::uint16_t>(reply[0] | reply[1] << 8) == identity.identity_word;
+            get_le16(reply) == identity.identity_word;
         if (passes) {
             identity.found = true;
             return candidate;

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "define/byte_order.h"
 #include "device/device.h"
 
 namespace {
@@ -46,20 +47,6 @@ constexpr std::int32_t counter_rates[4] = {25, -10, 100, 3};
 
 constexpr std::uint8_t default_config_block[params_size] = {0x04, 0x01, 0x01, 0x00, 0x01, 0x04,
                                                            0x00, 0x00, 0x0B, 0x00, 0x00, 0x00};
-
-void put_u16(std::uint8_t* p, std::uint16_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put_u32(std::uint8_t* p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 int counter_channel(std::uint16_t address)
 {
@@ -298,7 +285,7 @@ struct SimModule::State {
             const std::uint16_t word = identity_overridden ? identity_override
                                        : form == Form::application ? app_identity_word
                                                                    : loader_identity_word;
-            put_u16(start_reply(identify_reply_length), word);
+            put_le16(start_reply(identify_reply_length), word);
             return;
         }
         if (form == Form::loader)
@@ -311,10 +298,10 @@ struct SimModule::State {
     {
         switch (f.code) {
         case cmd_get_status:
-            put_u32(start_reply(loader_word_reply_length), loader_version);
+            put_le32(start_reply(loader_word_reply_length), loader_version);
             break;
         case cmd_get_loader_info:
-            put_u32(start_reply(loader_word_reply_length), firmware_version);
+            put_le32(start_reply(loader_word_reply_length), firmware_version);
             break;
         case cmd_update:
             // The length comes from word_a; word_b (its 64 KiB part) is only logged.
@@ -331,7 +318,7 @@ struct SimModule::State {
         switch (f.code) {
         case cmd_get_status: {
             std::uint8_t* r = start_reply(app_status_reply_length);
-            put_u32(r, firmware_version);
+            put_le32(r, firmware_version);
             r[4] = cpu_running ? 1 : 0;
             r[5] = ext_dac ? 1 : 0;
             break;
@@ -371,7 +358,7 @@ struct SimModule::State {
             break;
         case cmd_bus_read:
             if (f.word_a <= 0xFFFF)
-                put_u16(start_reply(bus_reply_length),
+                put_le16(start_reply(bus_reply_length),
                         read_register(static_cast<std::uint16_t>(f.word_a)));
             else
                 start_reply(bus_reply_length);
@@ -398,13 +385,13 @@ struct SimModule::State {
             break;
         case cmd_ea_read_inputs: {
             std::uint8_t* r = start_reply(bus_reply_length);
-            for (std::size_t i = 0; i < 4; ++i) put_u16(r + 2 * i, ea_inputs[i]);
+            for (std::size_t i = 0; i < 4; ++i) put_le16(r + 2 * i, ea_inputs[i]);
             break;
         }
         case cmd_ea_read_outputs: {
             std::uint8_t* r = start_reply(bus_reply_length);
-            put_u16(r, ea_outputs[0]);
-            put_u16(r + 2, ea_outputs[1]);
+            put_le16(r, ea_outputs[0]);
+            put_le16(r + 2, ea_outputs[1]);
             break;
         }
         default:
