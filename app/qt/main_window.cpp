@@ -483,26 +483,38 @@ QGroupBox* make_group(QWidget* parent, const QString& title, const QRect& rect)
     return group;
 }
 
+// Rows of registers under one another in a group, each row's bit row and octal value
+// registered under consecutive control names from `first_bits` and `first_octal`.
+std::vector<RegisterRow> add_register_rows(QtView& view, QWidget* group,
+                                           std::initializer_list<const char*> addresses, int y,
+                                           int pitch, Control first_bits, Control first_octal)
+{
+    std::vector<RegisterRow> rows;
+    int i = 0;
+    for (const char* address : addresses) {
+        const RegisterRow row = make_register_row(group, QString::fromUtf8(address), 10, y + pitch * i);
+        view.add(nth(first_bits, i), row.bits);
+        view.add(nth(first_octal, i), row.octal);
+        rows.push_back(row);
+        ++i;
+    }
+    return rows;
+}
+
 }  // namespace
 
 void MainWindow::build_ke_bfos_page(QWidget* page)
 {
     QGroupBox* inputs = make_group(page, QStringLiteral("Входы"), {6, 4, 520, 118});
-    const char* input_addresses[] = {"170461", "170463", "170465", "170467"};
-    for (int i = 0; i < 4; ++i) {
-        const RegisterRow row = make_register_row(inputs, QString::fromLatin1(input_addresses[i]), 10, 22 + 23 * i);
-        view_.add(nth(Control::StaticText29, i), row.bits);
-        view_.add(nth(Control::StaticText35, i), row.octal);
-    }
+    add_register_rows(view_, inputs, {"170461", "170463", "170465", "170467"}, 22, 23,
+                      Control::StaticText29, Control::StaticText35);
 
     QGroupBox* outputs = make_group(page, QStringLiteral("Выходы"), {6, 128, 520, 116});
-    const char* output_addresses[] = {"170462", "170464"};
+    const auto rows = add_register_rows(view_, outputs, {"170462", "170464"}, 22, 44,
+                                        Control::StaticText33, Control::StaticText39);
     for (int i = 0; i < 2; ++i) {
-        const int y = 22 + 44 * i;
-        const RegisterRow row = make_register_row(outputs, QString::fromLatin1(output_addresses[i]), 10, y);
-        view_.add(nth(Control::StaticText33, i), row.bits);
-        view_.add(nth(Control::StaticText39, i), row.octal);
-        const auto boxes = make_bit_boxes(outputs, row.bits, 0, y + row_height + 2);
+        const QLabel* bits = rows[static_cast<std::size_t>(i)].bits;
+        const auto boxes = make_bit_boxes(outputs, bits, 0, bits->y() + row_height + 2);
         for (int n = 0; n < 16; ++n) view_.add(nth(Control::CheckBox1, 16 * i + n), boxes[static_cast<std::size_t>(n)]);
     }
     view_.add(Control::Button10, make_button(outputs, QStringLiteral("Отправить"), {414, 42, 96, 28}));
@@ -555,26 +567,14 @@ void MainWindow::build_dac_page(QWidget* page)
 void MainWindow::build_ea_page(QWidget* page)
 {
     QGroupBox* inputs = make_group(page, QStringLiteral("Входы"), {6, 2, 520, 116});
-    const char* input_addresses[] = {"170461", "170463", "170465", "170467"};
-    for (int i = 0; i < 4; ++i) {
-        const RegisterRow row = make_register_row(inputs, QString::fromLatin1(input_addresses[i]), 10, 21 + 23 * i);
-        view_.add(nth(Control::StaticText55, i), row.bits);
-        view_.add(nth(Control::StaticText59, i), row.octal);
-    }
+    add_register_rows(view_, inputs, {"170461", "170463", "170465", "170467"}, 21, 23,
+                      Control::StaticText55, Control::StaticText59);
     QGroupBox* outputs = make_group(page, QStringLiteral("Выходы"), {6, 122, 520, 70});
-    const char* output_addresses[] = {"170462", "170464"};
-    for (int i = 0; i < 2; ++i) {
-        const RegisterRow row = make_register_row(outputs, QString::fromLatin1(output_addresses[i]), 10, 21 + 23 * i);
-        view_.add(nth(Control::StaticText63, i), row.bits);
-        view_.add(nth(Control::StaticText65, i), row.octal);
-    }
+    add_register_rows(view_, outputs, {"170462", "170464"}, 21, 23, Control::StaticText63,
+                      Control::StaticText65);
+    // Group "НЦ-31": row "Выход" is StaticText67/71, row "Вход" StaticText68/72.
     QGroupBox* cnc = make_group(page, QStringLiteral("НЦ-31"), {6, 196, 520, 70});
-    const RegisterRow out = make_register_row(cnc, QStringLiteral("Выход"), 10, 21);
-    view_.add(Control::StaticText67, out.bits);
-    view_.add(Control::StaticText71, out.octal);
-    const RegisterRow in = make_register_row(cnc, QStringLiteral("Вход"), 10, 44);
-    view_.add(Control::StaticText68, in.bits);
-    view_.add(Control::StaticText72, in.octal);
+    add_register_rows(view_, cnc, {"Выход", "Вход"}, 21, 23, Control::StaticText67, Control::StaticText71);
 }
 
 void MainWindow::build_network_page(QWidget* page)
