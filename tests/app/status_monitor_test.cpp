@@ -5,7 +5,7 @@
 
 #include <clocale>
 
-#include "app/panel_texts.h"
+#include "app/texts.h"
 #include "app/sim_rig.h"
 
 namespace {
