@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "pages_fixture.h"
+#include "rig.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/texts.h"
-#include "app/sim_rig.h"
+#include "app/rig.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ TEST(StartUp, Label47ShowsTheVersionOfTheCarriedImage)
 
 TEST(StartUp, SerialPortListDecidesTheNetworkPageStart)
 {
-    SimRig rig;
+    Rig rig;
     const int ports = rig.view.combo_count(Control::ComboBox8);
     if (ports == 0) {
         EXPECT_FALSE(rig.view.enabled(Control::Button15));
@@ -110,7 +110,7 @@ TEST(StartUp, SerialPortListDecidesTheNetworkPageStart)
 
 TEST(Close, ClosesOnlyAHandleThatIsOpen)
 {
-    SimRig rig;
+    Rig rig;
     rig.form.FormClose();
     EXPECT_EQ(rig.bus.closes(), 0u);
 
@@ -125,7 +125,7 @@ TEST(Close, ClosesOnlyAHandleThatIsOpen)
 
 TEST(PageChange, StopsNetworkPollingAndNothingElse)
 {
-    SimRig rig;
+    Rig rig;
     rig.view.timers.clear();
     rig.view.page = page_rom;
     rig.form.PageControl1Change();
