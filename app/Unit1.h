@@ -1,5 +1,5 @@
 // The main window's state and handlers. Nothing here depends on the GUI toolkit: controls are
-// reached through View, the module through the Hid seam, serial ports through comport.
+// reached through View, the module through its actions (module/), serial ports through comport.
 #pragma once
 
 #include <array>

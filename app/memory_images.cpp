@@ -132,6 +132,7 @@ void TMainForm::BitBtn13Click()
 namespace {
 
 using Transfer = std::function<ActionResult(DeviceHandle)>;
+using ReadTransfer = std::function<ActionResult(DeviceHandle, std::span<std::uint8_t>)>;
 
 // A device action of these pages: the module is opened after the dialogs, held only for the
 // transfer, under the hourglass, and closed on every way out.
@@ -146,8 +147,6 @@ struct ModuleAccess {
 // transfer replaces the image, refreshes its preview and goes to the file; a failed one leaves
 // the image and the file alone and says so. The hourglass stays up until the file is written;
 // a message about a failure comes up under the normal arrow.
-using ReadTransfer = std::function<ActionResult(DeviceHandle, std::span<std::uint8_t>)>;
-
 void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std::uint8_t>& image,
                std::size_t size, const ReadTransfer& transfer,
                const std::function<void()>& refresh_preview)
