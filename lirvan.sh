@@ -2,14 +2,18 @@
 # One entry point for a newcomer on Debian:
 #   ./lirvan.sh demo   installs what is missing, builds, opens the window on the simulated module
 #   ./lirvan.sh test   installs what is missing, builds, runs every test (plain and with
-#                      AddressSanitizer + UndefinedBehaviorSanitizer)
+#                      AddressSanitizer + UndefinedBehaviorSanitizer), then builds the package,
+#                      installs it and starts the installed tool once
 #   ./lirvan.sh build  installs what is missing and builds (build/)
+#   ./lirvan.sh package  installs what is missing and builds the Debian package
+#                      (build-package/lirvan-service_<version>_amd64.deb)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libmodbus-dev socat xvfb xauth fonts-dejavu-core
+          libmodbus-dev socat xvfb xauth x11-utils fonts-dejavu-core
+          qt6-translations-l10n dpkg-dev file
           qemu-system-x86 busybox-static cpio xz-utils)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
 install_missing() {
@@ -36,6 +40,29 @@ run_tests() {  # run_tests DIR
     ctest --test-dir "$1" --output-on-failure -j"$(nproc)" --timeout 300
 }
 
+# The package is built in a build of its own: optimised, installed under /usr, the udev rule
+# in the distribution's folder, no tests or benchmarks.
+package() {
+    cmake -S . -B build-package -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+          -DCMAKE_INSTALL_PREFIX=/usr -DLIRVAN_UDEV_RULES_DIR=/usr/lib/udev/rules.d \
+          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF >/dev/null
+    cmake --build build-package -j"$(nproc)"
+    rm -f build-package/lirvan-service_*.deb
+    (cd build-package && cpack >/dev/null)
+    ls build-package/lirvan-service_*_amd64.deb
+}
+
+# Installs the package as a user would (dependencies from the archive) and checks what it put
+# on the machine, then starts the installed tool once under a virtual display.
+install_and_check_package() {
+    local deb
+    deb=$(ls build-package/lirvan-service_*_amd64.deb)
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo dpkg -i "$deb" || DEBIAN_FRONTEND=noninteractive $sudo apt-get -f install -y -qq
+    tests/package/check_installed.sh "$deb"
+}
+
 case "${1:-}" in
 build)
     install_missing
@@ -52,9 +79,15 @@ test)
     run_tests build
     build build-sanitize -DLIRVAN_SANITIZE=ON -DLIRVAN_KERNEL_TEST=OFF
     run_tests build-sanitize
+    package
+    install_and_check_package
+    ;;
+package)
+    install_missing
+    package
     ;;
 *)
-    echo "usage: $0 demo|test|build" >&2
+    echo "usage: $0 demo|test|build|package" >&2
     exit 2
     ;;
 esac

@@ -1,6 +1,6 @@
 // Serial ports on Linux: listing from sysfs without opening any port, the port itself
-// through termios, with the read time-out kept by poll against a deadline so that it holds on
-// every tty, pseudo-terminals included.
+// through termios, with the read and write time-outs kept by poll against a deadline so that
+// they hold on every tty, pseudo-terminals included.
 //
 // Line settings applied by com_open:
 // - 8 data bits, no parity, one stop bit, the caller's baud rate (a rate the system has no
@@ -66,9 +66,12 @@ std::string device_path(const std::string& name)
 }
 
 // Closes a descriptor of ours, giving the tty's exclusive mode back first: on a pseudo-terminal
-// the slave's state outlives its last close while the master stays open.
+// the slave's state outlives its last close while the master stays open. Output still queued
+// is dropped: close() would otherwise wait up to the driver's closing time (30 s by default)
+// for a line that hardware flow control holds back.
 void release_port(int fd)
 {
+    ::tcflush(fd, TCOFLUSH);
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
 }
@@ -169,9 +172,15 @@ void com_close()
     com_handle = -1;
 }
 
+void com_purge()
+{
+    if (com_handle >= 0) ::tcflush(com_handle, TCIOFLUSH);
+}
+
 bool com_write(const std::uint8_t* data, std::size_t length)
 {
     if (com_handle < 0) return false;
+    const timespec start = monotonic_now();
     std::size_t sent = 0;
     while (sent < length) {
         const ssize_t n = ::write(com_handle, data + sent, length - sent);
@@ -181,9 +190,17 @@ bool com_write(const std::uint8_t* data, std::size_t length)
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return false;
-        // The output queue is full: wait for room, for as long as it takes.
+        // The output queue is full (or the line is stopped): wait for room until the deadline.
+        const long long left =
+            com_write_timeout_ms * 1'000'000LL - nanoseconds_between(start, monotonic_now());
+        if (left <= 0) {
+            ::tcflush(com_handle, TCOFLUSH);
+            return false;
+        }
+        const timespec wait{static_cast<time_t>(left / 1'000'000'000LL),
+                            static_cast<long>(left % 1'000'000'000LL)};
         pollfd p{com_handle, POLLOUT, 0};
-        if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+        if (::ppoll(&p, 1, &wait, nullptr) < 0 && errno != EINTR) return false;
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
     }
     return true;

@@ -13,6 +13,7 @@
 #include "app/qt/carried_image.h"
 #include "app/qt/demo_module.h"
 #include "app/qt/main_window.h"
+#include "app/qt/toolkit_setup.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ void tour_pages(MainWindow& window, const QString& directory, int page, bool sto
 
 int main(int argc, char** argv)
 {
+    if (print_version_if_asked(argc, argv)) return 0;
     QApplication app(argc, argv);
     prepare_application(app);
     QApplication::setApplicationName(QStringLiteral("lirvan-service-demo"));

@@ -3,10 +3,12 @@
 
 #include "app/qt/carried_image.h"
 #include "app/qt/main_window.h"
+#include "app/qt/toolkit_setup.h"
 #include "device/hidraw/linux_hid.h"
 
 int main(int argc, char** argv)
 {
+    if (print_version_if_asked(argc, argv)) return 0;
     QApplication app(argc, argv);
     prepare_application(app);
     LinuxHid hid;

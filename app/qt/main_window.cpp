@@ -23,6 +23,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "app/qt/toolkit_setup.h"
+
 namespace {
 
 // The window has a fixed size, so its fonts and style are fixed too: with the desktop's own
@@ -133,6 +135,8 @@ void prepare_application(QApplication& app)
     QApplication::setApplicationName(QStringLiteral("lirvan-service"));
     QApplication::setDesktopFileName(QStringLiteral("lirvan-service"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/lirvan-service.png")));
+    use_russian_toolkit_texts();
+    keep_no_toolkit_settings();
 }
 
 MainWindow::MainWindow(Hid& hid, CarriedImage update_image, QWidget* parent)

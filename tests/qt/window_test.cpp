@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QKeyEvent>
@@ -21,6 +23,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QDir>
 #include <QTimer>
 
 #include <cstring>
@@ -41,16 +44,28 @@ class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // An empty home of its own, as a first run on a fresh account: the tool must leave it
+        // empty (checked by nothing_is_kept_in_the_home_folder).
+        home_ = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(home_->isValid());
+        qputenv("HOME", QFile::encodeName(home_->path()));
+        qunsetenv("XDG_CONFIG_HOME");
         static int argc = 1;
         static char name[] = "window_test";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
         prepare_application(*app_);
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override
+    {
+        app_.reset();
+        home_.reset();
+    }
+    static QString home() { return home_->path(); }
 
 private:
     std::unique_ptr<QApplication> app_;
+    static inline std::unique_ptr<QTemporaryDir> home_;
 };
 
 [[maybe_unused]] ::testing::Environment* const qt_environment =
@@ -193,7 +208,8 @@ TEST_F(WindowTest, start_up_texts)
         EXPECT_EQ(window->view().text(c), text) << control_name(c);
     }
     EXPECT_EQ(window->windowTitle().toStdString(), expected.at(Control::MainForm));
-    EXPECT_EQ(QGuiApplication::applicationDisplayName().toStdString(), expected.at(Control::MainForm));
+    // No application display name: the platform would append it to every box's title.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
 
     // Register values: bit rows and octal values of pages 5, 6 and 8; counters; DAC values.
     for (int i = 0; i < 6; ++i) {
@@ -521,6 +537,38 @@ TEST_F(WindowTest, yes_no_question_and_messages)
     EXPECT_EQ(seen_title, window->windowTitle());
 }
 
+// The toolkit's own texts read Russian, whatever the locale of the machine running the test,
+// and a box is titled with exactly the caption the logic gives it.
+TEST_F(WindowTest, boxes_and_file_dialogs_speak_russian_under_their_own_caption)
+{
+    QString yes, no, title;
+    answer_next<QMessageBox>([&](QMessageBox* box) {
+        yes = box->button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
+        no = box->button(QMessageBox::No)->text().remove(QLatin1Char('&'));
+        title = box->windowTitle();
+        box->button(QMessageBox::No)->click();
+    });
+    window->view().ask_yes_no("ЛИРВАН НЦ-31", "Записать в ППЗУ ЛИРВАН НЦ-31?");
+    EXPECT_EQ(yes, QStringLiteral("Да"));
+    EXPECT_EQ(no, QStringLiteral("Нет"));
+    EXPECT_EQ(title, QStringLiteral("ЛИРВАН НЦ-31"));
+    EXPECT_NE(QGuiApplication::applicationDisplayName(), window->windowTitle());
+
+    EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
+    QString cancel, accept;
+    answer_next<QFileDialog>([&](QFileDialog* dialog) {
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        cancel = buttons->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&'));
+        accept = buttons->button(QDialogButtonBox::Open)->text().remove(QLatin1Char('&'));
+        dialog->reject();
+    });
+    std::string name;
+    EXPECT_FALSE(window->view().open_file_dialog(name));
+    EXPECT_EQ(cancel, QStringLiteral("Отмена"));
+    EXPECT_EQ(accept, QStringLiteral("Открыть"));
+}
+
 TEST_F(WindowTest, save_dialog_proposes_the_name_and_adds_bin)
 {
     QTemporaryDir dir;
@@ -653,3 +701,20 @@ TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
     QApplication::sendEvent(pages, &ctrl_tab);
     EXPECT_EQ(pages->currentIndex(), page_amt);
 }
+
+namespace {
+
+// Last in the program: the file dialogs above have opened and closed by now, and the dialog
+// stores its history and layout in the user's settings as it closes.
+TEST_F(WindowTest, nothing_is_kept_in_the_home_folder)
+{
+    answer_next<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    std::string name;
+    window->view().open_file_dialog(name);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QDir(QtEnvironment::home())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{});
+}
+
+}  // namespace
