@@ -274,7 +274,8 @@ TEST_F(Win32HidTest, AMissingEntryPointDropsTheWholeBindingAndEverySearchFindsNo
     EXPECT_EQ(platform.bus.opens(), 0u);
 }
 
-// The system's own library (wine's HID.dll under test): bound, and released with the binding.
+// The system's own library (wine's HID.dll under test): bound, and released with the binding;
+// another library is refused and released.
 TEST(SystemHid, HidDllIsBoundAndReleasedAndAMissingFileLeavesTheSearchEmpty)
 {
     ASSERT_EQ(GetModuleHandleW(L"hid.dll"), nullptr);
@@ -284,6 +285,11 @@ TEST(SystemHid, HidDllIsBoundAndReleasedAndAMissingFileLeavesTheSearchEmpty)
         EXPECT_NE(GetModuleHandleW(L"hid.dll"), nullptr);
     }
     EXPECT_EQ(GetModuleHandleW(L"hid.dll"), nullptr);
+
+    // A library without the entry points is released again at once.
+    ASSERT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
+    EXPECT_FALSE(HidLibrary(L"msimg32.dll").bound());
+    EXPECT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
 
     HidLibrary absent(L"no-such-hid-library.dll");
     EXPECT_FALSE(absent.bound());
