@@ -7,6 +7,8 @@
 #   ./lirvan.sh build  installs what is missing and builds (build/)
 #   ./lirvan.sh package  installs what is missing and builds the Debian package
 #                      (build-package/lirvan-service_<version>_amd64.deb)
+#   ./lirvan.sh windows  installs what is missing and cross-builds for Windows (build-win/)
+# `test` also cross-builds for Windows and runs the Windows tests under wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,10 +17,12 @@ packages=(build-essential cmake ninja-build pkg-config
           libmodbus-dev socat xvfb xauth x11-utils fonts-dejavu-core
           qt6-translations-l10n dpkg-dev file
           qemu-system-x86 busybox-static cpio xz-utils)
+# The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
-install_missing() {
+install_missing() {  # install_missing [extra packages...]
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "${packages[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -63,6 +67,20 @@ install_and_check_package() {
     tests/package/check_installed.sh "$deb"
 }
 
+# The Windows build in build-win; its serial tests use the peer program of the Linux build in
+# build/ when that exists. The wine prefix (build-win/wineprefix) is made here, before CTest:
+# wine's helper processes must not be started from inside a test.
+build_windows() {
+    local peer=()
+    [ -x build/tests/lirvan-serial-peer ] && peer=(-DLIRVAN_SERIAL_PEER="$PWD/build/tests/lirvan-serial-peer")
+    build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release "${peer[@]}"
+    if [ ! -f build-win/wineprefix/system.reg ]; then
+        WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+            wineboot -i >/dev/null 2>&1 </dev/null
+        WINEPREFIX="$PWD/build-win/wineprefix" wineserver -w
+    fi
+}
+
 case "${1:-}" in
 build)
     install_missing
@@ -73,12 +91,20 @@ demo)
     build build
     exec ./build/app/qt/lirvan-service-demo
     ;;
+windows)
+    install_missing "${windows_packages[@]}"
+    build_windows
+    ;;
 test)
-    install_missing
+    install_missing "${windows_packages[@]}"
     build build
     run_tests build
     build build-sanitize -DLIRVAN_SANITIZE=ON -DLIRVAN_KERNEL_TEST=OFF
     run_tests build-sanitize
+    SECONDS=0
+    build_windows
+    run_tests build-win
+    echo "Windows build and tests under wine: ${SECONDS} s"
     package
     install_and_check_package
     ;;
@@ -87,7 +113,7 @@ package)
     package
     ;;
 *)
-    echo "usage: $0 demo|test|build|package" >&2
+    echo "usage: $0 demo|test|build|windows|package" >&2
     exit 2
     ;;
 esac

@@ -31,7 +31,7 @@
 #include "comport/comport.h"
 #include "comport/serial_port.h"
 
-int com_handle = -1;
+std::intptr_t com_handle = -1;
 
 namespace {
 
@@ -59,6 +59,9 @@ bool baud_constant(int rate, speed_t& constant)
     }
     return false;
 }
+
+// The descriptor held in com_handle.
+int port_fd() { return static_cast<int>(com_handle); }
 
 std::string device_path(const std::string& name)
 {
@@ -168,13 +171,13 @@ bool com_open(const std::string& name, int baud)
 
 void com_close()
 {
-    if (com_handle >= 0) release_port(com_handle);
+    if (com_handle >= 0) release_port(port_fd());
     com_handle = -1;
 }
 
 void com_purge()
 {
-    if (com_handle >= 0) ::tcflush(com_handle, TCIOFLUSH);
+    if (com_handle >= 0) ::tcflush(port_fd(), TCIOFLUSH);
 }
 
 bool com_write(const std::uint8_t* data, std::size_t length)
@@ -183,7 +186,7 @@ bool com_write(const std::uint8_t* data, std::size_t length)
     const timespec start = monotonic_now();
     std::size_t sent = 0;
     while (sent < length) {
-        const ssize_t n = ::write(com_handle, data + sent, length - sent);
+        const ssize_t n = ::write(port_fd(), data + sent, length - sent);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
@@ -194,12 +197,12 @@ bool com_write(const std::uint8_t* data, std::size_t length)
         const long long left =
             com_write_timeout_ms * 1'000'000LL - nanoseconds_between(start, monotonic_now());
         if (left <= 0) {
-            ::tcflush(com_handle, TCOFLUSH);
+            ::tcflush(port_fd(), TCOFLUSH);
             return false;
         }
         const timespec wait{static_cast<time_t>(left / 1'000'000'000LL),
                             static_cast<long>(left % 1'000'000'000LL)};
-        pollfd p{com_handle, POLLOUT, 0};
+        pollfd p{port_fd(), POLLOUT, 0};
         if (::ppoll(&p, 1, &wait, nullptr) < 0 && errno != EINTR) return false;
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
     }
@@ -214,7 +217,7 @@ long com_read(std::uint8_t* data, std::size_t length)
     bool hung_up = false;
     while (got < length) {
         // With VMIN = VTIME = 0 an empty queue reads as 0 bytes (or EAGAIN): wait for more.
-        const ssize_t n = ::read(com_handle, data + got, length - got);
+        const ssize_t n = ::read(port_fd(), data + got, length - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             continue;
@@ -230,7 +233,7 @@ long com_read(std::uint8_t* data, std::size_t length)
         if (left <= 0) break;
         const timespec wait{static_cast<time_t>(left / 1'000'000'000LL),
                             static_cast<long>(left % 1'000'000'000LL)};
-        pollfd p{com_handle, POLLIN, 0};
+        pollfd p{port_fd(), POLLIN, 0};
         const int ready = ::ppoll(&p, 1, &wait, nullptr);
         if (ready < 0 && errno != EINTR) return -1;
         // A device that went away (or the far end of a pseudo-terminal that closed) hangs up;

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-// Descriptor of the open serial port; -1 while no port is open (the state at start and after
+// The open serial port: a file descriptor on Linux, the port's HANDLE on Windows; -1 (the
+// invalid handle value of both) while no port is open (the state at start and after
 // com_close). One for the whole process: the window's thread is its only user.
-extern int com_handle;
+extern std::intptr_t com_handle;
 
 // Time after which a read ends with whatever has arrived, counted from the start of the read.
 constexpr int com_read_timeout_ms = 1000;
