@@ -2,15 +2,19 @@
 # One entry point for a newcomer on Debian:
 #   ./lirvan.sh demo   installs what is missing, builds, opens the window on the simulated module
 #   ./lirvan.sh test   installs what is missing, builds, runs every test (plain and with
-#                      AddressSanitizer + UndefinedBehaviorSanitizer)
+#                      AddressSanitizer + UndefinedBehaviorSanitizer), then runs every fuzz
+#                      target for 20 s from its seed corpus
 #   ./lirvan.sh build  installs what is missing and builds (build/)
+#   ./lirvan.sh fuzz [SECONDS]  builds the fuzz targets with clang (build-fuzz/) and runs each
+#                      for SECONDS (60 if not given)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           libmodbus-dev socat xvfb xauth fonts-dejavu-core
-          qemu-system-x86 busybox-static cpio xz-utils)
+          qemu-system-x86 busybox-static cpio xz-utils
+          clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
 install_missing() {
     local missing=()
@@ -36,6 +40,37 @@ run_tests() {  # run_tests DIR
     ctest --test-dir "$1" --output-on-failure -j"$(nproc)" --timeout 300
 }
 
+# The fuzz targets: libFuzzer programs under ASan + UBSan, built by clang in a tree of their own.
+build_fuzzers() {
+    CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DLIRVAN_FUZZ=ON \
+        -DLIRVAN_KERNEL_TEST=OFF >/dev/null
+    cmake --build build-fuzz -j"$(nproc)" --target fuzzers
+}
+
+# Runs every target for the given seconds from its seed corpus (fuzz/corpus/<target>) and what
+# earlier runs found (build-fuzz/corpus/<target>). A crash or a difference from a target's model
+# fails the run; the input that caused it lands in build-fuzz/crashes/ and belongs, once the
+# fault is mended, in fuzz/regressions/<target>/, which the ordinary test run replays.
+run_fuzzers() {  # run_fuzzers SECONDS
+    local seconds=$1 failed=0 source name unit log
+    mkdir -p build-fuzz/crashes
+    for source in fuzz/*_fuzz.cpp; do
+        name=$(basename "$source" .cpp)
+        unit=${name%_fuzz}
+        log=build-fuzz/$unit.log
+        mkdir -p "build-fuzz/corpus/$unit"
+        if build-fuzz/fuzz/"$name" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+               -artifact_prefix="build-fuzz/crashes/$unit-" \
+               "build-fuzz/corpus/$unit" "fuzz/corpus/$unit" >"$log" 2>&1; then
+            echo "fuzz $unit: $(sed -n 's/^stat::number_of_executed_units: *//p' "$log") inputs in ${seconds} s"
+        else
+            echo "fuzz $unit: FAILED (see $log and build-fuzz/crashes/)" >&2
+            failed=1
+        fi
+    done
+    return $failed
+}
+
 case "${1:-}" in
 build)
     install_missing
@@ -52,9 +87,16 @@ test)
     run_tests build
     build build-sanitize -DLIRVAN_SANITIZE=ON -DLIRVAN_KERNEL_TEST=OFF
     run_tests build-sanitize
+    build_fuzzers
+    run_fuzzers 20
+    ;;
+fuzz)
+    install_missing
+    build_fuzzers
+    run_fuzzers "${2:-60}"
     ;;
 *)
-    echo "usage: $0 demo|test|build" >&2
+    echo "usage: $0 demo|test|build|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
