@@ -280,57 +280,65 @@ std::uint64_t bytes_read_so_far()
     return 0;
 }
 
-TEST(LinuxHid, BrokenSysfsEntriesCostOneBoundedReadAndNeverThrow)
+// hidrawN's device folder in a fake tree.
+fs::path device_dir(const FakeHidrawTree& tree, const std::string& name)
+{
+    return fs::path(tree.sys()) / name / "device";
+}
+
+TEST(LinuxHid, UnreadableSysfsEntriesSkipTheInterfaceWithoutThrowing)
 {
     FakeHidrawTree tree;
-    const auto device = [&](const std::string& name) { return fs::path(tree.sys()) / name / "device"; };
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {});
+    fs::create_directory(device_dir(tree, "hidraw0") / "report_descriptor");  // a directory there
+    tree.add("hidraw1", "", sample::module_descriptor);
+    fs::create_directory(device_dir(tree, "hidraw1") / "uevent");
+
+    LinuxHid hid(tree.sys(), tree.dev());
+    std::vector<HidInterfaceInfo> list;
+    ASSERT_TRUE(hid.list_interfaces(list));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_TRUE(list[0].ids_known);
+    EXPECT_FALSE(list[1].ids_known);
+    std::size_t length = 0;
+    std::uint16_t vendor = 0, product = 0;
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[0].path), length));
+    EXPECT_FALSE(hid.attributes(hid.open(list[1].path), vendor, product));
+    // The search skips both and throws nothing.
+    DeviceIdentity identity = make_app_identity();
+    EXPECT_FALSE(open_device(hid, identity).valid());
+    EXPECT_FALSE(identity.found);
+}
+
+TEST(LinuxHid, OversizedSysfsEntriesCostAPageAndAByte)
+{
+    FakeHidrawTree tree;
     std::vector<std::uint8_t> padded = sample::module_descriptor;  // Usage items change nothing
     padded.resize(max_report_descriptor_size, 0x08);
     std::vector<std::uint8_t> too_long = padded;
     too_long.push_back(0x08);
-
-    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {});
-    fs::create_directory(device("hidraw0") / "report_descriptor");  // a directory in its place
-    tree.add("hidraw1", "", sample::module_descriptor);
-    fs::create_directory(device("hidraw1") / "uevent");
-    tree.add("hidraw2", FakeHidrawTree::uevent(module_ids), {0x08});
-    fs::resize_file(device("hidraw2") / "report_descriptor", 16 << 20);  // 16 MiB
-    tree.add("hidraw3", "DRIVER=hid-generic\nHID_NAME=", sample::module_descriptor);
-    fs::resize_file(device("hidraw3") / "uevent", 16 << 20);  // one line of 16 MiB
-    tree.add("hidraw4", FakeHidrawTree::uevent(module_ids), padded);
-    tree.add("hidraw5", FakeHidrawTree::uevent(module_ids), too_long);
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {0x08});
+    fs::resize_file(device_dir(tree, "hidraw0") / "report_descriptor", 16 << 20);  // 16 MiB
+    tree.add("hidraw1", "DRIVER=hid-generic\nHID_NAME=", sample::module_descriptor);
+    fs::resize_file(device_dir(tree, "hidraw1") / "uevent", 16 << 20);  // a line of 16 MiB
+    tree.add("hidraw2", FakeHidrawTree::uevent(module_ids), padded);
+    tree.add("hidraw3", FakeHidrawTree::uevent(module_ids), too_long);
 
     LinuxHid hid(tree.sys(), tree.dev());
     const std::uint64_t read_before = bytes_read_so_far();
     std::vector<HidInterfaceInfo> list;
     ASSERT_TRUE(hid.list_interfaces(list));
-    ASSERT_EQ(list.size(), 6u);
-    EXPECT_FALSE(list[1].ids_known);  // uevent a directory
-    EXPECT_FALSE(list[3].ids_known);  // uevent far too long
-    EXPECT_TRUE(list[4].ids_known);
-
-    const auto opened = [&](const char* name) {
-        const HidHandleId h = hid.open(tree.dev() + "/" + name);
-        EXPECT_NE(h, invalid_hid_id) << name;
-        return h;
-    };
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_FALSE(list[1].ids_known);
+    EXPECT_TRUE(list[2].ids_known);
     std::size_t length = 0;
     std::uint16_t vendor = 0, product = 0;
-    EXPECT_FALSE(hid.feature_report_length(opened("hidraw0"), length));
-    EXPECT_FALSE(hid.attributes(opened("hidraw1"), vendor, product));
-    EXPECT_FALSE(hid.feature_report_length(opened("hidraw2"), length));
-    EXPECT_FALSE(hid.attributes(opened("hidraw3"), vendor, product));
-    ASSERT_TRUE(hid.feature_report_length(opened("hidraw4"), length));  // the largest allowed
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[0].path), length));
+    EXPECT_FALSE(hid.attributes(hid.open(list[1].path), vendor, product));
+    ASSERT_TRUE(hid.feature_report_length(hid.open(list[2].path), length));  // the largest allowed
     EXPECT_EQ(length, 65u);
-    EXPECT_FALSE(hid.feature_report_length(opened("hidraw5"), length));
-    // The 16 MiB files cost at most a page and a byte each.
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[3].path), length));
     EXPECT_LT(bytes_read_so_far() - read_before, 64u << 10);
-
-    // The search skips them all (none of these plain files answers cmd_identify) and throws
-    // nothing.
-    DeviceIdentity identity = make_app_identity();
-    EXPECT_FALSE(open_device(hid, identity).valid());
-    EXPECT_FALSE(identity.found);
 }
 
 // A FIFO that a thread of its own feeds without end (up to a cap) while anybody reads it.
@@ -384,8 +392,8 @@ TEST(LinuxHid, EndlessSysfsEntriesAreRefusedWithoutWaitingOrReading)
     FakeHidrawTree tree;
     tree.add("hidraw0", "", {});
     tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), {});
-    const fs::path device0 = fs::path(tree.sys()) / "hidraw0" / "device";
-    const fs::path device1 = fs::path(tree.sys()) / "hidraw1" / "device";
+    const fs::path device0 = device_dir(tree, "hidraw0");
+    const fs::path device1 = device_dir(tree, "hidraw1");
     LinuxHid hid(tree.sys(), tree.dev());
     std::vector<HidInterfaceInfo> list;
     std::size_t length = 0;
@@ -404,8 +412,8 @@ TEST(LinuxHid, DevicesInPlaceOfSysfsEntriesAreNotRead)
     FakeHidrawTree tree;
     tree.add("hidraw0", "", {});
     tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), {});
-    const fs::path device0 = fs::path(tree.sys()) / "hidraw0" / "device";
-    const fs::path device1 = fs::path(tree.sys()) / "hidraw1" / "device";
+    const fs::path device0 = device_dir(tree, "hidraw0");
+    const fs::path device1 = device_dir(tree, "hidraw1");
     LinuxHid hid(tree.sys(), tree.dev());
     std::vector<HidInterfaceInfo> list;
     std::size_t length = 0;
