@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -65,6 +66,35 @@ public:
         if (metric == PM_TabBarTabHSpace) return 8;
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
+};
+
+// Ctrl+Tab and Ctrl+Shift+Tab step through the shown pages and wrap round at either end. The
+// tab widget's own stepping would land on the hidden network page (it skips only disabled
+// tabs), so the two keys are taken before it sees them.
+class ShownPageCycler : public QObject {
+public:
+    explicit ShownPageCycler(QTabWidget* pages) : QObject(pages), pages_(pages) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != pages_ || event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (!tab || !(key->modifiers() & Qt::ControlModifier)) return false;
+        const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+        const int count = pages_->count();
+        int page = pages_->currentIndex();
+        for (int step = 0; step < count; ++step) {
+            page = (page + (back ? count - 1 : 1)) % count;
+            if (pages_->isTabVisible(page) && pages_->isTabEnabled(page)) break;
+        }
+        pages_->setCurrentIndex(page);
+        return true;
+    }
+
+private:
+    QTabWidget* pages_;
 };
 
 // Geometry of the window's two parts (client coordinates).
@@ -239,10 +269,11 @@ void MainWindow::connect_controls()
             connect(timer, &QTimer::timeout, this, [this, c] { form_.click(c); });
         }
     }
-    // The toolkit's keyboard navigation (Ctrl+Tab, arrows on the tabs) also walks onto a hidden
-    // tab; the network page is never to be brought forward, so such a step is taken back. The
-    // tab bar reports every change, also those made by the logic with the page control's
-    // signals blocked, so it keeps the page to go back to.
+    pages_->installEventFilter(new ShownPageCycler(pages_));
+    // Other ways onto the hidden tab (arrows on the tabs, the wheel, a page set from code)
+    // are taken back: the network page is never to be brought forward. The tab bar reports
+    // every change, also those made by the logic with the page control's signals blocked, so
+    // it keeps the page to go back to.
     connect(pages_->tabBar(), &QTabBar::currentChanged, this, [this](int index) {
         if (index < 0) return;
         if (pages_->isTabVisible(index)) {

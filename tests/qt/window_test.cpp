@@ -24,12 +24,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QDir>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/formats.h"
 #include "app/qt/carried_image.h"
@@ -679,10 +681,10 @@ TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
     window->show();
     pages->setCurrentIndex(page_ea);
     QKeyEvent ctrl_tab(QEvent::KeyPress, Qt::Key_Tab, Qt::ControlModifier);
-    QApplication::sendEvent(pages, &ctrl_tab);
-    EXPECT_EQ(pages->currentIndex(), page_ea);
-    EXPECT_EQ(pages->currentWidget(), pages->widget(page_ea));
-    EXPECT_EQ(window->view().active_page(), page_ea);
+    QApplication::sendEvent(pages, &ctrl_tab);  // past the last shown page: round to the first
+    EXPECT_EQ(pages->currentIndex(), page_config);
+    EXPECT_EQ(pages->currentWidget(), pages->widget(page_config));
+    EXPECT_EQ(window->view().active_page(), page_config);
     pages->setCurrentIndex(page_ea);
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QApplication::sendEvent(pages->tabBar(), &right);
@@ -700,6 +702,33 @@ TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
     // Other keyboard steps go on as usual.
     QApplication::sendEvent(pages, &ctrl_tab);
     EXPECT_EQ(pages->currentIndex(), page_amt);
+}
+
+// Ctrl+Tab and Ctrl+Shift+Tab, typed wherever the focus is, walk round the nine shown pages in
+// either direction; the hidden network page is never current, not even for a moment, and the
+// logic hears of every step (a step stops network polling, as any page change does).
+TEST_F(WindowTest, ctrl_tab_walks_round_the_shown_pages_both_ways)
+{
+    auto* pages = find<QTabWidget>(Control::PageControl1);
+    window->show();
+    QSignalSpy bar_changes(pages->tabBar(), &QTabBar::currentChanged);
+    const auto walk = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        std::vector<int> visited;
+        for (int i = 0; i < 10; ++i) {
+            window->form().net_polling = true;
+            QWidget* focus = pages->currentWidget()->findChildren<QWidget*>().value(0, pages);
+            QTest::keyClick(focus, key, modifiers);
+            EXPECT_FALSE(window->form().net_polling) << "no page change reached the logic";
+            visited.push_back(window->view().active_page());
+        }
+        return visited;
+    };
+    EXPECT_EQ(walk(Qt::Key_Tab, Qt::ControlModifier), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 0, 1}));
+    EXPECT_EQ(walk(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier),
+              (std::vector<int>{0, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(walk(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier),
+              (std::vector<int>{8, 7, 6, 5, 4, 3, 2, 1, 0, 8}));
+    for (const auto& change : bar_changes) EXPECT_NE(change.at(0).toInt(), page_network);
 }
 
 namespace {
