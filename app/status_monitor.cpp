@@ -5,9 +5,11 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/Unit1.h"
 #include "app/control_groups.h"
+#include "app/form.h"
 #include "app/formats.h"
 #include "app/panel_texts.h"
 #include "define/byte_order.h"
@@ -68,58 +70,47 @@ private:
     View& view_;
 };
 
-// A register shown as a bit row and six octal digits.
+// The rows the monitor polls, as the form lays them out (app/form.h), in table order: a
+// register row is a bus register shown as a bit row and six octal digits, a counter row a
+// counter's running total, a DAC row a channel in plain octal and in volts. Rows without an
+// address show the words of a reply instead.
 struct RegisterRow { std::uint16_t address; Control bits, octal; };
-
-// Page "КЭ/БФОС": the inputs, then the outputs.
-constexpr std::array ke_bfos_rows{
-    RegisterRow{bus_in_170461, Control::StaticText29, Control::StaticText35},
-    RegisterRow{bus_in_170463, Control::StaticText30, Control::StaticText36},
-    RegisterRow{bus_in_170465, Control::StaticText31, Control::StaticText37},
-    RegisterRow{bus_in_170467, Control::StaticText32, Control::StaticText38},
-    RegisterRow{bus_out_170462, Control::StaticText33, Control::StaticText39},
-    RegisterRow{bus_out_170464, Control::StaticText34, Control::StaticText40},
-};
-
-// Page "КИП/БОС": measuring channel 0.
-constexpr std::array kip0_rows{RegisterRow{bus_kip_170520, Control::StaticText41, Control::StaticText42}};
-
-// Page "Контроллер ЭА", group "НЦ-31": the CNC's own view of its output and input registers.
-constexpr std::array nc31_rows{
-    RegisterRow{bus_out_170462, Control::StaticText67, Control::StaticText71},
-    RegisterRow{bus_in_170461, Control::StaticText68, Control::StaticText72},
-};
-
-// Page "КИП/БОС": the counters of channels КИП1..КИП4 and where their totals show.
-struct CounterRow { std::uint16_t address; std::int32_t TMainForm::*total; Control text; };
-
-constexpr std::array counter_rows{
-    CounterRow{bus_kip_170521, &TMainForm::KIP1, Control::StaticText43},
-    CounterRow{bus_kip_170522, &TMainForm::KIP2, Control::StaticText44},
-    CounterRow{bus_kip_170523, &TMainForm::KIP3, Control::StaticText45},
-    CounterRow{bus_kip_170524, &TMainForm::KIP4, Control::StaticText46},
-};
-
-// Page "КП(ЦАП)": each channel in plain octal and in volts.
-struct DacRow { std::uint16_t address; Control octal, volts; };
-
-constexpr std::array dac_rows{
-    DacRow{bus_dac_170500, Control::StaticText47, Control::StaticText51},
-    DacRow{bus_dac_170501, Control::StaticText48, Control::StaticText52},
-    DacRow{bus_dac_170502, Control::StaticText49, Control::StaticText53},
-    DacRow{bus_dac_170503, Control::StaticText50, Control::StaticText54},
-};
-
-// Page "Контроллер ЭА": the words of the controller's replies, in reply order.
 struct WordView { Control bits, octal; };
 
-constexpr std::array ea_input_views{
-    WordView{Control::StaticText55, Control::StaticText59}, WordView{Control::StaticText56, Control::StaticText60},
-    WordView{Control::StaticText57, Control::StaticText61}, WordView{Control::StaticText58, Control::StaticText62},
+std::vector<RegisterRow> register_rows(Frame frame)
+{
+    std::vector<RegisterRow> rows;
+    for (const FormControl& row : form_rows(FormKind::register_row, frame))
+        rows.push_back({row.address, *row.name, *row.partner});
+    return rows;
+}
+
+std::vector<WordView> word_views(Frame frame)
+{
+    std::vector<WordView> views;
+    for (const FormControl& row : form_rows(FormKind::register_row, frame))
+        views.push_back({*row.name, *row.partner});
+    return views;
+}
+
+struct FormRows {
+    std::vector<RegisterRow> ke_bfos = register_rows(Frame::page_ke_bfos);  // inputs, then outputs
+    std::vector<RegisterRow> kip0 = register_rows(Frame::page_kip_bos);     // measuring channel 0
+    std::vector<FormControl> counters = form_rows(FormKind::counter_row, Frame::page_kip_bos);
+    std::vector<FormControl> dac = form_rows(FormKind::dac_row, Frame::page_kp_dac);
+    std::vector<WordView> ea_inputs = word_views(Frame::ea_inputs);
+    std::vector<WordView> ea_outputs = word_views(Frame::ea_outputs);
+    std::vector<RegisterRow> nc31 = register_rows(Frame::ea_cnc);  // the CNC's own view
 };
-constexpr std::array ea_output_views{
-    WordView{Control::StaticText63, Control::StaticText65}, WordView{Control::StaticText64, Control::StaticText66},
-};
+
+const FormRows& rows()
+{
+    static const FormRows rows;
+    return rows;
+}
+
+// The running totals of channels КИП1..КИП4, in the order of the counter rows.
+constexpr std::array counter_totals{&TMainForm::KIP1, &TMainForm::KIP2, &TMainForm::KIP3, &TMainForm::KIP4};
 
 void show_register(View& view, std::uint16_t value, Control bits, Control octal)
 {
@@ -128,8 +119,7 @@ void show_register(View& view, std::uint16_t value, Control bits, Control octal)
 }
 
 // Reads the registers in order and shows each one that arrived.
-template <std::size_t N>
-void read_rows(View& view, TickLink& link, const std::array<RegisterRow, N>& rows)
+void read_rows(View& view, TickLink& link, const std::vector<RegisterRow>& rows)
 {
     std::uint16_t value = 0;
     for (const auto& row : rows)
@@ -137,10 +127,9 @@ void read_rows(View& view, TickLink& link, const std::array<RegisterRow, N>& row
 }
 
 // Shows the little-endian words of the last reply, word i in views[i].
-template <std::size_t N>
-void show_reply_words(View& view, const TickLink& link, const std::array<WordView, N>& views)
+void show_reply_words(View& view, const TickLink& link, const std::vector<WordView>& views)
 {
-    for (std::size_t i = 0; i < N; ++i)
+    for (std::size_t i = 0; i < views.size() && 2 * i + 1 < link.reply.size(); ++i)
         show_register(view, get_le16(&link.reply[2 * i]), views[i].bits, views[i].octal);
 }
 
@@ -156,32 +145,33 @@ void poll_page(View& view, TickLink& link, TMainForm& form, int page, std::uint8
                std::uint8_t ext_dac)
 {
     std::uint16_t value = 0;
-    if (page == page_ke_bfos) read_rows(view, link, ke_bfos_rows);
+    if (page == page_ke_bfos) read_rows(view, link, rows().ke_bfos);
     if (page == page_kip_bos && running == 0) {
-        read_rows(view, link, kip0_rows);
+        read_rows(view, link, rows().kip0);
         // Each read hands over the counts since the previous one; a read that failed brought
         // none, so nothing is added for it.
-        for (const auto& row : counter_rows) {
+        for (std::size_t i = 0; i < rows().counters.size() && i < counter_totals.size(); ++i) {
+            const FormControl& row = rows().counters[i];
             if (!link.read_register(row.address, value)) continue;
-            std::int32_t& total = form.*row.total;
+            std::int32_t& total = form.*counter_totals[i];
             add_step(total, counter_step(value));
-            view.set_text(row.text, std::to_string(total));
+            view.set_text(*row.name, std::to_string(total));
         }
     }
     if (page == page_kp_dac) {
         // The DAC page needs the module's external DAC mode: ask for it while it is off.
         if (ext_dac == 0) link.tell(cmd_ext_dac_on);
-        for (const auto& row : dac_rows) {
+        for (const FormControl& row : rows().dac) {
             if (!link.read_register(row.address, value)) continue;
-            view.set_text(row.octal, WordToOct(value));
-            view.set_text(row.volts, volts_text(value));
+            view.set_text(*row.name, WordToOct(value));
+            view.set_text(*row.partner, volts_text(value));
         }
     }
     if (page != page_kp_dac && ext_dac == 1) link.tell(cmd_ext_dac_off);
     if (page == page_ea) {
-        if (link.ask(cmd_ea_read_inputs)) show_reply_words(view, link, ea_input_views);
-        if (link.ask(cmd_ea_read_outputs)) show_reply_words(view, link, ea_output_views);
-        read_rows(view, link, nc31_rows);
+        if (link.ask(cmd_ea_read_inputs)) show_reply_words(view, link, rows().ea_inputs);
+        if (link.ask(cmd_ea_read_outputs)) show_reply_words(view, link, rows().ea_outputs);
+        read_rows(view, link, rows().nc31);
     }
 }
 
