@@ -44,7 +44,7 @@ build)
 demo)
     install_missing
     build build
-    exec ./build/app/qt/lirvan-service-demo
+    exec ./build/demo/lirvan-service-demo
     ;;
 test)
     install_missing

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "app/qt/failure_log.h"
 #include "app/qt/form_builder.h"
 #include "app/qt/widgets.h"
 
@@ -30,7 +31,7 @@ void prepare_application(QApplication& app)
 }
 
 MainWindow::MainWindow(Hid& hid, CarriedImage update_image, QWidget* parent)
-    : QWidget(parent), view_(*this), form_(view_, hid, update_image)
+    : QWidget(parent), view_(*this), form_(view_, hid, update_image), failures_(hid)
 {
     // One fixed window: title bar with the system menu, minimise and close; no resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -88,14 +89,26 @@ void MainWindow::connect_controls()
         if (qobject_cast<QCheckBox*>(o) != nullptr) {
             continue;  // a check box only holds a state; the buttons read it
         } else if (auto* button = qobject_cast<QAbstractButton*>(o)) {
-            connect(button, &QAbstractButton::clicked, this, [this, c] { form_.click(c); });
+            connect(button, &QAbstractButton::clicked, this, [this, c] {
+                form_.click(c);
+                failures_.report();
+            });
         } else if (auto* combo = qobject_cast<QComboBox*>(o)) {
             // Only the user's pick: a selection made by the logic runs no handler.
-            connect(combo, &QComboBox::activated, this, [this, c] { form_.change(c); });
+            connect(combo, &QComboBox::activated, this, [this, c] {
+                form_.change(c);
+                failures_.report();
+            });
         } else if (auto* edit = qobject_cast<QLineEdit*>(o)) {
-            connect(edit, &QLineEdit::textChanged, this, [this, c] { form_.change(c); });
+            connect(edit, &QLineEdit::textChanged, this, [this, c] {
+                form_.change(c);
+                failures_.report();
+            });
         } else if (auto* timer = qobject_cast<QTimer*>(o)) {
-            connect(timer, &QTimer::timeout, this, [this, c] { form_.click(c); });
+            connect(timer, &QTimer::timeout, this, [this, c] {
+                form_.click(c);
+                failures_.report();
+            });
         }
     }
     connect(pages_->tabBar(), &QTabBar::currentChanged, this, &MainWindow::keep_off_hidden_tab);

@@ -8,6 +8,7 @@
 
 #include "app/Unit1.h"
 #include "app/form.h"
+#include "app/qt/failure_log.h"
 #include "app/qt/qt_view.h"
 
 class QApplication;
@@ -49,6 +50,7 @@ private:
 
     QtView view_;
     TMainForm form_;
+    FailureLog failures_;
     QTabWidget* pages_ = nullptr;
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
