@@ -243,9 +243,9 @@ long com_read(std::uint8_t* data, std::size_t length)
         // bytes it may still report as readable are taken before the read fails.
         if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
             if ((p.revents & POLLIN) == 0) {
-            fail("ppoll: port hung up", EIO);
-            return -1;
-        }
+                fail("ppoll: port hung up", EIO);
+                return -1;
+            }
             hung_up = true;
         }
     }
