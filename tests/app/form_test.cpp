@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "app/Unit1.h"
 #include "app/form.h"
 
 namespace {
@@ -52,6 +53,13 @@ TEST(Form, RowsOfAFrameComeInTableOrderWithTheirRegisters)
     EXPECT_EQ(*rows[4].partner, Control::StaticText39);
     EXPECT_EQ(form_rows(FormKind::register_row, Frame::ea_cnc)[1].address, 0170461);
     EXPECT_TRUE(frame_within(Frame::ke_outputs, Frame::page_ke_bfos));
+    // The pages come in the order of the page numbers the logic switches on.
+    int index = 0;
+    for (const FormControl& c : form_controls()) {
+        if (c.kind != FormKind::page) continue;
+        EXPECT_EQ(static_cast<int>(*c.frame) - static_cast<int>(Frame::page_config), index++) << c.text;
+    }
+    EXPECT_EQ(index, page_network + 1);
     EXPECT_FALSE(frame_within(Frame::ke_outputs, Frame::page_ea));
 }
 
