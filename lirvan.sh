@@ -125,7 +125,7 @@ build)
 demo)
     install_missing
     build build
-    exec ./build/app/qt/lirvan-service-demo
+    exec ./build/demo/lirvan-service-demo
     ;;
 windows)
     install_missing "${windows_packages[@]}"

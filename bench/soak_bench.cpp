@@ -18,7 +18,7 @@
 #include <string>
 
 #include "app/qt/carried_image.h"
-#include "app/qt/demo_module.h"
+#include "demo/demo_module.h"
 #include "app/qt/main_window.h"
 
 namespace {

@@ -149,7 +149,7 @@ bool LinuxHid::list_interfaces(std::vector<HidInterfaceInfo>& out)
 try {
     out.clear();
     DIR* dir = ::opendir(sysfs_root_.c_str());
-    if (dir == nullptr) return false;  // no hidraw class: no list can be made
+    if (dir == nullptr) return fail("opendir", errno);  // no hidraw class: no list can be made
     std::vector<std::pair<unsigned long, std::string>> names;
     try {
         while (const dirent* entry = ::readdir(dir)) {
@@ -184,7 +184,10 @@ try {
     // Read-write because the feature requests need it; no flock and no O_EXCL, so other
     // programs keep their access to the device.
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return invalid_hid_id;
+    if (fd < 0) {
+        fail("open", errno);
+        return invalid_hid_id;
+    }
     const auto id = static_cast<HidHandleId>(fd);
     try {
         open_[id] = OpenNode{fd, name};
@@ -195,6 +198,12 @@ try {
     return id;
 } catch (const std::exception&) {
     return invalid_hid_id;
+}
+
+bool LinuxHid::fail(const char* call, int error)
+{
+    record_failure(failure_, call, error);
+    return false;
 }
 
 const LinuxHid::OpenNode* LinuxHid::find(HidHandleId h) const
@@ -235,7 +244,7 @@ try {
         if (::ioctl(node->fd, HIDIOCGRDESC, &rdesc) == 0)
             descriptor.assign(rdesc.value, rdesc.value + rdesc.size);
         else
-            return false;
+            return fail("ioctl(HIDIOCGRDESC)", errno);
     } else if (!read_attribute(sysfs_root_ + "/" + node->name + "/device/report_descriptor",
                                max_report_descriptor_size, descriptor)) {
         // Neither the node nor its sysfs entry gives the descriptor.
@@ -260,7 +269,9 @@ try {
     const int rc = ::ioctl(node->fd, HIDIOCSFEATURE(length), report.data());
     // The kernel returns the count it accepted (the full length, report-id byte included);
     // anything less means the device did not take the whole report.
-    return rc >= 0 && static_cast<std::size_t>(rc) == length;
+    if (rc < 0) return fail("ioctl(HIDIOCSFEATURE)", errno);
+    if (static_cast<std::size_t>(rc) != length) return fail("ioctl(HIDIOCSFEATURE) short", 0);
+    return true;
 } catch (const std::exception&) {
     return false;
 }
@@ -275,7 +286,9 @@ bool LinuxHid::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
     // bytes received plus one. A shorter count is a short report: a failed read, never data
     // to be padded out with zeros.
     const int rc = ::ioctl(node->fd, HIDIOCGFEATURE(length), buf);
-    return rc >= 0 && static_cast<std::size_t>(rc) == length;
+    if (rc < 0) return fail("ioctl(HIDIOCGFEATURE)", errno);
+    if (static_cast<std::size_t>(rc) != length) return fail("ioctl(HIDIOCGFEATURE) short", 0);
+    return true;
 }
 
 void LinuxHid::close(HidHandleId h)

@@ -155,6 +155,13 @@ TEST(LinuxHid, ListsInKernelOrderWithIdsFromSysfs)
     LinuxHid missing(tree.sys() + "/nothing", tree.dev());
     EXPECT_FALSE(missing.list_interfaces(list));
     EXPECT_TRUE(list.empty());
+    // The reason is kept for the log: the call and its errno, counted.
+    EXPECT_STREQ(missing.last_failure().call, "opendir");
+    EXPECT_EQ(missing.last_failure().error, ENOENT);
+    EXPECT_EQ(missing.last_failure().count, 1u);
+    EXPECT_EQ(missing.open(tree.dev() + "/hidraw99"), invalid_hid_id);
+    EXPECT_STREQ(missing.last_failure().call, "open");
+    EXPECT_EQ(missing.last_failure().count, 2u);
 }
 
 TEST(LinuxHid, OpenNodeGivesIdsAndFeatureLengthFromItsDescriptor)

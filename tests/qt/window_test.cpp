@@ -35,7 +35,8 @@
 
 #include "app/formats.h"
 #include "app/qt/carried_image.h"
-#include "app/qt/demo_module.h"
+#include "demo/demo_module.h"
+#include "app/form.h"
 #include "app/qt/main_window.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -143,6 +144,20 @@ TEST_F(WindowTest, every_named_control_exists_once_under_its_name)
         EXPECT_NE(find<QLineEdit>(c), nullptr) << control_name(c);
     EXPECT_NE(window->findChild<QTimer*>(QStringLiteral("Timer1")), nullptr);
     EXPECT_NE(window->findChild<QTimer*>(QStringLiteral("Timer2")), nullptr);
+}
+
+TEST_F(WindowTest, every_control_stands_where_the_form_places_it)
+{
+    const auto rect = [](const FormRect& r) { return QRect(r.x, r.y, r.w, r.h); };
+    for (const FormControl& c : form_controls()) {
+        if (!c.name || c.kind == FormKind::timer) continue;
+        const FormRowParts parts = form_row_parts(c);
+        const bool row = parts.first.w != 0;
+        EXPECT_EQ(find(*c.name)->geometry(), rect(row ? parts.first : c.rect)) << control_name(*c.name);
+        if (c.partner) {
+            EXPECT_EQ(find(*c.partner)->geometry(), rect(parts.second)) << control_name(*c.partner);
+        }
+    }
 }
 
 TEST_F(WindowTest, start_up_texts)

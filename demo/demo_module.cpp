@@ -1,4 +1,4 @@
-#include "app/qt/demo_module.h"
+#include "demo/demo_module.h"
 
 #include <cmath>
 

@@ -11,7 +11,7 @@
 #include <QTimer>
 
 #include "app/qt/carried_image.h"
-#include "app/qt/demo_module.h"
+#include "demo/demo_module.h"
 #include "app/qt/main_window.h"
 #include "app/qt/toolkit_setup.h"
 
