@@ -53,7 +53,8 @@ std::string find_save_target(const std::string& name, fs::path& target, fs::file
     for (int hop = 0; hop <= max_link_hops; ++hop) {
         std::error_code error;
         status = fs::symlink_status(target, error);
-        if (status.type() == fs::file_type::not_found) return {};  // a folder that is missing fails later
+        // A free name; should its folder be missing, creating the file says so.
+        if (status.type() == fs::file_type::not_found) return {};
         if (error) return file_error_text(file_action_write, name, error);
         if (fs::is_regular_file(status)) return {};
         if (!fs::is_symlink(status)) return file_error_text(file_action_write, name, file_not_regular);

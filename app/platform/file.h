@@ -16,10 +16,10 @@ public:
     PlatformFile(const PlatformFile&) = delete;
     PlatformFile& operator=(const PlatformFile&) = delete;
 
-    // Opens the existing file `name` for reading, if it is a regular file. Never waits: a FIFO
-    // without a writer or a device is not held open. Anything but a regular file (a FIFO, a
-    // device, a socket, a folder; asked again of the opened file itself, so nothing swapped in
-    // meanwhile counts) leaves the file closed and regular() false; the result is then success.
+    // Opens the existing file `name` for reading if it is a regular file, and never waits on
+    // it. Anything else (a FIFO, a device, a socket, a folder; asked again of the opened file
+    // itself, so that nothing put in its place meanwhile slips through) is no error: it is
+    // left closed, and regular() says false.
     std::error_code open_for_reading(const std::string& name);
     // Whether the last open_for_reading found a regular file (and so holds it open).
     bool regular() const { return regular_; }
