@@ -46,7 +46,13 @@ bool file_dialog(HWND owner, std::string& file_name, bool save, Dialog dialog)
         ofn.lpstrFilter = L"Бинарный файл\0*.bin\0";
         ofn.lpstrDefExt = L"bin";
     }
-    if (!dialog(&ofn)) return false;
+    // The dialogs' library (and what it pulls in) is loaded only when a dialog is asked for, so
+    // that a run without one does not carry it.
+    HMODULE library = LoadLibraryW(L"comdlg32.dll");
+    if (library == nullptr) return false;
+    const bool chosen = dialog(library, &ofn);
+    FreeLibrary(library);
+    if (!chosen) return false;
     file_name = narrow(buffer.c_str());
     return true;
 }
@@ -203,10 +209,18 @@ void Win32Window::show_error(const std::string& text)
 
 bool Win32Window::open_file_dialog(std::string& file_name)
 {
-    return file_dialog(hwnd_, file_name, false, [](OPENFILENAMEW* ofn) { return GetOpenFileNameW(ofn) != FALSE; });
+    return file_dialog(hwnd_, file_name, false, [](HMODULE library, OPENFILENAMEW* ofn) {
+        const auto open = reinterpret_cast<decltype(&GetOpenFileNameW)>(
+            reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameW")));
+        return open != nullptr && open(ofn) != FALSE;
+    });
 }
 
 bool Win32Window::save_file_dialog(std::string& file_name)
 {
-    return file_dialog(hwnd_, file_name, true, [](OPENFILENAMEW* ofn) { return GetSaveFileNameW(ofn) != FALSE; });
+    return file_dialog(hwnd_, file_name, true, [](HMODULE library, OPENFILENAMEW* ofn) {
+        const auto save = reinterpret_cast<decltype(&GetSaveFileNameW)>(
+            reinterpret_cast<void*>(GetProcAddress(library, "GetSaveFileNameW")));
+        return save != nullptr && save(ofn) != FALSE;
+    });
 }
