@@ -9,7 +9,7 @@ here=$(dirname "$0")
 prefix=$1
 shift
 WINEPREFIX="$prefix" wineserver -w
-exec xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+exec xvfb-run -a -s "-screen 0 1600x1200x24" sh -c '
     "$0" "$@"
     rc=$?
     WINEPREFIX="$1" wineserver -w

@@ -170,6 +170,7 @@ HWND Win32Window::make_child(const wchar_t* window_class_name, const std::wstrin
                                  scaled(rect.h), parent, reinterpret_cast<HMENU>(id),
                                  GetModuleHandleW(nullptr), nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<std::size_t>(font)]), FALSE);
+    placed_.push_back({child, {rect.x + offset.x, rect.y + offset.y, rect.w, rect.h}, font});
     return child;
 }
 
@@ -194,9 +195,6 @@ void Win32Window::build()
         case FormKind::page_control: {
             made = make_child(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS | WS_TABSTOP, 0, holder.hwnd, c.rect,
                               holder.offset, c.name, FontRole::ui);
-            // Narrow tabs, so that the nine offered pages fit in one row without scroll arrows.
-            SendMessageW(made, TCM_SETPADDING, 0, MAKELPARAM(scaled(3), scaled(3)));
-            SendMessageW(made, TCM_SETMINTABWIDTH, 0, scaled(16));
             break;
         }
         case FormKind::page: {
@@ -226,6 +224,8 @@ void Win32Window::build()
                                    scaled(c.rect.w), scaled(c.rect.h), holder.hwnd, nullptr,
                                    GetModuleHandleW(nullptr), nullptr);
             SetPropW(made, raised_property, reinterpret_cast<HANDLE>(1));
+            placed_.push_back({made, {c.rect.x + holder.offset.x, c.rect.y + holder.offset.y, c.rect.w, c.rect.h},
+                               FontRole::ui});
             opened = {made, {}};
             break;
         }
@@ -253,8 +253,11 @@ void Win32Window::build()
 
 void Win32Window::place_pages()
 {
-    // The tab control's display area, below its row of tabs, in the window's coordinates.
+    // Narrow tabs, so that the nine offered pages fit in one row without scroll arrows.
     HWND tabs = control(Control::PageControl1);
+    SendMessageW(tabs, TCM_SETPADDING, 0, MAKELPARAM(scaled(3), scaled(3)));
+    SendMessageW(tabs, TCM_SETMINTABWIDTH, 0, scaled(16));
+    // The tab control's display area, below its row of tabs, in the window's coordinates.
     RECT area;
     GetClientRect(tabs, &area);
     TabCtrl_AdjustRect(tabs, FALSE, &area);
@@ -410,6 +413,26 @@ void Win32Window::user_page_change(int page)
     route([this] { form_.change(Control::PageControl1); });
 }
 
+void Win32Window::change_dpi(int dpi, const RECT& suggested)
+{
+    // Moved to a screen of another density: the same layout at the new scale, in the place
+    // the system proposes.
+    scale_ = dpi / 96.0;
+    const auto old_fonts = fonts_;
+    for (std::size_t role = 0; role < fonts_.size(); ++role)
+        fonts_[role] = make_font(static_cast<FontRole>(role), scale_);
+    for (const Placed& p : placed_) {
+        SetWindowPos(p.hwnd, nullptr, scaled(p.rect.x), scaled(p.rect.y), scaled(p.rect.w), scaled(p.rect.h),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<std::size_t>(p.font)]), FALSE);
+    }
+    for (HFONT font : old_fonts) DeleteObject(font);
+    place_pages();
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 template <typename Handler> void Win32Window::route(Handler&& handler)
 {
     try {
@@ -524,6 +547,9 @@ LRESULT Win32Window::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
             return TRUE;
         }
         break;
+    case 0x02E0:  // WM_DPICHANGED: the new density in both words, the proposed window rect
+        change_dpi(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+        return 0;
     case WM_CLOSE:
         close();
         DestroyWindow(hwnd);

@@ -47,6 +47,11 @@ public:
     // The user's step to the next (or previous) shown page, wrapping round at either end.
     void step_page(bool back);
 
+    // The window's answer to a move onto a screen of another density (WM_DPICHANGED): every
+    // control at the new scale, the window in the place proposed.
+    void change_dpi(int dpi, const RECT& suggested);
+    double scale() const { return scale_; }
+
     HWND hwnd() const { return hwnd_; }
     HWND control(Control c) const { return controls_[static_cast<std::size_t>(c)]; }
     // The holder window of a page, by page index.
@@ -106,6 +111,12 @@ private:
     std::array<bool, control_count> red_{};
     std::array<UINT, control_count> intervals_{};  // timers
     std::array<bool, 2> timer_running_{};          // Timer1, Timer2
+    struct Placed {
+        HWND hwnd;
+        FormRect rect;  // in form pixels, in its holder window
+        FontRole font;
+    };
+    std::vector<Placed> placed_;   // every control window with its place, for a change of density
     std::vector<HWND> pages_;      // holder window of each page, by page index
     std::vector<int> tab_pages_;   // page index of each tab
     int active_page_ = 0;

@@ -352,3 +352,35 @@ TEST(Executables, an_executable_without_the_resource_carries_no_image)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowOnDemo, a_screen_of_another_density_gets_the_same_layout_scaled)
+{
+    window.start();
+    window.show(SW_SHOWNORMAL);
+    RECT suggested{100, 100, 0, 0};
+    RECT frame{0, 0, form_client_width * 3 / 2, form_client_height * 3 / 2};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window.hwnd(), GWL_STYLE)), FALSE, 0);
+    suggested.right = suggested.left + frame.right - frame.left;
+    suggested.bottom = suggested.top + frame.bottom - frame.top;
+    EXPECT_DOUBLE_EQ(window.scale(), 1.0);  // the virtual display: 96 dpi
+    SendMessageW(window.hwnd(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_DOUBLE_EQ(window.scale(), 1.5);
+    RECT client;
+    GetClientRect(window.hwnd(), &client);
+    EXPECT_EQ(client.right, form_client_width * 3 / 2);
+    EXPECT_EQ(client.bottom, form_client_height * 3 / 2);
+    // Button3 stands at (6, 272, 148 x 26) in the panel.
+    EXPECT_EQ(place_of(window.control(Control::Button3)), (FormRect{9, 408, 222, 39}));
+    // The pages still lie under the tabs, in one row.
+    EXPECT_EQ(SendMessageW(window.control(Control::PageControl1), TCM_GETROWCOUNT, 0, 0), 1);
+    RECT tabs, page;
+    GetWindowRect(window.control(Control::PageControl1), &tabs);
+    GetWindowRect(window.page_window(page_config), &page);
+    EXPECT_GT(page.top, tabs.top);
+    EXPECT_LT(page.bottom, tabs.bottom);
+}
+
+}  // namespace
