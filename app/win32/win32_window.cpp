@@ -435,13 +435,22 @@ void Win32Window::change_dpi(int dpi, const RECT& suggested)
 
 template <typename Handler> void Win32Window::route(Handler&& handler)
 {
+    std::string fault;
     try {
         handler();
-    } catch (const std::exception& fault) {
-        show_error(fault.what());
+        return;
+    } catch (const std::exception& e) {
+        fault = e.what();
     } catch (...) {
-        show_error("Внутренняя ошибка программы");
+        fault = "Внутренняя ошибка программы";
     }
+    // The box runs a message loop of its own, in which the timers keep ticking: a handler that
+    // fails on every tick would stack box upon box. While a fault is on show, ticks are let
+    // pass and a further fault is not shown.
+    if (showing_fault_) return;
+    showing_fault_ = true;
+    show_error(fault);
+    showing_fault_ = false;
 }
 
 void Win32Window::close()
@@ -527,7 +536,7 @@ LRESULT Win32Window::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         if (id == control_id_base + static_cast<UINT_PTR>(Control::Timer1) ||
             id == control_id_base + static_cast<UINT_PTR>(Control::Timer2)) {
             const auto c = static_cast<Control>(id - control_id_base);
-            route([this, c] { form_.click(c); });
+            if (!showing_fault_) route([this, c] { form_.click(c); });
             return 0;
         }
         break;

@@ -125,4 +125,5 @@ private:
     bool hourglass_ = false;
     bool routing_ = false;          // whether control notifications reach the logic yet
     bool closed_ = false;
+    bool showing_fault_ = false;    // an error box of a failed handler is open
 };

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <stdexcept>
+#include <thread>
 #include <map>
 #include <string>
 
@@ -381,6 +384,80 @@ TEST_F(WindowOnDemo, a_screen_of_another_density_gets_the_same_layout_scaled)
     GetWindowRect(window.page_window(page_config), &page);
     EXPECT_GT(page.top, tabs.top);
     EXPECT_LT(page.bottom, tabs.bottom);
+}
+
+}  // namespace
+
+namespace {
+
+// A HID layer whose listing fails by throwing, as a broken system call wrapper might.
+class ThrowingHid : public Hid {
+public:
+    std::atomic<int> listings{0};
+    bool list_interfaces(std::vector<HidInterfaceInfo>&) override
+    {
+        ++listings;
+        throw std::runtime_error("сбой списка устройств");
+    }
+    HidHandleId open(const std::string&) override { return invalid_hid_id; }
+    bool attributes(HidHandleId, std::uint16_t&, std::uint16_t&) override { return false; }
+    bool feature_report_length(HidHandleId, std::size_t&) override { return false; }
+    bool set_feature(HidHandleId, const std::uint8_t*, std::size_t) override { return false; }
+    bool get_feature(HidHandleId, std::uint8_t*, std::size_t) override { return false; }
+    void close(HidHandleId) override {}
+};
+
+TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_while_it_is_open)
+{
+    ThrowingHid hid;
+    Win32Window window(hid, CarriedImage{});
+    window.show(SW_SHOWNORMAL);
+    const UINT_PTR timer1 = Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1);
+
+    // A helper finds the box, sends the window two more ticks while it is open, reads the
+    // box's text and closes it.
+    std::atomic<bool> found{false};
+    std::wstring text;
+    std::thread closer([&] {
+        for (int i = 0; i < 200 && !found; ++i) {
+            HWND box = FindWindowW(L"#32770", nullptr);
+            if (box != nullptr && GetWindow(box, GW_OWNER) == window.hwnd()) {
+                found = true;
+                PostMessageW(window.hwnd(), WM_TIMER, timer1, 0);
+                PostMessageW(window.hwnd(), WM_TIMER, timer1, 0);
+                Sleep(300);
+                wchar_t buffer[256] = {};
+                EnumChildWindows(box, [](HWND child, LPARAM out) -> BOOL {
+                    wchar_t t[256] = {};
+                    GetWindowTextW(child, t, 256);
+                    if (std::wcsstr(t, L"сбой") != nullptr) lstrcpynW(reinterpret_cast<wchar_t*>(out), t, 256);
+                    return TRUE;
+                }, reinterpret_cast<LPARAM>(buffer));
+                text = buffer;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+            Sleep(50);
+        }
+    });
+    SendMessageW(window.hwnd(), WM_TIMER, timer1, 0);  // returns once the box is closed
+    closer.join();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(narrow(text), "сбой списка устройств");
+    EXPECT_EQ(hid.listings, 1);  // the ticks during the box ran nothing
+    // The window goes on: the next tick runs the handler again.
+    std::thread closer2([&] {
+        for (int i = 0; i < 200; ++i) {
+            HWND box = FindWindowW(L"#32770", nullptr);
+            if (box != nullptr && GetWindow(box, GW_OWNER) == window.hwnd()) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(50);
+        }
+    });
+    SendMessageW(window.hwnd(), WM_TIMER, timer1, 0);
+    closer2.join();
+    EXPECT_EQ(hid.listings, 2);
 }
 
 }  // namespace
