@@ -300,6 +300,19 @@ TEST_F(WindowOnDemo, view_operations_act_on_the_controls)
     EXPECT_EQ(SendMessageW(window.control(Control::ProgressBar1), PBM_GETPOS, 0, 0), 40);
     window.set_text(Control::MainForm, "ЛИРВАН");
     EXPECT_EQ(window.text(Control::MainForm), "ЛИРВАН");
+
+    // The busy cursor holds over the whole window until the logic takes it back.
+    window.show(SW_SHOWNORMAL);
+    HWND over = window.control(Control::Button1);
+    auto cursor_over = [&] {
+        SetCursor(nullptr);
+        SendMessageW(over, WM_SETCURSOR, reinterpret_cast<WPARAM>(over), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return GetCursor();
+    };
+    window.set_cursor(CursorShape::hourglass);
+    EXPECT_EQ(cursor_over(), LoadCursorW(nullptr, IDC_WAIT));
+    window.set_cursor(CursorShape::normal);
+    EXPECT_EQ(cursor_over(), LoadCursorW(nullptr, IDC_ARROW));
 }
 
 // The resources of the built executables, read as data files.
