@@ -350,7 +350,7 @@ HWND Win32Window::page_window(int page) const
 
 void Win32Window::start()
 {
-    form_.FormCreate();
+    route([this] { form_.FormCreate(); });
 }
 
 void Win32Window::show(int show_command)
