@@ -130,6 +130,7 @@ demo)
 windows)
     install_missing "${windows_packages[@]}"
     build_windows
+    ls build-win/bin/*.exe
     ;;
 test)
     install_missing "${windows_packages[@]}" "${fuzz_packages[@]}"

@@ -136,6 +136,11 @@ void com_close()
     com_handle = -1;
 }
 
+void com_purge()
+{
+    if (com_handle != -1) ::PurgeComm(port(), PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
 bool com_write(const std::uint8_t* data, std::size_t length)
 {
     if (!port_open()) return false;

@@ -8,6 +8,7 @@
 
 #include <QPointer>
 
+#include "app/line_breaks.h"
 #include "app/view.h"
 
 class QObject;
@@ -58,7 +59,3 @@ private:
     std::array<QPointer<QObject>, control_count> objects_{};
     bool hourglass_ = false;  // whether our override cursor is on the application's stack
 };
-
-// Message texts come with lines separated by "\r", "\n", "\r\n" or "\n\r"; a message box wants
-// "\n" alone.
-std::string normalize_line_breaks(const std::string& text);

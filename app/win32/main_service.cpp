@@ -1,0 +1,20 @@
+// lirvan-service.exe: the service tool, talking to the module through the system's HID
+// library. The library is bound before the window exists and released after its message loop.
+#include <windows.h>
+
+#include "app/win32/carried_image.h"
+#include "app/win32/win32_window.h"
+#include "device/system_hid.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command)
+{
+    const std::unique_ptr<Hid> hid = make_system_hid();
+    int code = 0;
+    {
+        Win32Window window(*hid, carried_update_image());
+        window.start();
+        window.show(show_command);
+        code = window.run();
+    }
+    return code;
+}

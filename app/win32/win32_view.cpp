@@ -1,0 +1,226 @@
+// The View operations of the Win32 window: each acts on the control window of its kind.
+#include "app/win32/win32_window.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include "app/line_breaks.h"
+
+namespace {
+
+std::wstring window_text(HWND hwnd)
+{
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// A message box wants "\r\n" between lines.
+std::wstring box_text(const std::string& text)
+{
+    std::wstring out;
+    for (wchar_t c : widen(normalize_line_breaks(text))) {
+        if (c == L'\n') out += L'\r';
+        out += c;
+    }
+    return out;
+}
+
+constexpr std::size_t file_name_capacity = 32768;  // the longest path the API takes
+
+// Runs a file dialog proposing `file_name`; on OK sets it to the name chosen.
+template <typename Dialog>
+bool file_dialog(HWND owner, std::string& file_name, bool save, Dialog dialog)
+{
+    std::wstring buffer = widen(file_name);
+    buffer.resize(file_name_capacity, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    // The tool asks about an existing file itself, after the dialog.
+    ofn.Flags = OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
+                (save ? 0 : OFN_FILEMUSTEXIST);
+    if (save) {
+        ofn.lpstrFilter = L"Бинарный файл\0*.bin\0";
+        ofn.lpstrDefExt = L"bin";
+    }
+    // The dialogs' library (and what it pulls in) is loaded only when a dialog is asked for, so
+    // that a run without one does not carry it.
+    HMODULE library = LoadLibraryW(L"comdlg32.dll");
+    if (library == nullptr) return false;
+    const bool chosen = dialog(library, &ofn);
+    FreeLibrary(library);
+    if (!chosen) return false;
+    file_name = narrow(buffer.c_str());
+    return true;
+}
+
+}  // namespace
+
+void Win32Window::set_text(Control c, const std::string& text)
+{
+    HWND hwnd = control(c);
+    if (hwnd == nullptr) return;
+    if (kinds_[static_cast<std::size_t>(c)] == FormKind::pick_list) {
+        // A pick-only list shows one of its items: select the item with that text, if any. A
+        // selection from code sends no change notification.
+        const std::wstring wanted = widen(text);
+        const auto index = SendMessageW(hwnd, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(wanted.c_str()));
+        SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        return;
+    }
+    SetWindowTextW(hwnd, widen(text).c_str());
+}
+
+std::string Win32Window::text(Control c) const
+{
+    HWND hwnd = control(c);
+    return hwnd == nullptr ? std::string{} : narrow(window_text(hwnd));
+}
+
+void Win32Window::set_enabled(Control c, bool enabled)
+{
+    if (HWND hwnd = control(c)) EnableWindow(hwnd, enabled ? TRUE : FALSE);
+}
+
+bool Win32Window::checked(Control c) const
+{
+    HWND hwnd = control(c);
+    return hwnd != nullptr && kinds_[static_cast<std::size_t>(c)] == FormKind::check_box &&
+           SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Win32Window::set_red(Control c, bool red)
+{
+    HWND hwnd = control(c);
+    if (hwnd == nullptr || red_[static_cast<std::size_t>(c)] == red) return;
+    red_[static_cast<std::size_t>(c)] = red;
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void Win32Window::list_clear(Control list)
+{
+    if (HWND hwnd = control(list)) SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
+}
+
+void Win32Window::list_append(Control list, const std::string& line)
+{
+    if (HWND hwnd = control(list))
+        SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(line).c_str()));
+}
+
+void Win32Window::combo_set_items(Control c, const std::vector<std::string>& items)
+{
+    HWND hwnd = control(c);
+    if (hwnd == nullptr) return;
+    SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
+    for (const auto& item : items)
+        SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+    SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
+
+int Win32Window::combo_count(Control c) const
+{
+    HWND hwnd = control(c);
+    return hwnd == nullptr ? 0 : static_cast<int>(SendMessageW(hwnd, CB_GETCOUNT, 0, 0));
+}
+
+int Win32Window::combo_index(Control c) const
+{
+    HWND hwnd = control(c);
+    return hwnd == nullptr ? -1 : static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
+}
+
+void Win32Window::combo_select(Control c, int index)
+{
+    HWND hwnd = control(c);
+    if (hwnd == nullptr) return;
+    // CB_SETCURSEL sends no CBN_SELCHANGE: a selection made by the logic runs no handler.
+    if (index < 0 || index >= combo_count(c)) index = -1;
+    SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int Win32Window::active_page() const { return active_page_; }
+
+void Win32Window::set_active_page(int index)
+{
+    // A page chosen by the logic is not the user's page change: no handler runs.
+    show_page(index);
+}
+
+void Win32Window::set_cursor(CursorShape shape)
+{
+    hourglass_ = shape == CursorShape::hourglass;
+    SetCursor(LoadCursorW(nullptr, hourglass_ ? IDC_WAIT : IDC_ARROW));
+}
+
+void Win32Window::set_progress(int position)
+{
+    HWND bar = control(Control::ProgressBar1);
+    if (bar == nullptr) return;
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    // The transfer runs on the window's thread: paint the bar now, not after the transfer.
+    UpdateWindow(bar);
+}
+
+void Win32Window::repaint()
+{
+    // Paints the whole window at once. Messages are not processed here: a timer tick or a
+    // click must not run inside the handler that asked for the repaint.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void Win32Window::set_timer_enabled(Control c, bool enabled)
+{
+    if (hwnd_ == nullptr || (c != Control::Timer1 && c != Control::Timer2)) return;
+    const UINT_PTR id = control_id_base + static_cast<UINT_PTR>(c);
+    // Re-arming a running timer would restart its interval; a running timer is left alone.
+    auto& running = timer_running_[c == Control::Timer1 ? 0 : 1];
+    if (enabled && !running) {
+        SetTimer(hwnd_, id, intervals_[static_cast<std::size_t>(c)], nullptr);
+        running = true;
+    } else if (!enabled && running) {
+        KillTimer(hwnd_, id);
+        running = false;
+    }
+}
+
+bool Win32Window::ask_yes_no(const std::string& caption, const std::string& text)
+{
+    // Yes is the default button; the platform's own box speaks the user's language.
+    return MessageBoxW(hwnd_, box_text(text).c_str(), widen(caption).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
+}
+
+void Win32Window::show_message(const std::string& caption, const std::string& text)
+{
+    // A plain box: no icon, one OK button.
+    MessageBoxW(hwnd_, box_text(text).c_str(), widen(caption).c_str(), MB_OK);
+}
+
+void Win32Window::show_error(const std::string& text)
+{
+    const std::wstring caption = hwnd_ != nullptr ? window_text(hwnd_) : widen(window_caption());
+    MessageBoxW(hwnd_, box_text(text).c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+}
+
+bool Win32Window::open_file_dialog(std::string& file_name)
+{
+    return file_dialog(hwnd_, file_name, false, [](HMODULE library, OPENFILENAMEW* ofn) {
+        const auto open = reinterpret_cast<decltype(&GetOpenFileNameW)>(
+            reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameW")));
+        return open != nullptr && open(ofn) != FALSE;
+    });
+}
+
+bool Win32Window::save_file_dialog(std::string& file_name)
+{
+    return file_dialog(hwnd_, file_name, true, [](HMODULE library, OPENFILENAMEW* ofn) {
+        const auto save = reinterpret_cast<decltype(&GetSaveFileNameW)>(
+            reinterpret_cast<void*>(GetProcAddress(library, "GetSaveFileNameW")));
+        return save != nullptr && save(ofn) != FALSE;
+    });
+}
