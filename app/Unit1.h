@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -104,8 +105,9 @@ public:
     void Button15Click();
     void Timer2Timer();
 
-    // The window calls these for every click and every change of a control's value; they run
-    // the control's handler, if it has one.
+    // The window calls these for every click, timer tick and change of a control's value; they
+    // run the control's handler, if it has one. An exception from the handler is shown in the
+    // toolkit's error box and goes no further.
     void click(Control c);
     void change(Control c);
 
@@ -119,6 +121,8 @@ public:
     std::vector<std::uint8_t> RAM_array = std::vector<std::uint8_t>(ram_size, 0x00);
     std::int32_t KIP1 = 0, KIP2 = 0, KIP3 = 0, KIP4 = 0;
     std::int32_t KP1 = 0, KP2 = 0, KP3 = 0, KP4 = 0;
+    // Whether Edit7..Edit10 show red (a text that is no octal word): Button12 then sends nothing.
+    std::array<bool, 4> dac_entry_red{};
     std::uint32_t proc_en = 0;
     std::uint32_t ext_dac_en = 0;
     std::int32_t net_addr = 1;
@@ -135,6 +139,11 @@ public:
     bool cnc_state_applied = false;
 
 private:
+    void run_click(Control c);
+    void run_change(Control c);
+    // After an exception escaped a handler: the module closed, the arrow back, the error shown.
+    void recover_from_exception(std::exception_ptr failure);
+
     View& view_;
     Hid& hid_;
     CarriedImage update_image_;

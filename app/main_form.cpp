@@ -55,6 +55,7 @@ void TMainForm::FormCreate()
 
     params_array = default_params;
     KIP1 = KIP2 = KIP3 = KIP4 = 0;
+    dac_entry_red = {};
     ShowParams();
 
     proc_en = 0;

@@ -22,6 +22,9 @@ inline constexpr const char* counter_reset_text = "0";
 inline constexpr const char* module_caption = "ЛИРВАН НЦ-31";
 inline constexpr const char* read_failed_text = "Не удалось считать данные из ЛИРВАН НЦ-31.";
 inline constexpr const char* write_failed_text = "Не удалось записать данные в ЛИРВАН НЦ-31.";
+// After a flash write whose read-back differs from the written bytes.
+inline constexpr const char* verify_failed_text =
+    "Записанные данные не совпали с прочитанными из ЛИРВАН НЦ-31.";
 inline constexpr const char* write_question = "Записать в ППЗУ ЛИРВАН НЦ-31?";
 inline constexpr const char* ram_write_question =
     "Записать в ОЗУ и энергонезависимую память ЛИРВАН НЦ-31?";
@@ -33,6 +36,8 @@ inline constexpr const char* overwrite_question = "Файл с таким име
 
 // The message of the octal parser's conversion error.
 inline constexpr const char* conversion_error_text = "Ошибка преобразования";
+// The error box of an exception that names nothing.
+inline constexpr const char* unexpected_error_text = "Непредвиденная ошибка";
 
 // --- file errors: "Не удалось <action> файл "<name>":\n<reason>" ---
 inline constexpr const char* file_error_prefix = "Не удалось ";

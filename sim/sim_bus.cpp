@@ -45,6 +45,8 @@ struct SimBus::Impl {
     bool list_fails = false;
     std::size_t fail_at = 0;       // 1-based report number that fails; 0 = disarmed
     std::size_t attempts = 0;      // reports counted since fail_report was armed
+    std::size_t disturb_at = 0;    // 1-based written report that arrives disturbed; 0 = disarmed
+    std::size_t sets_seen = 0;     // written reports counted since disturb_set_report was armed
     bool vanish_armed = false;
     std::size_t vanish_index = 0;
     std::size_t vanish_left = 0;   // successful reports until the interface vanishes
@@ -131,6 +133,12 @@ void SimBus::fail_report(std::size_t n)
 {
     d_->fail_at = n;
     d_->attempts = 0;
+}
+
+void SimBus::disturb_set_report(std::size_t n)
+{
+    d_->disturb_at = n;
+    d_->sets_seen = 0;
 }
 
 void SimBus::vanish_after(std::size_t index, std::size_t n)
@@ -224,14 +232,13 @@ bool SimBus::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t len
     if (i == nullptr || length != i->feature_length || length < 2 || buf[0] != 0) return false;
     if (!d_->report_allowed()) return false;
     ++d_->set_reports;
-    bool accepted;
-    if (length == report_length) {
-        accepted = i->endpoint->on_set_feature(buf + 1);
-    } else {
-        std::uint8_t data[report_data_length] = {};
-        std::memcpy(data, buf + 1, std::min(length - 1, report_data_length));
-        accepted = i->endpoint->on_set_feature(data);
+    std::uint8_t data[report_data_length] = {};
+    std::memcpy(data, buf + 1, std::min(length - 1, report_data_length));
+    if (d_->disturb_at != 0 && ++d_->sets_seen == d_->disturb_at) {
+        d_->disturb_at = 0;
+        data[report_data_length - 1] ^= 0xFF;
     }
+    const bool accepted = i->endpoint->on_set_feature(data);
     if (!accepted) return false;
     d_->report_succeeded();
     return true;

@@ -47,6 +47,9 @@ public:
     // Fault injection, counted over reports (set and get) from the moment of the call:
     // the n-th report (1-based) fails; 0 disarms.
     void fail_report(std::size_t n);
+    // The n-th written report (1-based, counted from the moment of the call) reaches its
+    // endpoint with its last data byte inverted, as a disturbed transfer would; 0 disarms.
+    void disturb_set_report(std::size_t n);
     // After n more reports succeed, the interface `index` vanishes (as remove_interface).
     void vanish_after(std::size_t index, std::size_t n);
     // Listing fails (no list can be made).
