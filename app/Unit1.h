@@ -137,6 +137,8 @@ public:
     // False until a status reply from the application has been applied since start-up or since
     // a tick that did not find the application: the next reply is then applied unconditionally.
     bool cnc_state_applied = false;
+    // The message about a module that may not be opened comes once per run.
+    bool access_hint_shown = false;
 
 private:
     void run_click(Control c);

@@ -200,12 +200,18 @@ void TMainForm::show_tick(const TickReport& report)
             view_.set_text(Control::StaticText8, firmware_version_text(app_identity.firmware_version));
         set_group_enabled(view_, device_action_buttons, true);
     } else {
-        view_.set_text(Control::StaticText7, connection_none_text);
+        // A module that is listed but may not be opened is named as such, not as absent.
+        const bool denied = app_identity.access_denied || loader_identity.access_denied;
+        view_.set_text(Control::StaticText7, denied ? connection_denied_text : connection_none_text);
         view_.set_text(Control::StaticText8, not_available_text);
         view_.set_text(Control::StaticText9, not_available_text);
         set_group_enabled(view_, device_action_buttons, false);
         set_group_enabled(view_, output_check_boxes, false);
         set_group_enabled(view_, dac_value_edits, false);
+        if (denied && !access_hint_shown) {
+            access_hint_shown = true;  // before the box: ticks go on while it is open
+            view_.show_message(module_caption, access_denied_hint_text);
+        }
     }
 
     // Only the application reports the CNC state. A tick without it changes nothing, but the

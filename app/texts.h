@@ -9,6 +9,8 @@
 inline constexpr const char* connection_none_text = "не подключен";
 inline constexpr const char* connection_app_text = "подключен";
 inline constexpr const char* connection_loader_text = "загрузчик";
+// The module is listed but may not be opened (no udev rule for it).
+inline constexpr const char* connection_denied_text = "нет доступа";
 inline constexpr const char* not_available_text = "н/д";
 inline constexpr const char* stop_cnc_text = "Остановить УЧПУ";
 inline constexpr const char* start_cnc_text = "Запустить УЧПУ";
@@ -34,6 +36,11 @@ inline constexpr const char* checksum_failed_text =
 inline constexpr const char* overwrite_caption = "Внимание!";
 inline constexpr const char* overwrite_question = "Файл с таким именем существует\n\rПродолжить?";
 
+// Once per run, when the module is there but may not be opened.
+inline constexpr const char* access_denied_hint_text =
+    "ЛИРВАН НЦ-31 подключен, но у программы нет доступа к нему.\n"
+    "Установите правило udev (sudo cmake --install build или пакет lirvan-service) "
+    "и переподключите модуль.";
 // The message of the octal parser's conversion error.
 inline constexpr const char* conversion_error_text = "Ошибка преобразования";
 // The error box of an exception that names nothing.

@@ -38,4 +38,8 @@ public:
     // True only if a whole report of `length` bytes (report-id byte included) arrived.
     virtual bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) = 0;
     virtual void close(HidHandleId h) = 0;
+    // Whether the latest open() was refused for lack of permission (on Linux: the node's
+    // access rights, as when the module's udev rule is not installed). Backends that cannot
+    // tell answer false.
+    virtual bool open_refused_for_permission() const { return false; }
 };

@@ -28,6 +28,7 @@ struct SimBus::Impl {
         std::size_t feature_length = report_length;
         bool ids_in_listing = true;
         bool present = true;
+        bool open_refused = false;  // for lack of permission
         std::size_t opens = 0;
         std::size_t report_calls = 0;
         std::string path;
@@ -43,6 +44,7 @@ struct SimBus::Impl {
     HidHandleId next_id = 1;
 
     bool list_fails = false;
+    bool last_open_refused = false;
     std::size_t fail_at = 0;       // 1-based report number that fails; 0 = disarmed
     std::size_t attempts = 0;      // reports counted since fail_report was armed
     std::size_t disturb_at = 0;    // 1-based written report that arrives disturbed; 0 = disarmed
@@ -155,6 +157,13 @@ void SimBus::vanish_after(std::size_t index, std::size_t n)
 
 void SimBus::set_list_fails(bool fails) { d_->list_fails = fails; }
 
+void SimBus::set_open_refused(std::size_t index, bool refused)
+{
+    if (index < d_->interfaces.size()) d_->interfaces[index].open_refused = refused;
+}
+
+bool SimBus::open_refused_for_permission() const { return d_->last_open_refused; }
+
 std::size_t SimBus::opens() const { return d_->opens; }
 std::size_t SimBus::closes() const { return d_->closes; }
 std::size_t SimBus::open_handles() const { return d_->handles.size(); }
@@ -193,6 +202,7 @@ bool SimBus::list_interfaces(std::vector<HidInterfaceInfo>& out)
 
 HidHandleId SimBus::open(const std::string& path)
 {
+    d_->last_open_refused = false;
     if (path.size() <= path_prefix_length || path.compare(0, path_prefix_length, path_prefix) != 0)
         return invalid_hid_id;
     std::size_t index = 0;
@@ -201,6 +211,10 @@ HidHandleId SimBus::open(const std::string& path)
     const auto [end, error] = std::from_chars(first, last, index);
     if (error != std::errc{} || end != last) return invalid_hid_id;
     if (index >= d_->interfaces.size() || !d_->interfaces[index].present) return invalid_hid_id;
+    if (d_->interfaces[index].open_refused) {
+        d_->last_open_refused = true;
+        return invalid_hid_id;
+    }
 
     const HidHandleId id = d_->next_id++;
     d_->handles.push_back(Impl::OpenHandle{id, index, true});

@@ -54,6 +54,9 @@ public:
     void vanish_after(std::size_t index, std::size_t n);
     // Listing fails (no list can be made).
     void set_list_fails(bool fails);
+    // The interface is listed but refuses to be opened for lack of permission (a hidraw node
+    // without the udev rule), or opens again.
+    void set_open_refused(std::size_t index, bool refused);
 
     // Counters for tests.
     std::size_t opens() const;          // successful open() calls
@@ -74,6 +77,7 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    bool open_refused_for_permission() const override;
 
 private:
     struct Impl;

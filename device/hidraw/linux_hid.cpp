@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -138,12 +139,16 @@ bool LinuxHid::list_interfaces(std::vector<HidInterfaceInfo>& out)
 
 HidHandleId LinuxHid::open(const std::string& path)
 {
+    open_refused_for_permission_ = false;
     const std::string name = basename_of(path);
     if (!hidraw_number(name)) return invalid_hid_id;
     // Read-write because the feature requests need it; no flock and no O_EXCL, so other
     // programs keep their access to the device.
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return invalid_hid_id;
+    if (fd < 0) {
+        open_refused_for_permission_ = errno == EACCES || errno == EPERM;
+        return invalid_hid_id;
+    }
     const auto id = static_cast<HidHandleId>(fd);
     open_[id] = OpenNode{fd, name};
     return id;

@@ -34,6 +34,7 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    bool open_refused_for_permission() const override { return open_refused_for_permission_; }
 
 private:
     // An open node: its file descriptor (which is also its handle id) and its hidrawN name,
@@ -47,4 +48,5 @@ private:
     std::string sysfs_root_;
     std::string dev_root_;
     std::map<HidHandleId, OpenNode> open_;
+    bool open_refused_for_permission_ = false;  // the latest open() failed with EACCES or EPERM
 };
