@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <cerrno>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -133,6 +134,8 @@ TEST_F(ComOpen, AppliesRawEightNoneOneAtTheBaudAndKeepsTheDriversOtherSettings)
 TEST_F(ComOpen, FailsOnAbsentPortsAndRefusedRatesLeavingNothingOpen)
 {
     EXPECT_FALSE(com_open("/dev/pts/nonexistent", 9600));
+    EXPECT_STREQ(com_last_failure().call, "open");  // the reason is kept for the log
+    EXPECT_EQ(com_last_failure().error, ENOENT);
     EXPECT_FALSE(com_open("ttyNOSUCH99", 9600));
     EXPECT_FALSE(com_open("", 9600));
     EXPECT_EQ(com_handle, -1);
@@ -153,6 +156,8 @@ TEST_F(ComOpen, APortHeldByAnotherProgramIsRefusedAndAFailedAttemptBlocksNothing
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_FALSE(com_open(pty.path(), 9600));
     EXPECT_EQ(com_handle, -1);
+    EXPECT_STREQ(com_last_failure().call, "flock/TIOCEXCL");
+    EXPECT_EQ(com_last_failure().error, EWOULDBLOCK);
     ::close(other);
 
     EXPECT_TRUE(com_open(pty.path(), 9600));

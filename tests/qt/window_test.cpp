@@ -24,16 +24,19 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QDir>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/formats.h"
 #include "app/qt/carried_image.h"
-#include "app/qt/demo_module.h"
+#include "demo/demo_module.h"
+#include "app/form.h"
 #include "app/qt/main_window.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -141,6 +144,20 @@ TEST_F(WindowTest, every_named_control_exists_once_under_its_name)
         EXPECT_NE(find<QLineEdit>(c), nullptr) << control_name(c);
     EXPECT_NE(window->findChild<QTimer*>(QStringLiteral("Timer1")), nullptr);
     EXPECT_NE(window->findChild<QTimer*>(QStringLiteral("Timer2")), nullptr);
+}
+
+TEST_F(WindowTest, every_control_stands_where_the_form_places_it)
+{
+    const auto rect = [](const FormRect& r) { return QRect(r.x, r.y, r.w, r.h); };
+    for (const FormControl& c : form_controls()) {
+        if (!c.name || c.kind == FormKind::timer) continue;
+        const FormRowParts parts = form_row_parts(c);
+        const bool row = parts.first.w != 0;
+        EXPECT_EQ(find(*c.name)->geometry(), rect(row ? parts.first : c.rect)) << control_name(*c.name);
+        if (c.partner) {
+            EXPECT_EQ(find(*c.partner)->geometry(), rect(parts.second)) << control_name(*c.partner);
+        }
+    }
 }
 
 TEST_F(WindowTest, start_up_texts)
@@ -679,10 +696,10 @@ TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
     window->show();
     pages->setCurrentIndex(page_ea);
     QKeyEvent ctrl_tab(QEvent::KeyPress, Qt::Key_Tab, Qt::ControlModifier);
-    QApplication::sendEvent(pages, &ctrl_tab);
-    EXPECT_EQ(pages->currentIndex(), page_ea);
-    EXPECT_EQ(pages->currentWidget(), pages->widget(page_ea));
-    EXPECT_EQ(window->view().active_page(), page_ea);
+    QApplication::sendEvent(pages, &ctrl_tab);  // past the last shown page: round to the first
+    EXPECT_EQ(pages->currentIndex(), page_config);
+    EXPECT_EQ(pages->currentWidget(), pages->widget(page_config));
+    EXPECT_EQ(window->view().active_page(), page_config);
     pages->setCurrentIndex(page_ea);
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QApplication::sendEvent(pages->tabBar(), &right);
@@ -700,6 +717,33 @@ TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
     // Other keyboard steps go on as usual.
     QApplication::sendEvent(pages, &ctrl_tab);
     EXPECT_EQ(pages->currentIndex(), page_amt);
+}
+
+// Ctrl+Tab and Ctrl+Shift+Tab, typed wherever the focus is, walk round the nine shown pages in
+// either direction; the hidden network page is never current, not even for a moment, and the
+// logic hears of every step (a step stops network polling, as any page change does).
+TEST_F(WindowTest, ctrl_tab_walks_round_the_shown_pages_both_ways)
+{
+    auto* pages = find<QTabWidget>(Control::PageControl1);
+    window->show();
+    QSignalSpy bar_changes(pages->tabBar(), &QTabBar::currentChanged);
+    const auto walk = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        std::vector<int> visited;
+        for (int i = 0; i < 10; ++i) {
+            window->form().net_polling = true;
+            QWidget* focus = pages->currentWidget()->findChildren<QWidget*>().value(0, pages);
+            QTest::keyClick(focus, key, modifiers);
+            EXPECT_FALSE(window->form().net_polling) << "no page change reached the logic";
+            visited.push_back(window->view().active_page());
+        }
+        return visited;
+    };
+    EXPECT_EQ(walk(Qt::Key_Tab, Qt::ControlModifier), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 0, 1}));
+    EXPECT_EQ(walk(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier),
+              (std::vector<int>{0, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(walk(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier),
+              (std::vector<int>{8, 7, 6, 5, 4, 3, 2, 1, 0, 8}));
+    for (const auto& change : bar_changes) EXPECT_NE(change.at(0).toInt(), page_network);
 }
 
 namespace {
