@@ -16,7 +16,7 @@
 #include "module/status_probe.h"
 
 // The firmware image that the tool carries for the module, and its version word (same layout
-// as the module's firmware version: 0x00043600 reads 4.36).
+// as the module's firmware version: 0x00043600 reads 4.36). No data: the build carries none.
 struct CarriedImage {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
@@ -52,6 +52,8 @@ public:
     void show_tick(const TickReport& report);
     void Button3Click();
     void stream_update();  // the streaming routine, run inside a tick that found the loader
+    // Whether this build carries a firmware image to update the module with.
+    bool carries_update() const { return update_image_.data != nullptr && update_image_.size > 0; }
 
     // --- configuration page ---
     void Button1Click();
@@ -141,6 +143,8 @@ public:
     bool access_hint_shown = false;
 
 private:
+    // The device action buttons on or off as a group ("Обновить" stays off without an image).
+    void enable_device_actions(bool enabled);
     void run_click(Control c);
     void run_change(Control c);
     // After an exception escaped a handler: the module closed, the arrow back, the error shown.

@@ -19,6 +19,8 @@ inline constexpr const char* window_caption_prefix = "ЛИРВАН НЦ-31/МС-
 // Before the firmware version of the carried image and the text a counter shows after a reset.
 inline constexpr const char* version_prefix = "v ";
 inline constexpr const char* counter_reset_text = "0";
+// In place of the carried image's version when the build carries none.
+inline constexpr const char* no_update_text = "нет";
 
 // --- captions, messages and questions of the modal boxes ---
 inline constexpr const char* module_caption = "ЛИРВАН НЦ-31";
