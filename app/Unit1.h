@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@
 #include "module/status_probe.h"
 
 // The firmware image that the tool carries for the module, and its version word (same layout
-// as the module's firmware version: 0x00043600 reads 4.36).
+// as the module's firmware version: 0x00043600 reads 4.36). No data: the build carries none.
 struct CarriedImage {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
@@ -51,6 +52,8 @@ public:
     void show_tick(const TickReport& report);
     void Button3Click();
     void stream_update();  // the streaming routine, run inside a tick that found the loader
+    // Whether this build carries a firmware image to update the module with.
+    bool carries_update() const { return update_image_.data != nullptr && update_image_.size > 0; }
 
     // --- configuration page ---
     void Button1Click();
@@ -104,8 +107,9 @@ public:
     void Button15Click();
     void Timer2Timer();
 
-    // The window calls these for every click and every change of a control's value; they run
-    // the control's handler, if it has one.
+    // The window calls these for every click, timer tick and change of a control's value; they
+    // run the control's handler, if it has one. An exception from the handler is shown in the
+    // toolkit's error box and goes no further.
     void click(Control c);
     void change(Control c);
 
@@ -119,6 +123,8 @@ public:
     std::vector<std::uint8_t> RAM_array = std::vector<std::uint8_t>(ram_size, 0x00);
     std::int32_t KIP1 = 0, KIP2 = 0, KIP3 = 0, KIP4 = 0;
     std::int32_t KP1 = 0, KP2 = 0, KP3 = 0, KP4 = 0;
+    // Whether Edit7..Edit10 show red (a text that is no octal word): Button12 then sends nothing.
+    std::array<bool, 4> dac_entry_red{};
     std::uint32_t proc_en = 0;
     std::uint32_t ext_dac_en = 0;
     std::int32_t net_addr = 1;
@@ -133,8 +139,17 @@ public:
     // False until a status reply from the application has been applied since start-up or since
     // a tick that did not find the application: the next reply is then applied unconditionally.
     bool cnc_state_applied = false;
+    // The message about a module that may not be opened comes once per run.
+    bool access_hint_shown = false;
 
 private:
+    // The device action buttons on or off as a group ("Обновить" stays off without an image).
+    void enable_device_actions(bool enabled);
+    void run_click(Control c);
+    void run_change(Control c);
+    // After an exception escaped a handler: the module closed, the arrow back, the error shown.
+    void recover_from_exception(std::exception_ptr failure);
+
     View& view_;
     Hid& hid_;
     CarriedImage update_image_;

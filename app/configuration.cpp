@@ -9,6 +9,7 @@
 
 #include "app/Unit1.h"
 #include "app/held_module.h"
+#include "app/write_outcome.h"
 #include "module/actions.h"
 
 namespace {
@@ -75,14 +76,14 @@ void TMainForm::Button2Click()
     if (!app_identity.found) return;
     if (!view_.ask_yes_no(module_caption, write_question)) return;
 
-    ActionResult written;
+    VerifiedWrite written;
     {
         HeldModule module(view_, hid_, HidHandle);
         // The checksum is renewed only for a write that reaches the module.
         if (module.open(app_identity)) renew_config_checksum(params_array);
-        written = write_config_block(module.handle(), params_array);
+        written = write_config_block_verified(module.handle(), params_array);
     }
-    if (!written) view_.show_message(module_caption, write_failed_text);
+    show_write_outcome(view_, written);
 }
 
 // The lists store the code of the picked item; the checksum is only renewed by a write.

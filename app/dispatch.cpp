@@ -1,8 +1,44 @@
 // Routes the window's events to the handlers, so the toolkit layer needs no knowledge of
-// which control has which handler.
+// which control has which handler. An exception that escapes a handler or a tick ends there:
+// the toolkit's error box reports it, the module is let go and the tool goes on.
+#include <exception>
+
 #include "app/Unit1.h"
 
 void TMainForm::click(Control c)
+{
+    try {
+        run_click(c);
+    } catch (...) {
+        recover_from_exception(std::current_exception());
+    }
+}
+
+void TMainForm::change(Control c)
+{
+    try {
+        run_change(c);
+    } catch (...) {
+        recover_from_exception(std::current_exception());
+    }
+}
+
+void TMainForm::recover_from_exception(std::exception_ptr failure)
+{
+    // The holders of the module release it while the exception passes; this is the backstop
+    // for anything that did not.
+    close_device(HidHandle);
+    view_.set_cursor(CursorShape::normal);
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        view_.show_error(e.what());
+    } catch (...) {
+        view_.show_error(unexpected_error_text);
+    }
+}
+
+void TMainForm::run_click(Control c)
 {
     switch (c) {
     case Control::Button1: Button1Click(); break;
@@ -40,7 +76,7 @@ void TMainForm::click(Control c)
     }
 }
 
-void TMainForm::change(Control c)
+void TMainForm::run_change(Control c)
 {
     switch (c) {
     case Control::ComboBox1: ComboBox1Change(); break;

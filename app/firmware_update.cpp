@@ -10,12 +10,16 @@
 
 void TMainForm::Button3Click()
 {
-    up_flag = true;
+    if (!carries_update()) return;
     // With the loader already on the bus the next tick streams; nothing to ask.
-    if (loader_identity.found) return;
+    if (loader_identity.found) {
+        up_flag = true;
+        return;
+    }
+    // Otherwise the request stands only once the application has taken the hand-over: a
+    // request that nobody took would fire at whatever loader turns up later.
     HeldModule module(view_, hid_, HidHandle);
-    // Without the application the request waits for a tick that finds the loader.
-    if (module.open(app_identity)) hand_over_to_loader(module.handle());
+    if (module.open(app_identity) && hand_over_to_loader(module.handle())) up_flag = true;
 }
 
 void TMainForm::stream_update()

@@ -43,7 +43,11 @@ void TMainForm::FormCreate()
 
     // The version of the firmware image this build carries, in the form the panel shows the
     // module's own firmware version.
-    view_.set_text(Control::Label47, version_prefix + firmware_version_text(update_image_.version_word));
+    // A build without one reads "нет", and its update button never comes on.
+    view_.set_text(Control::Label47, carries_update()
+                                         ? version_prefix + firmware_version_text(update_image_.version_word)
+                                         : no_update_text);
+    if (!carries_update()) view_.set_enabled(Control::Button3, false);
 
     // The status panel as no tick has yet seen the module; Button8 in stop mode with Tag 0.
     view_.set_text(Control::StaticText7, connection_none_text);
@@ -55,6 +59,7 @@ void TMainForm::FormCreate()
 
     params_array = default_params;
     KIP1 = KIP2 = KIP3 = KIP4 = 0;
+    dac_entry_red = {};
     ShowParams();
 
     proc_en = 0;

@@ -16,6 +16,7 @@
 #include "app/formats.h"
 #include "app/held_module.h"
 #include "app/image_files.h"
+#include "app/write_outcome.h"
 #include "module/actions.h"
 
 namespace {
@@ -131,7 +132,7 @@ void TMainForm::BitBtn13Click()
 
 namespace {
 
-using Transfer = std::function<ActionResult(DeviceHandle)>;
+using Transfer = std::function<VerifiedWrite(DeviceHandle)>;
 using ReadTransfer = std::function<ActionResult(DeviceHandle, std::span<std::uint8_t>)>;
 
 // A device action of these pages: the module is opened after the dialogs, held only for the
@@ -155,12 +156,15 @@ void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std:
     if (!target) return;
     std::vector<std::uint8_t> scratch(size);
     bool complete = false;
+    bool start_refused = false;  // the CNC start after a complete RAM read
     std::string save_error;
     {
         HeldModule module(m.view, m.hid, m.slot, HeldModule::hourglass);
         m.view.repaint();  // the window shows again where the dialogs were, before it blocks
         module.open(m.identity);
-        complete = transfer(module.handle(), scratch).ok();
+        const ActionResult read = transfer(module.handle(), scratch);
+        complete = read.ok();
+        start_refused = read.follow_up_refused;
         module.close();
         if (complete) {
             image = std::move(scratch);
@@ -172,6 +176,7 @@ void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std:
         m.view.show_message(module_caption, read_failed_text);
     else if (!save_error.empty())
         m.view.show_error(save_error);
+    if (start_refused) m.view.show_message(module_caption, write_failed_text);
 }
 
 // Write: the engineer's Yes first, then the transfer. Success stays silent; anything the
@@ -179,14 +184,14 @@ void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std:
 void write_to_module(const ModuleAccess& m, const char* question, const Transfer& transfer)
 {
     if (!m.view.ask_yes_no(module_caption, question)) return;
-    bool accepted = false;
+    VerifiedWrite result;
     {
         HeldModule module(m.view, m.hid, m.slot, HeldModule::hourglass);
         m.view.repaint();
         module.open(m.identity);
-        accepted = transfer(module.handle()).ok();
+        result = transfer(module.handle());
     }
-    if (!accepted) m.view.show_message(module_caption, write_failed_text);
+    show_write_outcome(m.view, result);
 }
 
 ReadTransfer read_flash(std::uint32_t address)
@@ -194,14 +199,15 @@ ReadTransfer read_flash(std::uint32_t address)
     return [address](DeviceHandle h, std::span<std::uint8_t> out) { return read_flash_image(h, address, out); };
 }
 
+// Flash is read back after the write: the module drops a disturbed chunk without a word.
 Transfer write_flash(const std::vector<std::uint8_t>& image, std::uint32_t address)
 {
-    return [&image, address](DeviceHandle h) { return write_flash_image(h, address, image); };
+    return [&image, address](DeviceHandle h) { return write_flash_verified(h, address, image); };
 }
 
 Transfer write_ram(const std::vector<std::uint8_t>& image, std::uint32_t bank)
 {
-    return [&image, bank](DeviceHandle h) { return write_ram_image(h, image, bank); };
+    return [&image, bank](DeviceHandle h) { return VerifiedWrite{write_ram_image(h, image, bank), {}}; };
 }
 
 }  // namespace

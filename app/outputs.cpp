@@ -68,7 +68,15 @@ void TMainForm::Button11Click()
 void TMainForm::Button12Click()
 {
     if (!app_identity.found || proc_en != 0) return;
-    // The values go as stored: the last valid entry of each field, no scaling, no range check.
+    // A field in red holds no value: what it stored before may be a number typed on the way
+    // to the one the engineer meant (20000 on the way to 200000). Nothing goes to the CNC then.
+    for (const bool red : dac_entry_red) {
+        if (red) {
+            view_.show_message(module_caption, conversion_error_text);
+            return;
+        }
+    }
+    // The values go as stored: the valid entry of each field, no scaling, no range check.
     const BusWrite writes[] = {{bus_dac_170500, static_cast<std::uint16_t>(KP1)},
                                {bus_dac_170501, static_cast<std::uint16_t>(KP2)},
                                {bus_dac_170502, static_cast<std::uint16_t>(KP3)},
@@ -82,22 +90,23 @@ namespace {
 
 // A DAC field's text, parsed as octal: a valid text is stored and shown normally; an invalid
 // one turns red and the last valid value stays.
-void take_dac_entry(View& view, Control edit, std::int32_t& value)
+void take_dac_entry(View& view, Control edit, std::int32_t& value, bool& red)
 {
     try {
         value = OctToWord(view.text(edit));
-        view.set_red(edit, false);
+        red = false;
     } catch (const ConversionError&) {
-        view.set_red(edit, true);
+        red = true;
     }
+    view.set_red(edit, red);
 }
 
 }  // namespace
 
-void TMainForm::Edit7Change() { take_dac_entry(view_, Control::Edit7, KP1); }
-void TMainForm::Edit8Change() { take_dac_entry(view_, Control::Edit8, KP2); }
-void TMainForm::Edit9Change() { take_dac_entry(view_, Control::Edit9, KP3); }
-void TMainForm::Edit10Change() { take_dac_entry(view_, Control::Edit10, KP4); }
+void TMainForm::Edit7Change() { take_dac_entry(view_, Control::Edit7, KP1, dac_entry_red[0]); }
+void TMainForm::Edit8Change() { take_dac_entry(view_, Control::Edit8, KP2, dac_entry_red[1]); }
+void TMainForm::Edit9Change() { take_dac_entry(view_, Control::Edit9, KP3, dac_entry_red[2]); }
+void TMainForm::Edit10Change() { take_dac_entry(view_, Control::Edit10, KP4, dac_entry_red[3]); }
 
 void TMainForm::Button8Click()
 {

@@ -137,6 +137,13 @@ void TMainForm::Timer1Timer()
     show_tick(report);
 }
 
+void TMainForm::enable_device_actions(bool enabled)
+{
+    // Member by member in the group's order; "Обновить" only when the build carries an image.
+    for (const Control c : device_action_buttons)
+        view_.set_enabled(c, enabled && (c != Control::Button3 || carries_update()));
+}
+
 void TMainForm::show_tick(const TickReport& report)
 {
     // The polls of the page on view, each reading that arrived.
@@ -191,20 +198,26 @@ void TMainForm::show_tick(const TickReport& report)
         }
         if (report.loader_firmware_valid)
             view_.set_text(Control::StaticText8, firmware_version_text(loader_identity.firmware_version));
-        set_group_enabled(view_, device_action_buttons, true);
+        enable_device_actions(true);
     } else if (app_identity.found) {
         view_.set_text(Control::StaticText7, connection_app_text);
         view_.set_text(Control::StaticText9, not_available_text);
         if (report.status_valid)
             view_.set_text(Control::StaticText8, firmware_version_text(app_identity.firmware_version));
-        set_group_enabled(view_, device_action_buttons, true);
+        enable_device_actions(true);
     } else {
-        view_.set_text(Control::StaticText7, connection_none_text);
+        // A module that is listed but may not be opened is named as such, not as absent.
+        const bool denied = app_identity.access_denied || loader_identity.access_denied;
+        view_.set_text(Control::StaticText7, denied ? connection_denied_text : connection_none_text);
         view_.set_text(Control::StaticText8, not_available_text);
         view_.set_text(Control::StaticText9, not_available_text);
-        set_group_enabled(view_, device_action_buttons, false);
+        enable_device_actions(false);
         set_group_enabled(view_, output_check_boxes, false);
         set_group_enabled(view_, dac_value_edits, false);
+        if (denied && !access_hint_shown) {
+            access_hint_shown = true;  // before the box: ticks go on while it is open
+            view_.show_message(module_caption, access_denied_hint_text);
+        }
     }
 
     // Only the application reports the CNC state. A tick without it changes nothing, but the

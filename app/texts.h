@@ -9,6 +9,8 @@
 inline constexpr const char* connection_none_text = "не подключен";
 inline constexpr const char* connection_app_text = "подключен";
 inline constexpr const char* connection_loader_text = "загрузчик";
+// The module is listed but may not be opened (no udev rule for it).
+inline constexpr const char* connection_denied_text = "нет доступа";
 inline constexpr const char* not_available_text = "н/д";
 inline constexpr const char* stop_cnc_text = "Остановить УЧПУ";
 inline constexpr const char* start_cnc_text = "Запустить УЧПУ";
@@ -17,11 +19,16 @@ inline constexpr const char* window_caption_prefix = "ЛИРВАН НЦ-31/МС-
 // Before the firmware version of the carried image and the text a counter shows after a reset.
 inline constexpr const char* version_prefix = "v ";
 inline constexpr const char* counter_reset_text = "0";
+// In place of the carried image's version when the build carries none.
+inline constexpr const char* no_update_text = "нет";
 
 // --- captions, messages and questions of the modal boxes ---
 inline constexpr const char* module_caption = "ЛИРВАН НЦ-31";
 inline constexpr const char* read_failed_text = "Не удалось считать данные из ЛИРВАН НЦ-31.";
 inline constexpr const char* write_failed_text = "Не удалось записать данные в ЛИРВАН НЦ-31.";
+// After a flash write whose read-back differs from the written bytes.
+inline constexpr const char* verify_failed_text =
+    "Записанные данные не совпали с прочитанными из ЛИРВАН НЦ-31.";
 inline constexpr const char* write_question = "Записать в ППЗУ ЛИРВАН НЦ-31?";
 inline constexpr const char* ram_write_question =
     "Записать в ОЗУ и энергонезависимую память ЛИРВАН НЦ-31?";
@@ -31,8 +38,15 @@ inline constexpr const char* checksum_failed_text =
 inline constexpr const char* overwrite_caption = "Внимание!";
 inline constexpr const char* overwrite_question = "Файл с таким именем существует\n\rПродолжить?";
 
+// Once per run, when the module is there but may not be opened.
+inline constexpr const char* access_denied_hint_text =
+    "ЛИРВАН НЦ-31 подключен, но у программы нет доступа к нему.\n"
+    "Установите правило udev (sudo cmake --install build или пакет lirvan-service) "
+    "и переподключите модуль.";
 // The message of the octal parser's conversion error.
 inline constexpr const char* conversion_error_text = "Ошибка преобразования";
+// The error box of an exception that names nothing.
+inline constexpr const char* unexpected_error_text = "Непредвиденная ошибка";
 
 // --- file errors: "Не удалось <action> файл "<name>":\n<reason>" ---
 inline constexpr const char* file_error_prefix = "Не удалось ";

@@ -43,4 +43,8 @@ public:
     // The last system call that failed below this seam, for a log; none for a backend that
     // makes no system calls.
     virtual SystemFailure last_failure() const { return {}; }
+    // Whether the latest open() was refused for lack of permission (on Linux: the node's
+    // access rights, as when the module's udev rule is not installed). Backends that cannot
+    // tell answer false.
+    virtual bool open_refused_for_permission() const { return false; }
 };

@@ -125,6 +125,7 @@ void close_device(DeviceHandle& handle)
 DeviceHandle open_device(Hid& hid, DeviceIdentity& identity)
 {
     identity.found = false;
+    identity.access_denied = false;
     std::vector<HidInterfaceInfo> interfaces;
     if (!hid.list_interfaces(interfaces)) return DeviceHandle{};
 
@@ -135,7 +136,12 @@ DeviceHandle open_device(Hid& hid, DeviceIdentity& identity)
             continue;
         if (info.path.empty()) continue;
         const HidHandleId id = hid.open(info.path);
-        if (id == invalid_hid_id) continue;
+        if (id == invalid_hid_id) {
+            // Only an interface listed with the module's ids tells of the module: without
+            // the udev rule every hidraw node refuses, other devices' too.
+            if (info.ids_known && hid.open_refused_for_permission()) identity.access_denied = true;
+            continue;
+        }
         DeviceHandle candidate{&hid, id};
 
         std::uint16_t vendor = 0, product = 0;

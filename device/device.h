@@ -26,6 +26,9 @@ struct DeviceIdentity {
     std::uint16_t identity_word = 0;
     std::uint32_t loader_version = 0;    // loader identity only, filled by the status monitor
     std::uint32_t firmware_version = 0;  // filled by the status monitor
+    // The latest search listed an interface with these ids that could not be opened for lack
+    // of permission: the module is there, the tool may not use it.
+    bool access_denied = false;
 };
 
 // The two forms as the tool knows them at start; `found` false.

@@ -9,6 +9,7 @@ enum class ActionFailure {
     refused,      // a command frame or a data report was not taken
     short_reply,  // a reply did not arrive whole
     bad_input,    // the caller's data cannot be sent (an empty update image); nothing was sent
+    mismatch,     // flash read back after a write differs from what was written
 };
 
 struct ActionResult {
@@ -19,6 +20,9 @@ struct ActionResult {
     // For logs: what failed, in a line; may also note a side step that failed after a complete
     // action (a CNC start after a read, say).
     std::string text;
+    // A step after the complete action was refused (the CNC start after a RAM read): the
+    // action's own data is good, but the module was not left as asked.
+    bool follow_up_refused = false;
 
     bool ok() const { return failure == ActionFailure::none; }
     explicit operator bool() const { return ok(); }

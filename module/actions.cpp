@@ -2,6 +2,8 @@
 #include "module/actions.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "define/byte_order.h"
 #include "module/exchange_sequence.h"
@@ -9,6 +11,13 @@
 namespace {
 
 ActionResult not_found() { return {ActionFailure::not_found, 0, "module not found"}; }
+
+std::string hex_address(std::uint32_t address)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(address));
+    return text;
+}
 
 ActionResult single(DeviceHandle h, const char* what, std::uint8_t code)
 {
@@ -45,11 +54,21 @@ ActionResult read_config_block(DeviceHandle h, ConfigBlock& block)
     return r;
 }
 
-ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block)
+std::vector<std::uint8_t> config_page(const ConfigBlock& block)
 {
     std::vector<std::uint8_t> page(flash_page_size, erased_flash_byte);
     std::copy(block.begin(), block.end(), page.begin());
-    return write_flash_image(h, flash_config_address, page);
+    return page;
+}
+
+ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block)
+{
+    return write_flash_image(h, flash_config_address, config_page(block));
+}
+
+VerifiedWrite write_config_block_verified(DeviceHandle h, const ConfigBlock& block)
+{
+    return write_flash_verified(h, flash_config_address, config_page(block));
 }
 
 ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out)
@@ -68,6 +87,32 @@ ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<
     ExchangeSequence s(h);
     if (s.found()) s.block("summed flash write", image.data(), image.size(), address);
     return s.result();
+}
+
+VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> expected)
+{
+    VerifyResult v;
+    std::vector<std::uint8_t> actual(expected.size());
+    v.read = read_flash_image(h, address, actual);
+    if (!v.read) return v;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (actual[i] == expected[i]) continue;
+        if (v.differing_bytes++ == 0) v.first_difference = address + static_cast<std::uint32_t>(i);
+    }
+    if (v.differing_bytes > 0) {
+        v.read.failure = ActionFailure::mismatch;
+        v.read.text = std::to_string(v.differing_bytes) + " bytes differ from the written ones, the first at 0x" +
+                      hex_address(v.first_difference);
+    }
+    return v;
+}
+
+VerifiedWrite write_flash_verified(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image)
+{
+    VerifiedWrite w;
+    w.write = write_flash_image(h, address, image);
+    if (w.write) w.verify = verify_flash(h, address, image);
+    return w;
 }
 
 ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank)
@@ -99,7 +144,10 @@ ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool st
     ActionResult r = s.result();
     if (read) std::copy(scratch.begin(), scratch.end(), out.begin());
     // The start after a complete read is a step of its own: its refusal leaves the image good.
-    if (start_after && !send_command(h, cmd_cpu_start) && read) r.text = "CNC start after the read refused";
+    if (start_after && !send_command(h, cmd_cpu_start) && read) {
+        r.follow_up_refused = true;
+        r.text = "CNC start after the read refused";
+    }
     return r;
 }
 

@@ -30,6 +30,8 @@ void renew_config_checksum(ConfigBlock& block);
 ActionResult read_config_block(DeviceHandle h, ConfigBlock& block);
 // Writes the whole 2 KiB configuration page: the block as given, erased bytes after it.
 ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block);
+// The configuration page as write_config_block writes it.
+std::vector<std::uint8_t> config_page(const ConfigBlock& block);
 
 // --- flash images (ROM, AMT ROM, KVP) ---
 
@@ -46,6 +48,29 @@ ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<s
 // Summed block write of the image to flash at `address`, in 2 KiB chunks.
 ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image);
 
+// A flash range read back and compared with what should be there. The module answers no
+// chunk of a summed write: a chunk whose sum did not match (a disturbed transfer) is dropped
+// silently, and only reading the range back tells.
+struct VerifyResult {
+    // The read-back; a failure means nothing was compared. On a difference its failure is
+    // ActionFailure::mismatch.
+    ActionResult read;
+    std::size_t differing_bytes = 0;
+    std::uint32_t first_difference = 0;  // flash address of the first differing byte, if any
+    bool matches() const { return read.ok(); }
+};
+// Reads expected.size() bytes of flash from `address` and compares them with `expected`.
+VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> expected);
+
+// A write followed by its read-back, as the window and the command line write flash.
+struct VerifiedWrite {
+    ActionResult write;
+    VerifyResult verify;  // read back only when the module took the whole write
+    bool ok() const { return write.ok() && verify.matches(); }
+};
+VerifiedWrite write_flash_verified(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image);
+VerifiedWrite write_config_block_verified(DeviceHandle h, const ConfigBlock& block);
+
 // --- RAM ---
 
 // The image into the module's RAM and into one non-volatile bank (ram_bank_main or
@@ -55,7 +80,7 @@ ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<
 ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank);
 // Stops the CNC, reads out.size() bytes of RAM, and starts the CNC again when start_after is
 // set (a CNC the engineer had stopped stays stopped). `out` is written only by a complete read;
-// a refused start does not fail the read (the result's text notes it).
+// a refused start does not fail the read: the result's follow_up_refused tells of it.
 ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool start_after);
 
 // --- CNC bus registers ---

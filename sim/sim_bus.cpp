@@ -28,6 +28,7 @@ struct SimBus::Impl {
         std::size_t feature_length = report_length;
         bool ids_in_listing = true;
         bool present = true;
+        bool open_refused = false;  // for lack of permission
         std::size_t opens = 0;
         std::size_t report_calls = 0;
         std::string path;
@@ -43,8 +44,11 @@ struct SimBus::Impl {
     HidHandleId next_id = 1;
 
     bool list_fails = false;
+    bool last_open_refused = false;
     std::size_t fail_at = 0;       // 1-based report number that fails; 0 = disarmed
     std::size_t attempts = 0;      // reports counted since fail_report was armed
+    std::size_t disturb_at = 0;    // 1-based written report that arrives disturbed; 0 = disarmed
+    std::size_t sets_seen = 0;     // written reports counted since disturb_set_report was armed
     bool vanish_armed = false;
     std::size_t vanish_index = 0;
     std::size_t vanish_left = 0;   // successful reports until the interface vanishes
@@ -133,6 +137,12 @@ void SimBus::fail_report(std::size_t n)
     d_->attempts = 0;
 }
 
+void SimBus::disturb_set_report(std::size_t n)
+{
+    d_->disturb_at = n;
+    d_->sets_seen = 0;
+}
+
 void SimBus::vanish_after(std::size_t index, std::size_t n)
 {
     if (n == 0) {
@@ -146,6 +156,13 @@ void SimBus::vanish_after(std::size_t index, std::size_t n)
 }
 
 void SimBus::set_list_fails(bool fails) { d_->list_fails = fails; }
+
+void SimBus::set_open_refused(std::size_t index, bool refused)
+{
+    if (index < d_->interfaces.size()) d_->interfaces[index].open_refused = refused;
+}
+
+bool SimBus::open_refused_for_permission() const { return d_->last_open_refused; }
 
 std::size_t SimBus::opens() const { return d_->opens; }
 std::size_t SimBus::closes() const { return d_->closes; }
@@ -185,6 +202,7 @@ bool SimBus::list_interfaces(std::vector<HidInterfaceInfo>& out)
 
 HidHandleId SimBus::open(const std::string& path)
 {
+    d_->last_open_refused = false;
     if (path.size() <= path_prefix_length || path.compare(0, path_prefix_length, path_prefix) != 0)
         return invalid_hid_id;
     std::size_t index = 0;
@@ -193,6 +211,10 @@ HidHandleId SimBus::open(const std::string& path)
     const auto [end, error] = std::from_chars(first, last, index);
     if (error != std::errc{} || end != last) return invalid_hid_id;
     if (index >= d_->interfaces.size() || !d_->interfaces[index].present) return invalid_hid_id;
+    if (d_->interfaces[index].open_refused) {
+        d_->last_open_refused = true;
+        return invalid_hid_id;
+    }
 
     const HidHandleId id = d_->next_id++;
     d_->handles.push_back(Impl::OpenHandle{id, index, true});
@@ -224,14 +246,13 @@ bool SimBus::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t len
     if (i == nullptr || length != i->feature_length || length < 2 || buf[0] != 0) return false;
     if (!d_->report_allowed()) return false;
     ++d_->set_reports;
-    bool accepted;
-    if (length == report_length) {
-        accepted = i->endpoint->on_set_feature(buf + 1);
-    } else {
-        std::uint8_t data[report_data_length] = {};
-        std::memcpy(data, buf + 1, std::min(length - 1, report_data_length));
-        accepted = i->endpoint->on_set_feature(data);
+    std::uint8_t data[report_data_length] = {};
+    std::memcpy(data, buf + 1, std::min(length - 1, report_data_length));
+    if (d_->disturb_at != 0 && ++d_->sets_seen == d_->disturb_at) {
+        d_->disturb_at = 0;
+        data[report_data_length - 1] ^= 0xFF;
     }
+    const bool accepted = i->endpoint->on_set_feature(data);
     if (!accepted) return false;
     d_->report_succeeded();
     return true;

@@ -47,10 +47,16 @@ public:
     // Fault injection, counted over reports (set and get) from the moment of the call:
     // the n-th report (1-based) fails; 0 disarms.
     void fail_report(std::size_t n);
+    // The n-th written report (1-based, counted from the moment of the call) reaches its
+    // endpoint with its last data byte inverted, as a disturbed transfer would; 0 disarms.
+    void disturb_set_report(std::size_t n);
     // After n more reports succeed, the interface `index` vanishes (as remove_interface).
     void vanish_after(std::size_t index, std::size_t n);
     // Listing fails (no list can be made).
     void set_list_fails(bool fails);
+    // The interface is listed but refuses to be opened for lack of permission (a hidraw node
+    // without the udev rule), or opens again.
+    void set_open_refused(std::size_t index, bool refused);
 
     // Counters for tests.
     std::size_t opens() const;          // successful open() calls
@@ -71,6 +77,7 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    bool open_refused_for_permission() const override;
 
 private:
     struct Impl;

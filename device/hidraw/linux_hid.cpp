@@ -179,13 +179,16 @@ try {
 
 HidHandleId LinuxHid::open(const std::string& path)
 try {
+    open_refused_for_permission_ = false;
     const std::string name = basename_of(path);
     if (!hidraw_number(name)) return invalid_hid_id;
     // Read-write because the feature requests need it; no flock and no O_EXCL, so other
     // programs keep their access to the device.
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        fail("open", errno);
+        const int error = errno;
+        fail("open", error);
+        open_refused_for_permission_ = error == EACCES || error == EPERM;
         return invalid_hid_id;
     }
     const auto id = static_cast<HidHandleId>(fd);

@@ -35,6 +35,7 @@ public:
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
     SystemFailure last_failure() const override { return failure_; }
+    bool open_refused_for_permission() const override { return open_refused_for_permission_; }
 
 private:
     // An open node: its file descriptor (which is also its handle id) and its hidrawN name,
@@ -51,4 +52,5 @@ private:
     std::string dev_root_;
     std::map<HidHandleId, OpenNode> open_;
     SystemFailure failure_;
+    bool open_refused_for_permission_ = false;  // the latest open() failed with EACCES or EPERM
 };

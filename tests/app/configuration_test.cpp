@@ -170,16 +170,30 @@ TEST_F(ConfigurationPage, WriteSendsOneFullPageWithErasedFiller)
     EXPECT_TRUE(std::equal(page.begin(), page.end(), flash));
 
     const auto cmds = sent();
-    ASSERT_EQ(cmds.size(), 2u);
+    ASSERT_EQ(cmds.size(), 3u);
     const std::uint32_t sum = chunk_sum(page.data(), page.size());
-    for (const auto& c : cmds) {
-        EXPECT_EQ(c.word_a, sum);
-        EXPECT_EQ(c.word_b, flash_config_address);
-        EXPECT_EQ(c.word_c, 2048u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(cmds[i].word_a, sum);
+        EXPECT_EQ(cmds[i].word_b, flash_config_address);
+        EXPECT_EQ(cmds[i].word_c, 2048u);
     }
     EXPECT_EQ(cmds[0].code, cmd_block_begin);
     EXPECT_EQ(cmds[1].code, cmd_block_end);
+    // The whole page is read back and compared; a match says nothing.
+    EXPECT_EQ(Frames{frames()[2]}, (Frames{{cmd_read_flash, flash_config_address, 2048}}));
+    EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(module.chunks_committed(), 1u);
+}
+
+TEST_F(ConfigurationPage, ADroppedPageIsFoundByTheReadBack)
+{
+    form.params_array = with_checksum({3, 2, 1, 0, 2, 5, 9, 1});
+    bus.disturb_set_report(1 + 1 + 3);  // identify, begin, third data report of the page
+    form.Button2Click();
+    EXPECT_EQ(module.chunks_rejected(), 1u);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(message_shown(verify_failed_text));
+    expect_closed();
 }
 
 TEST_F(ConfigurationPage, AnsweringNoSendsNothingAndKeepsTheChecksum)

@@ -3,6 +3,7 @@
 // never passed off as success, and no file is lost.
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <unistd.h>
 
 #include "rig.h"
@@ -19,8 +20,11 @@ struct Action {
     // The image a read-back replaces (nullptr for the other actions).
     std::vector<std::uint8_t> TMainForm::*image = nullptr;
     // A fault in the last report is in a report after the transfer proper (the start of a
-    // CNC after its RAM was read): the read itself is complete then.
+    // CNC after its RAM was read): the read itself is complete then, the start reported.
     bool last_report_after_transfer = false;
+    // A flash write reads the written range back: its last reports are a read (the command,
+    // then size / 64 + 1 replies), whose failure leaves the write unconfirmed.
+    std::size_t read_back_bytes = 0;
 };
 
 class FaultMatrix : public ::testing::Test {
@@ -52,14 +56,15 @@ protected:
                 },
                 [click](Rig& r) { (r.form.*click)(); }, image, start_after};
         };
-        const auto write = [](const char* name, void (TMainForm::*click)()) {
-            return Action{name, Kind::write, [](Rig&) {}, [click](Rig& r) { (r.form.*click)(); }};
+        const auto write = [](const char* name, void (TMainForm::*click)(), std::size_t read_back = 0) {
+            return Action{name, Kind::write, [](Rig&) {}, [click](Rig& r) { (r.form.*click)(); },
+                          nullptr, false, read_back};
         };
         return {
             Action{"configuration read", Kind::read,
                    [](Rig& r) { r.form.params_array = {1, 2, 3, 0, 1, 2, 0, 3, 12, 0, 0, 0}; },
                    [](Rig& r) { r.form.Button1Click(); }},
-            write("configuration write", &TMainForm::Button2Click),
+            write("configuration write", &TMainForm::Button2Click, flash_page_size),
             read_back("ROM read-back", &TMainForm::BitBtn4Click, &TMainForm::MAT_array, 0, false),
             read_back("AMT read-back", &TMainForm::BitBtn5Click, &TMainForm::AMT_array, 0, false),
             read_back("KVP read-back", &TMainForm::BitBtn6Click, &TMainForm::KVP_array, 0, false),
@@ -67,9 +72,9 @@ protected:
                       0, false),
             read_back("RAM read-back, CNC running", &TMainForm::BitBtn14Click, &TMainForm::RAM_array,
                       1, true),
-            write("ROM write", &TMainForm::Button5Click),
-            write("AMT write", &TMainForm::Button7Click),
-            write("KVP write", &TMainForm::Button9Click),
+            write("ROM write", &TMainForm::Button5Click, rom_size),
+            write("AMT write", &TMainForm::Button7Click, amt_size),
+            write("KVP write", &TMainForm::Button9Click, kvp_size),
             write("RAM write, main bank", &TMainForm::Button4Click),
             write("RAM write, reserve bank", &TMainForm::Button14Click),
             write("outputs 170462/170464", &TMainForm::Button10Click),
@@ -113,12 +118,15 @@ TEST_F(FaultMatrix, EveryFailedReportEndsClosedAndReported)
             ASSERT_FALSE(::testing::Test::HasFailure());
 
             if (a.last_report_after_transfer && n == total) {
-                // The image arrived whole: it is kept and saved.
-                EXPECT_TRUE(r.view.messages.empty());
+                // The image arrived whole: it is kept and saved, and the refused start is told.
+                EXPECT_TRUE(r.message_shown(write_failed_text));
+                EXPECT_EQ(r.view.messages.size(), 1u);
                 EXPECT_EQ(read_file(target).size(), (r.form.*a.image).size());
                 continue;
             }
-            EXPECT_TRUE(r.message_shown(a.kind == Kind::read ? read_failed_text : write_failed_text));
+            const std::size_t read_back_reports = a.read_back_bytes ? a.read_back_bytes / 64 + 2 : 0;
+            const bool in_read = a.kind == Kind::read || n > total - read_back_reports;
+            EXPECT_TRUE(r.message_shown(in_read ? read_failed_text : write_failed_text));
             EXPECT_EQ(r.view.messages.size(), 1u);
             if (a.image) {
                 EXPECT_EQ(read_file(target), old_file) << "the existing file is kept";
@@ -132,6 +140,52 @@ TEST_F(FaultMatrix, EveryFailedReportEndsClosedAndReported)
         for (const auto& entry : std::filesystem::directory_iterator(dir))
             EXPECT_EQ(entry.path().filename(), "target.bin") << "no temporary file is left behind";
     }
+}
+
+// Passes every report to the module until it is told to throw at a read, as a driver or a
+// library call gone wrong might.
+class ThrowingEndpoint : public FeatureEndpoint {
+public:
+    explicit ThrowingEndpoint(SimModule& module) : module_(module) {}
+    std::uint16_t vendor_id() const override { return module_.vendor_id(); }
+    std::uint16_t product_id() const override { return module_.product_id(); }
+    bool on_set_feature(const std::uint8_t* data64) override { return module_.on_set_feature(data64); }
+    bool on_get_feature(std::uint8_t* data64) override
+    {
+        if (throw_at_get != 0 && --throw_at_get == 0) throw std::runtime_error("сбой драйвера HID");
+        return module_.on_get_feature(data64);
+    }
+    int throw_at_get = 0;  // the n-th read from now throws; 0: none
+
+private:
+    SimModule& module_;
+};
+
+TEST(EscapedException, IsShownTheModuleLetGoAndTheToolGoesOn)
+{
+    Rig r;
+    ThrowingEndpoint endpoint(r.module);
+    r.bus.remove_interface(r.module_index);
+    r.bus.add_interface(endpoint);
+
+    endpoint.throw_at_get = 2;  // the status reply of a tick (the identify reply is the first)
+    r.form.click(Control::Timer1);
+    EXPECT_EQ(r.view.errors, (std::vector<std::string>{"сбой драйвера HID"}));
+    r.expect_closed();
+    r.form.click(Control::Timer1);
+    EXPECT_EQ(r.panel(), (Panel{"подключен", "4.36", "н/д"})) << "the next tick runs as ever";
+
+    // A read-back under the hourglass: the arrow is back and nothing was saved.
+    const auto target = std::filesystem::temp_directory_path() /
+                        ("lirvan-escaped-" + std::to_string(::getpid()) + ".bin");
+    r.view.save_answers.push_back(target.string());
+    endpoint.throw_at_get = 3;  // identify, then the first report of the ROM
+    r.form.click(Control::BitBtn4);
+    ASSERT_EQ(r.view.errors.size(), 2u);
+    EXPECT_EQ(r.view.cursor_at_boxes.back(), CursorShape::normal);
+    r.expect_closed();
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_TRUE(r.view.messages.empty());
 }
 
 }  // namespace

@@ -116,26 +116,53 @@ TEST(FirmwareUpdate, ImageOfWholePiecesEndsWithAnEmptyPieceAndRoundsHalvesToEven
     EXPECT_EQ(expected[5], 2);  // 2.5 %
 }
 
-TEST(FirmwareUpdate, ClickWithoutModuleWaitsForTheLoader)
+TEST(FirmwareUpdate, ARequestNobodyTookDoesNotWaitForALaterLoader)
 {
     Rig rig(pattern(700));
     rig.bus.remove_interface(rig.module_index);
     rig.form.Button3Click();
-    EXPECT_TRUE(rig.form.up_flag);
-    rig.tick_on(page_config);  // nobody there: the request survives
-    EXPECT_TRUE(rig.form.up_flag);
+    EXPECT_FALSE(rig.form.up_flag) << "no module took the request";
+    rig.tick_on(page_config);
     EXPECT_TRUE(rig.module.commands().empty());
 
-    rig.module.set_form(SimModule::Form::application);
+    // Nor one the application refused: it stays where it is.
     rig.bus.restore_interface(rig.module_index);
-    rig.tick_on(page_config);  // the application: still waiting
-    EXPECT_TRUE(rig.form.up_flag);
-    EXPECT_EQ(rig.module.updates_completed(), 0u);
-
-    rig.module.set_form(SimModule::Form::loader);
-    EXPECT_EQ(rig.tick_on(page_config), streaming_tick(700));
+    rig.tick_on(page_config);
+    rig.module.clear_commands();
+    rig.bus.fail_report(3);  // the hand-over frame, after the search's two reports
+    rig.form.Button3Click();
     EXPECT_FALSE(rig.form.up_flag);
-    EXPECT_EQ(rig.module.last_update_image(), rig.image_bytes);
+
+    // A loader that turns up later (another module, a module put into its loader by hand)
+    // is shown, not written to.
+    rig.module.set_form(SimModule::Form::loader);
+    EXPECT_EQ(rig.tick_on(page_config), loader_tick);
+    EXPECT_EQ(rig.module.updates_completed(), 0u);
+    rig.expect_closed();
+}
+
+TEST(FirmwareUpdate, ABuildWithoutAnImageCannotUpdate)
+{
+    Rig rig(std::vector<std::uint8_t>{});
+    EXPECT_EQ(rig.view.get(Control::Label47), "нет");
+    EXPECT_FALSE(rig.view.enabled(Control::Button3));
+    for (const auto form : {SimModule::Form::application, SimModule::Form::loader}) {
+        rig.module.set_form(form);
+        rig.tick_on(page_config);
+        EXPECT_FALSE(rig.view.enabled(Control::Button3));
+        for (const Control c : device_action_buttons) {
+            if (c == Control::Button3) continue;
+            EXPECT_TRUE(rig.view.enabled(c)) << control_name(c);
+        }
+        // A click that reaches the handler anyway asks nothing of the module.
+        rig.module.clear_commands();
+        rig.form.Button3Click();
+        EXPECT_FALSE(rig.form.up_flag);
+        EXPECT_TRUE(rig.module.commands().empty());
+    }
+    rig.bus.remove_interface(rig.module_index);
+    rig.tick_on(page_config);
+    EXPECT_FALSE(rig.view.enabled(Control::Button3));
 }
 
 TEST(FirmwareUpdate, FailingDataSendStopsTheStreamAndCleansUp)

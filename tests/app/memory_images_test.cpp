@@ -457,6 +457,29 @@ TEST_F(ImagePages, FlashWritesPutEachImageInItsAreaInFullChunks)
     expect_closed();
 }
 
+TEST_F(ImagePages, AChunkTheModuleDroppedIsFoundByTheReadBack)
+{
+    form.MAT_array = pattern(rom_size, 34);
+    form.AMT_array = pattern(amt_size, 35);
+    form.KVP_array = pattern(kvp_size, 36);
+    for (auto click : {&TMainForm::Button5Click, &TMainForm::Button7Click, &TMainForm::Button9Click}) {
+        view.messages.clear();
+        // After the search's identify frame, the first data report of the fourth chunk (the
+        // AMT image's last) arrives disturbed.
+        bus.disturb_set_report(1 + 34 * 3 + 2);
+        (form.*click)();
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_TRUE(message_shown("Записанные данные не совпали с прочитанными из ЛИРВАН НЦ-31."));
+        EXPECT_EQ(view.cursor_at_boxes.back(), CursorShape::normal);
+        expect_closed();
+    }
+    EXPECT_EQ(module.chunks_rejected(), 3u);
+    EXPECT_EQ(sent_codes().back(), cmd_read_flash);
+    EXPECT_EQ(flash(flash_amt_address, amt_size - block_chunk_size),
+              Bytes(form.AMT_array.begin(), form.AMT_array.end() - block_chunk_size))
+        << "the chunks before the dropped one are in place";
+}
+
 TEST_F(ImagePages, WriteAnsweredNoSendsNothing)
 {
     view.yes_no_answers = {false, false, false, false, false};

@@ -110,8 +110,22 @@ TEST_F(OutputPages, DacEntriesKeepTheLastValidValueAndAreSentAsStored)
     EXPECT_TRUE(view.red(Control::Edit8));
     EXPECT_EQ(form.KP2, 012);
 
+    // While any field shows red nothing goes to the CNC: its stored value may be one typed on
+    // the way (20000 on the way to 200000).
+    form.Button12Click();
+    EXPECT_EQ(bus.opens(), 0u);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(message_shown("Ошибка преобразования"));
+    type(Control::Edit7, "7777");
+    type(Control::Edit8, "12");
+    form.Button12Click();
+    EXPECT_EQ(bus.opens(), 0u) << "Edit9 still shows 200000";
+    EXPECT_EQ(view.messages.size(), 2u);
+
+    type(Control::Edit9, "5");
     form.Button12Click();
     EXPECT_EQ(writes(), (W{{0170500, 0xFFF}, {0170501, 012}, {0170502, 5}, {0170503, 0xFFFF}}));
+    EXPECT_EQ(view.messages.size(), 2u);
     expect_closed();
 }
 

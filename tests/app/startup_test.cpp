@@ -87,7 +87,8 @@ TEST(StartUp, Label47ShowsTheVersionOfTheCarriedImage)
 {
     SimBus bus;
     FakeView view;
-    TMainForm form(view, bus, CarriedImage{nullptr, 0, 0x000A0900});
+    const std::uint8_t image[] = {1, 2, 3};
+    TMainForm form(view, bus, CarriedImage{image, sizeof image, 0x000A0900});
     form.FormCreate();
     EXPECT_EQ(view.get(Control::Label47), "v 10.09");
     // The caption carries the tool's own version, not the image's.

@@ -49,6 +49,36 @@ TEST_F(Monitor, NoModuleDisablesEverythingAndSendsNothing)
     EXPECT_FALSE(rig.form.loader_identity.found);
 }
 
+TEST_F(Monitor, AModuleThatMayNotBeOpenedIsNamedAndExplainedOnce)
+{
+    // A refusing interface whose ids the listing does not tell says nothing of the module:
+    // without the udev rule every node refuses.
+    ForeignDevice keyboard(0x046D, 0xC31C);
+    const std::size_t keyboard_index = rig.bus.add_interface(keyboard, report_length, false);
+    rig.bus.set_open_refused(keyboard_index, true);
+    rig.form.Timer1Timer();
+    EXPECT_EQ(rig.panel()[0], "подключен");
+
+    rig.bus.set_open_refused(rig.module_index, true);
+    rig.form.Timer1Timer();
+    rig.form.Timer1Timer();
+    EXPECT_EQ(rig.panel(), (Panel{"нет доступа", "н/д", "н/д"}));
+    EXPECT_TRUE(rig.group_is(device_action_buttons, false));
+    ASSERT_EQ(view.messages.size(), 1u) << "once per run";
+    EXPECT_EQ(view.messages[0].caption, "ЛИРВАН НЦ-31");
+    EXPECT_NE(view.messages[0].text.find("sudo cmake --install build"), std::string::npos);
+    EXPECT_NE(view.messages[0].text.find("переподключите"), std::string::npos);
+
+    // The rule installed and the module replugged: it answers again.
+    rig.bus.set_open_refused(rig.module_index, false);
+    rig.form.Timer1Timer();
+    EXPECT_EQ(rig.panel()[0], "подключен");
+    rig.bus.remove_interface(rig.module_index);
+    rig.form.Timer1Timer();
+    EXPECT_EQ(rig.panel(), no_module);
+    EXPECT_EQ(view.messages.size(), 1u);
+}
+
 TEST_F(Monitor, ApplicationModeShowsItsFirmwareVersion)
 {
     module.set_firmware_version(0x00043600);

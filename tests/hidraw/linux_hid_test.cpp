@@ -275,6 +275,38 @@ TEST(LinuxHid, HandlesLeftOpenAreClosedWithTheBackend)
     EXPECT_EQ(descriptors_open_on(node), 0);
 }
 
+TEST(LinuxHid, ANodeRefusedForPermissionTellsOfTheModuleOnlyWithItsIds)
+{
+    FakeHidrawTree tree;
+    // A read-only sysfs file refuses O_RDWR with EACCES even to root, as a hidraw node
+    // without the udev rule refuses the logged-in user.
+    const fs::path refusing = "/sys/kernel/uevent_seqnum";
+    ASSERT_TRUE(fs::exists(refusing));
+    tree.add("hidraw0", "", {}, false);  // no uevent: whose node it is, only opening tells
+    fs::create_symlink(refusing, fs::path(tree.dev()) / "hidraw0");
+    LinuxHid hid(tree.sys(), tree.dev());
+    DeviceIdentity app = make_app_identity();
+
+    EXPECT_FALSE(open_device(hid, app).valid());
+    EXPECT_TRUE(hid.open_refused_for_permission());
+    EXPECT_FALSE(app.access_denied) << "a refusal by a node of unknown ids";
+
+    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), {}, false);
+    fs::create_symlink(refusing, fs::path(tree.dev()) / "hidraw1");
+    EXPECT_FALSE(open_device(hid, app).valid());
+    EXPECT_TRUE(app.access_denied);
+    EXPECT_FALSE(app.found);
+
+    // A node that opens (and then fails the checks) or is missing is no refusal.
+    fs::remove(fs::path(tree.dev()) / "hidraw1");
+    EXPECT_FALSE(open_device(hid, app).valid());
+    EXPECT_FALSE(app.access_denied);
+    EXPECT_FALSE(hid.open_refused_for_permission());
+    std::ofstream(fs::path(tree.dev()) / "hidraw1");
+    EXPECT_FALSE(open_device(hid, app).valid());
+    EXPECT_FALSE(app.access_denied);
+}
+
 // Bytes this process has taken in through read() and its kin so far.
 std::uint64_t bytes_read_so_far()
 {

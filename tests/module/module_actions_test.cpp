@@ -125,4 +125,40 @@ TEST_F(ModuleActions, RegistersByAddressListAndTheConfigurationBlockIntoABuffer)
     EXPECT_EQ(bus.open_handles(), 0u);
 }
 
+TEST_F(ModuleActions, ReadBackFindsTheChunkTheModuleDroppedSilently)
+{
+    Bytes image(rom_size);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + i / 512);
+    const DeviceHandle h = open(app);
+    // Each 2 KiB chunk is its begin frame, 32 data reports and its end frame: the fifth data
+    // report of the third chunk arrives disturbed, its sum fails, and the module drops it.
+    bus.disturb_set_report(2 * 34 + 1 + 5);
+    const VerifiedWrite w = write_flash_verified(h, flash_rom_address, image);
+    EXPECT_TRUE(w.write.ok()) << "every report was taken: the write alone looks fine";
+    EXPECT_EQ(module.chunks_rejected(), 1u);
+    EXPECT_FALSE(w.ok());
+    EXPECT_EQ(w.verify.read.failure, ActionFailure::mismatch);
+    // The dropped chunk still holds the erased flash.
+    std::size_t differing = 0;
+    std::size_t first = 0;
+    for (std::size_t i = 2 * block_chunk_size; i < 3 * block_chunk_size; ++i)
+        if (image[i] != erased_flash_byte && differing++ == 0) first = i;
+    EXPECT_EQ(w.verify.differing_bytes, differing);
+    EXPECT_EQ(w.verify.first_difference, flash_rom_address + first);
+    EXPECT_EQ(codes().back(), cmd_read_flash);
+
+    // Written again undisturbed, the range matches; verify alone reads without writing.
+    EXPECT_TRUE(write_flash_verified(h, flash_rom_address, image).ok());
+    module.clear_commands();
+    const VerifyResult v = verify_flash(h, flash_rom_address, image);
+    EXPECT_TRUE(v.matches());
+    EXPECT_EQ(v.differing_bytes, 0u);
+    EXPECT_EQ(codes(), (std::vector<std::uint8_t>{cmd_read_flash}));
+    // A read-back that does not arrive compares nothing.
+    bus.fail_report(2);
+    const VerifyResult lost = verify_flash(h, flash_rom_address, image);
+    EXPECT_EQ(lost.read.failure, ActionFailure::short_reply);
+    EXPECT_EQ(lost.differing_bytes, 0u);
+}
+
 }  // namespace
