@@ -1,0 +1,157 @@
+// The wire sequences of the module's actions.
+#include "module/actions.h"
+
+#include <algorithm>
+
+#include "define/byte_order.h"
+#include "module/interim_define_extra.h"
+#include "module/exchange_sequence.h"
+
+namespace {
+
+ActionResult not_found() { return {ActionFailure::not_found, 0, "module not found"}; }
+
+ActionResult single(DeviceHandle h, const char* what, std::uint8_t code)
+{
+    ExchangeSequence s(h);
+    if (s.found()) s.command(what, code);
+    return s.result();
+}
+
+}  // namespace
+
+std::uint32_t config_block_sum(const ConfigBlock& block)
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < params_summed_bytes; ++i) sum += block[i];
+    return sum;
+}
+
+bool config_block_checksum_ok(const ConfigBlock& block)
+{
+    return config_block_sum(block) == get_le32(&block[params_checksum_offset]);
+}
+
+void renew_config_checksum(ConfigBlock& block)
+{
+    put_le32(&block[params_checksum_offset], config_block_sum(block));
+}
+
+ActionResult read_config_block(DeviceHandle h, ConfigBlock& block)
+{
+    // A scratch copy: a read that did not complete must not stand in for the module's block.
+    ConfigBlock scratch{};
+    const ActionResult r = read_flash_image(h, flash_config_address, scratch);
+    if (r) block = scratch;
+    return r;
+}
+
+ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block)
+{
+    std::vector<std::uint8_t> page(flash_page_size, erased_flash_byte);
+    std::copy(block.begin(), block.end(), page.begin());
+    return write_flash_image(h, flash_config_address, page);
+}
+
+ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out)
+{
+    ExchangeSequence s(h);
+    if (!s.found()) return s.result();
+    std::vector<std::uint8_t> scratch(out.size());
+    if (s.command("read flash", cmd_read_flash, address, static_cast<std::uint32_t>(out.size())) &&
+        s.reply("flash contents", scratch.data(), scratch.size()))
+        std::copy(scratch.begin(), scratch.end(), out.begin());
+    return s.result();
+}
+
+ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image)
+{
+    ExchangeSequence s(h);
+    if (s.found()) s.block("summed flash write", image.data(), image.size(), address);
+    return s.result();
+}
+
+ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank)
+{
+    ExchangeSequence s(h);
+    if (!s.found()) return s.result();
+    const auto size = static_cast<std::uint32_t>(image.size());
+    // A CNC that could not be stopped keeps running on untouched RAM.
+    if (!s.command("CNC stop", cmd_cpu_stop)) return s.result();
+    const bool sent = s.command("RAM write begin", cmd_ram_write_begin, 0, size) &&
+                      s.data("RAM image", image.data(), image.size());
+    // Only a completely received image is stored: a bank never takes a partial one.
+    if (sent) s.command("RAM store in bank", cmd_ram_write_end, bank, size);
+    // The restart brings the CNC back also after a failed transfer.
+    s.command("module restart", cmd_restart);
+    return s.result();
+}
+
+ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool start_after)
+{
+    ExchangeSequence s(h);
+    if (!s.found()) return s.result();
+    std::vector<std::uint8_t> scratch(out.size());
+    // The CNC is held while its RAM is read, so the image is one consistent snapshot; a
+    // refused stop leaves the read undone.
+    const bool read = s.command("CNC stop", cmd_cpu_stop) &&
+                      s.command("RAM read", cmd_ram_read, 0, static_cast<std::uint32_t>(out.size())) &&
+                      s.reply("RAM contents", scratch.data(), scratch.size());
+    ActionResult r = s.result();
+    if (read) std::copy(scratch.begin(), scratch.end(), out.begin());
+    // The start after a complete read is a step of its own: its refusal leaves the image good.
+    if (start_after && !send_command(h, cmd_cpu_start) && read) r.text = "CNC start after the read refused";
+    return r;
+}
+
+ActionResult write_registers(DeviceHandle h, std::span<const BusWrite> writes)
+{
+    ExchangeSequence s(h);
+    if (!s.found()) return s.result();
+    for (const BusWrite& w : writes) s.command("register write", cmd_bus_write, w.address, w.value);
+    return s.result();
+}
+
+ActionResult read_registers(DeviceHandle h, std::span<const std::uint16_t> addresses,
+                            std::vector<RegisterReading>& readings)
+{
+    readings.clear();
+    ExchangeSequence s(h);
+    if (!s.found()) return s.result();
+    std::array<std::uint8_t, bus_reply_length> reply{};
+    for (const std::uint16_t address : addresses) {
+        RegisterReading r{address, 0, false};
+        if (s.command("register read", cmd_bus_read, address) &&
+            s.reply("register value", reply.data(), reply.size())) {
+            r.value = get_le16(reply.data());
+            r.valid = true;
+        }
+        readings.push_back(r);
+    }
+    return s.result();
+}
+
+ActionResult stop_cnc(DeviceHandle h) { return single(h, "CNC stop", cmd_cpu_stop); }
+ActionResult start_cnc(DeviceHandle h) { return single(h, "CNC start", cmd_cpu_start); }
+ActionResult restart_module(DeviceHandle h) { return single(h, "module restart", cmd_restart); }
+ActionResult hand_over_to_loader(DeviceHandle h) { return single(h, "hand-over to the loader", cmd_update); }
+
+ActionResult stream_update_image(DeviceHandle h, std::span<const std::uint8_t> image,
+                                 const UpdateProgress& progress)
+{
+    if (!h.valid()) return not_found();
+    if (image.empty()) return {ActionFailure::bad_input, 0, "empty update image"};
+    ExchangeSequence s(h);
+    const std::size_t length = image.size();
+    const auto length32 = static_cast<std::uint32_t>(length);
+    if (!s.command("update announcement", cmd_update, length32, length32 / 65536, 0)) return s.result();
+    std::size_t sent = 0;
+    std::size_t piece = 0;
+    do {
+        piece = std::min(length - sent, update_piece_size);
+        if (!s.data("update piece", image.data() + sent, piece)) break;
+        sent += piece;
+        if (progress) progress(sent, length);
+    } while (piece == update_piece_size);
+    return s.result();
+}

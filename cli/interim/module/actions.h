@@ -1,0 +1,98 @@
+// The module's actions, each as its wire sequence on a held interface (see module_hold.h): the
+// configuration block, the flash images, the RAM banks, the CNC bus registers, the CNC
+// processor, the restart and the firmware update. No screen and no files: the caller presents
+// the result. An invalid handle gives ActionFailure::not_found and sends nothing.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "define/define.h"
+#include "device/device.h"
+#include "module/action_result.h"
+
+using ConfigBlock = std::array<std::uint8_t, params_size>;
+
+// --- configuration block ---
+
+// Sum of the eight setting bytes, and whether the stored checksum (bytes 8..11) matches it.
+std::uint32_t config_block_sum(const ConfigBlock& block);
+bool config_block_checksum_ok(const ConfigBlock& block);
+// Stores the sum of the setting bytes as the block's checksum.
+void renew_config_checksum(ConfigBlock& block);
+
+// Reads the 12-byte block from the configuration page. `block` is written only by a complete
+// read; its checksum is not judged here.
+ActionResult read_config_block(DeviceHandle h, ConfigBlock& block);
+// Writes the whole 2 KiB configuration page: the block as given, erased bytes after it.
+ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block);
+
+// --- flash images (ROM, AMT ROM, KVP) ---
+
+struct FlashArea {
+    std::uint32_t address;
+    std::size_t size;
+};
+constexpr FlashArea rom_area{flash_rom_address, rom_size};
+constexpr FlashArea amt_area{flash_amt_address, amt_size};
+constexpr FlashArea kvp_area{flash_kvp_address, kvp_size};
+
+// Reads out.size() bytes of flash from `address`; `out` is written only by a complete read.
+ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out);
+// Summed block write of the image to flash at `address`, in 2 KiB chunks.
+ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image);
+
+// --- RAM ---
+
+// The image into the module's RAM and into one non-volatile bank (ram_bank_main or
+// ram_bank_reserve): stop the CNC, send the image, store it in the bank, restart the module.
+// A refused stop sends nothing more; a bank never takes an image that did not arrive whole;
+// the restart is sent also after a failed transfer.
+ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank);
+// Stops the CNC, reads out.size() bytes of RAM, and starts the CNC again when start_after is
+// set (a CNC the engineer had stopped stays stopped). `out` is written only by a complete read;
+// a refused start does not fail the read (the result's text notes it).
+ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool start_after);
+
+// --- CNC bus registers ---
+
+struct BusWrite {
+    std::uint16_t address;
+    std::uint16_t value;
+};
+// Writes the registers in order; every write is sent even after a refused one. The result
+// names the first refused.
+ActionResult write_registers(DeviceHandle h, std::span<const BusWrite> writes);
+
+struct RegisterReading {
+    std::uint16_t address = 0;
+    std::uint16_t value = 0;
+    bool valid = false;  // the read and its whole reply went through
+};
+// Reads the registers in order, each independently of the others: one reading per address.
+// The result names the first read that failed.
+ActionResult read_registers(DeviceHandle h, std::span<const std::uint16_t> addresses,
+                            std::vector<RegisterReading>& readings);
+
+// --- CNC processor and module ---
+
+ActionResult stop_cnc(DeviceHandle h);
+ActionResult start_cnc(DeviceHandle h);
+ActionResult restart_module(DeviceHandle h);
+
+// --- firmware update ---
+
+// Asks the module's application to hand over to its loader (the module then leaves the bus
+// and comes back as the loader).
+ActionResult hand_over_to_loader(DeviceHandle h);
+// Streams a firmware image to the loader: the announcement (length, its 64 KiB count), then
+// 512-byte pieces until the first shorter piece (empty, and not sent, when the length is a
+// multiple of 512). `progress` is told the bytes sent after each piece. Stops at the first
+// refused report. An empty image is not announced (the loader would wait for it forever).
+using UpdateProgress = std::function<void(std::size_t sent, std::size_t total)>;
+ActionResult stream_update_image(DeviceHandle h, std::span<const std::uint8_t> image,
+                                 const UpdateProgress& progress = {});
