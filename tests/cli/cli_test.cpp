@@ -9,6 +9,7 @@
 #include "cli/checksums.h"
 #include "cli/traffic_tap.h"
 #include "cli_rig.h"
+#include "comport/pty_peer.h"
 #include "define/byte_order.h"
 #include "device/device.h"
 
@@ -356,4 +357,26 @@ TEST(CliUpdate, StreamsTheCarriedImageAndWaitsForTheNewVersion)
     rig.firmware.clear();
     EXPECT_EQ(rig.run({"update"}), 4);
     EXPECT_NE(rig.err.str().find("carries no firmware image"), std::string::npos);
+}
+
+TEST(CliPoll, ReadsTheModulesCountersAndVersionOverTheSerialLine)
+{
+    CliRig rig;
+    PtyPair pty;
+    ModbusSlavePeer slave(pty, 7);
+    slave.set_register(3, 5);
+    slave.set_register(4, 1);
+    slave.set_register(5, 2);
+    slave.set_register(9, 0x0215);
+    ASSERT_EQ(rig.run({"--json", "poll", "--port", pty.path(), "--addr", "7", "--count", "2"}), 0)
+        << rig.err.str();
+    const auto lines = json_lines(rig.out.str());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1]["firmware_version"], "2.15");
+    EXPECT_EQ(lines[1]["packets"], 65541);
+    EXPECT_EQ(lines[1]["errors"], 2);
+
+    EXPECT_EQ(rig.run({"poll", "--port", pty.path(), "--addr", "8"}), 1) << "another slave: no answer";
+    EXPECT_NE(rig.out.str().find("не подключен"), std::string::npos);
+    EXPECT_EQ(rig.run({"poll", "--port", rig.path("no-such-port")}), 4);
 }
