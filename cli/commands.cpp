@@ -133,7 +133,7 @@ std::vector<std::uint8_t> read_memory(ModuleLink& link, Memory m)
         r = read_flash_image(link.handle(), info.flash_address, bytes);
     }
     link.end_transfer();
-    ModuleLink::check(r, what);
+    link.check(r, what);
     return bytes;
 }
 
@@ -156,7 +156,7 @@ void write_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& b
         r = write_flash_image(link.handle(), info.flash_address, bytes);
     }
     link.end_transfer();
-    ModuleLink::check(r, what);
+    link.check(r, what);
 }
 
 // Reads back what was just written and compares; a difference fails with exit 3, naming the
@@ -322,7 +322,7 @@ void command_regs(ModuleLink& link, Output& out, const std::vector<std::string>&
         text += word_to_oct6_text(reading.address) + "  " + word_to_oct6_text(reading.value) +
                 "  " + word_to_bit_row_text(reading.value) + "\n";
     }
-    ModuleLink::check(r, "reading registers");
+    link.check(r, "reading registers");
     j["registers"] = list;
     out.result(j, text);
 }
@@ -340,7 +340,7 @@ void command_set(ModuleLink& link, Output& out, const std::string& assignment)
         throw CliFailure(exit_transfer_failed, "set: the CNC processor is running; registers are "
                                                "set only while it is stopped (lirvan-cli cpu stop)");
     const BusWrite w{address, value};
-    ModuleLink::check(write_registers(link.handle(), std::span(&w, 1)), "writing register");
+    link.check(write_registers(link.handle(), std::span(&w, 1)), "writing register");
     Json j = result_object("set");
     j["address"] = word_to_oct6_text(address);
     j["value"] = word_to_oct6_text(value);
@@ -350,7 +350,7 @@ void command_set(ModuleLink& link, Output& out, const std::string& assignment)
 void command_cpu(ModuleLink& link, Output& out, bool start)
 {
     link.hold_application();
-    ModuleLink::check(start ? start_cnc(link.handle()) : stop_cnc(link.handle()),
+    link.check(start ? start_cnc(link.handle()) : stop_cnc(link.handle()),
                       start ? "starting the CNC" : "stopping the CNC");
     Json j = result_object(start ? "cpu start" : "cpu stop");
     out.result(j, start ? "CNC processor started" : "CNC processor stopped");
@@ -359,7 +359,7 @@ void command_cpu(ModuleLink& link, Output& out, bool start)
 void command_restart(ModuleLink& link, Output& out)
 {
     link.hold_application();
-    ModuleLink::check(restart_module(link.handle()), "restarting the module");
+    link.check(restart_module(link.handle()), "restarting the module");
     out.result(result_object("restart"), "module restarted");
 }
 
@@ -370,7 +370,7 @@ void command_counters_reset(ModuleLink& link, Output& out)
     link.hold_application();
     const std::uint16_t counters[] = {bus_kip_170521, bus_kip_170522, bus_kip_170523, bus_kip_170524};
     std::vector<RegisterReading> readings;
-    ModuleLink::check(read_registers(link.handle(), counters, readings), "resetting the counters");
+    link.check(read_registers(link.handle(), counters, readings), "resetting the counters");
     out.result(result_object("counters reset"), "counters reset");
 }
 
@@ -386,7 +386,7 @@ void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmwa
         s.form == ModuleForm::application ? version_text(s.firmware_version)
                                           : (s.loader_firmware_valid ? version_text(s.loader_firmware_version) : "н/д");
     if (s.form == ModuleForm::application) {
-        ModuleLink::check(hand_over_to_loader(link.handle()), "update: hand-over to the loader");
+        link.check(hand_over_to_loader(link.handle()), "update: hand-over to the loader");
         link.release();
         if (!link.wait_for(ModuleForm::loader, limit))
             throw CliFailure(exit_transfer_failed, "update: the loader did not answer within " +
@@ -396,7 +396,7 @@ void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmwa
     link.begin_transfer("update", reports);
     const ActionResult r = stream_update_image(link.handle(), std::span(firmware.data, firmware.size));
     link.end_transfer();
-    ModuleLink::check(r, "update: sending the image");
+    link.check(r, "update: sending the image");
     link.release();
     if (!link.wait_for(ModuleForm::application, limit))
         throw CliFailure(exit_transfer_failed, "update: the application did not come back within " +

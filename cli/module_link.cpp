@@ -12,6 +12,8 @@ ModuleLink::ModuleLink(Hid& bus, std::ostream* log, std::ostream& err, bool err_
 const TickReport& ModuleLink::probe()
 {
     status_ = probe_module(hold_, app_, loader_, TickRequest{});
+    // A refusal during the search (a foreign interface, say) says nothing of what follows.
+    tap_.forget_refusal();
     return status_;
 }
 
@@ -48,20 +50,22 @@ bool ModuleLink::wait_for(ModuleForm form, std::chrono::milliseconds limit)
     }
 }
 
-void ModuleLink::check(const ActionResult& r, const std::string& what)
+void ModuleLink::check(const ActionResult& r, const std::string& what) const
 {
+    const std::string refusal = tap_.last_refusal().empty() ? "" : "; " + tap_.last_refusal();
     switch (r.failure) {
     case ActionFailure::none: return;
     case ActionFailure::not_found: throw CliFailure(exit_not_found, what + ": module not found");
-    case ActionFailure::refused:
-    case ActionFailure::short_reply: throw CliFailure(exit_transfer_failed, what + ": " + r.text);
     case ActionFailure::bad_input: throw CliFailure(exit_file_problem, what + ": " + r.text);
+    case ActionFailure::refused:
+    case ActionFailure::short_reply: break;
     }
-    throw CliFailure(exit_transfer_failed, what + ": " + r.text);
+    throw CliFailure(exit_transfer_failed, what + ": " + r.text + refusal);
 }
 
 void ModuleLink::begin_transfer(const std::string& label, std::size_t expected_reports)
 {
+    tap_.forget_refusal();
     progress_.begin(label, expected_reports);
 }
 

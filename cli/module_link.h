@@ -37,7 +37,8 @@ public:
 
     // Throws the command line's failure for a failed action: not found → 1, refused or short
     // → 2, bad input → 4. `what` names the action ("reading rom").
-    static void check(const ActionResult& r, const std::string& what);
+    // The line names the report the device refused, when one was.
+    void check(const ActionResult& r, const std::string& what) const;
 
     // The progress bar follows the reports of the transfer that begins here.
     void begin_transfer(const std::string& label, std::size_t expected_reports);

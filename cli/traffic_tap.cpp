@@ -140,13 +140,21 @@ void TrafficTap::write_line(const char* direction, const char* kind, HandleState
                             const std::uint8_t* buf, std::size_t length, bool accepted,
                             const std::uint32_t* words)
 {
+    const std::string command = s.last_code == 0 && words == nullptr ? "" : command_name(s.last_code);
+    if (!accepted) {
+        const bool in = std::string(direction) == "in";
+        last_refusal_ = "report " + std::to_string(reports_) + ", " +
+                        (words != nullptr ? "frame " + command
+                                          : std::string(kind) + (command.empty() ? "" : (in ? " to " : " of ") + command)) +
+                        (in ? ", not received" : ", not accepted");
+    }
     if (log_ == nullptr) return;
     nlohmann::ordered_json line;
     line["time"] = timestamp();
     line["device"] = s.path;
     line["direction"] = direction;
     line["kind"] = kind;
-    line["command"] = s.last_code == 0 && words == nullptr ? "" : command_name(s.last_code);
+    line["command"] = command;
     if (words != nullptr) line["words"] = {words[0], words[1], words[2]};
     line["bytes"] = hex(buf, length);
     line["result"] = accepted ? "ok" : "refused";

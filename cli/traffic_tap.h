@@ -31,6 +31,10 @@ public:
     // Called after every report exchange (set or get, refused ones included).
     void on_report(std::function<void()> callback) { on_report_ = std::move(callback); }
     std::size_t reports() const { return reports_; }
+    // The last report the device refused, in words ("report 37, data of cmd_block_begin, not
+    // accepted"); empty while none was.
+    const std::string& last_refusal() const { return last_refusal_; }
+    void forget_refusal() { last_refusal_.clear(); }
 
     bool list_interfaces(std::vector<HidInterfaceInfo>& out) override;
     HidHandleId open(const std::string& path) override;
@@ -55,4 +59,5 @@ private:
     std::map<HidHandleId, HandleState> handles_;
     std::size_t reports_ = 0;
     std::function<void()> on_report_;
+    std::string last_refusal_;
 };

@@ -212,6 +212,8 @@ TEST(CliRead, VanishedModuleFailsTheTransferAndLeavesNoFile)
     rig.bus.vanish_after(rig.module_index, 100);  // in the middle of the 257 reply reports
     EXPECT_EQ(rig.run({"read", "rom", rig.path("rom.bin")}), 2);
     EXPECT_NE(rig.err.str().find("reading rom"), std::string::npos) << rig.err.str();
+    EXPECT_NE(rig.err.str().find("report 101, reply to cmd_read_flash, not received"), std::string::npos)
+        << rig.err.str();
     EXPECT_TRUE(rig.entries().empty()) << "neither the file nor a temporary one";
 
     rig.bus.restore_interface(rig.module_index);
