@@ -382,3 +382,34 @@ TEST(CliPoll, ReadsTheModulesCountersAndVersionOverTheSerialLine)
     EXPECT_NE(rig.out.str().find("не подключен"), std::string::npos);
     EXPECT_EQ(rig.run({"poll", "--port", rig.path("no-such-port")}), 4);
 }
+
+TEST(CliStatus, NamesTheLoaderAndRefusesModuleActionsWhileOnlyItAnswers)
+{
+    CliRig rig;
+    rig.module.set_form(SimModule::Form::loader);
+    ASSERT_EQ(rig.run({"--json", "status"}), 0);
+    const json j = json::parse(rig.out.str());
+    EXPECT_EQ(j["form"], "loader");
+    EXPECT_EQ(j["loader_version"], "1.2.3.");
+    EXPECT_EQ(j["firmware_version"], "4.36");
+    EXPECT_EQ(rig.run({"read", "rom", rig.path("rom.bin")}), 1);
+    EXPECT_NE(rig.err.str().find("only its loader answers"), std::string::npos) << rig.err.str();
+}
+
+TEST(CliConfig, ShowsWhatIsStoredAndWritesTheBlockWithAFreshChecksum)
+{
+    CliRig rig;
+    const std::uint8_t erased[params_size] = {1, 1, 1, 0, 1, 12, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    std::memcpy(rig.module.flash_at(flash_config_address), erased, params_size);
+    ASSERT_EQ(rig.run({"config", "show"}), 0);
+    EXPECT_NE(rig.out.str().find("Версия математического обеспечения УЧПУ: код 1 (нет в списке)"),
+              std::string::npos) << rig.out.str();
+    EXPECT_NE(rig.out.str().find("Не совпала контрольная сумма параметров."), std::string::npos);
+
+    ASSERT_EQ(rig.run({"config", "read", rig.path("cfg")}), 0);
+    EXPECT_EQ(rig.file("cfg"), std::vector<std::uint8_t>(erased, erased + params_size));
+    ASSERT_EQ(rig.run({"config", "write", rig.path("cfg")}), 0) << rig.err.str();
+    EXPECT_EQ(rig.flash(flash_config_address, params_size),
+              (std::vector<std::uint8_t>{1, 1, 1, 0, 1, 12, 0, 0, 16, 0, 0, 0}));
+    EXPECT_EQ(rig.run({"config", "write", rig.path("rom.bin")}), 64) << "no such file";
+}
