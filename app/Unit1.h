@@ -1,5 +1,5 @@
 // The main window's state and handlers. Nothing here depends on the GUI toolkit: controls are
-// reached through View, the module through the Hid seam, serial ports through comport.
+// reached through View, the module through its actions (module/), serial ports through comport.
 #pragma once
 
 #include <array>
@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/texts.h"
 #include "app/view.h"
 #include "define/define.h"
 #include "device/device.h"
+#include "module/status_probe.h"
 
 // The firmware image that the tool carries for the module, and its version word (same layout
 // as the module's firmware version: 0x00043600 reads 4.36).
@@ -29,11 +31,8 @@ enum Page : int {
 // The tool's own version, shown in the window caption.
 constexpr int tool_version_major = 4;
 constexpr int tool_version_minor = 36;
-
-// Captions and messages of the window.
-inline constexpr const char* module_caption = "ЛИРВАН НЦ-31";
-inline constexpr const char* read_failed_text = "Не удалось считать данные из ЛИРВАН НЦ-31.";
-inline constexpr const char* write_failed_text = "Не удалось записать данные в ЛИРВАН НЦ-31.";
+// The window caption, which is also the application's title: "ЛИРВАН НЦ-31/МС-2109 v 4.36".
+std::string window_caption();
 
 class TMainForm {
 public:
@@ -46,6 +45,10 @@ public:
 
     // --- status monitor and firmware update ---
     void Timer1Timer();
+    // The two halves of a tick: what the page on view asks of the module, and the showing of
+    // what the probe learned.
+    TickRequest tick_request() const;
+    void show_tick(const TickReport& report);
     void Button3Click();
     void stream_update();  // the streaming routine, run inside a tick that found the loader
 

@@ -1,12 +1,14 @@
 // Value formats of the CNC's registers and images, and the text forms that the status panel,
 // the DAC page and the update's progress bar show.
 #include "app/formats.h"
+#include "app/texts.h"
+#include "define/define.h"
 
 #include <charconv>
 #include <clocale>
 #include <cmath>
 
-ConversionError::ConversionError() : std::runtime_error("Ошибка преобразования") {}
+ConversionError::ConversionError() : std::runtime_error(conversion_error_text) {}
 
 std::uint16_t OctToWord(const std::string& text)
 {
@@ -120,8 +122,9 @@ std::string loader_version_text(std::uint32_t v)
 
 std::string volts_text(std::uint16_t value)
 {
-    // The two sides of the DAC have different steps: 0.0048852 V up, 0.0048 V down.
-    const double volts = (value & 0x8000) == 0 ? value * 0.0048852 : -((value - 0x8000) * 0.0048);
+    // The two sides of the DAC have different steps.
+    const double volts = (value & 0x8000) == 0 ? value * dac_volts_per_step_positive
+                                               : -((value - 0x8000) * dac_volts_per_step_negative);
     char buffer[32];
     // to_chars ignores the locale, so the sign is always the hyphen-minus and the separator
     // is a '.' that is replaced below.

@@ -6,8 +6,13 @@
 #include "app/Unit1.h"
 #include "app/control_groups.h"
 #include "app/formats.h"
-#include "app/panel_texts.h"
 #include "comport/comport.h"
+
+std::string window_caption()
+{
+    return window_caption_prefix + std::to_string(tool_version_major) + "." +
+           std::to_string(tool_version_minor);
+}
 
 TMainForm::TMainForm(View& view, Hid& hid, CarriedImage update_image)
     : view_(view), hid_(hid), update_image_(update_image)
@@ -31,16 +36,14 @@ void TMainForm::FormCreate()
     up_flag = false;
 
     // The caption also becomes the application's title (the view sees to that).
-    view_.set_text(Control::MainForm, std::string(window_caption_prefix) +
-                                          std::to_string(tool_version_major) + "." +
-                                          std::to_string(tool_version_minor));
+    view_.set_text(Control::MainForm, window_caption());
 
     app_identity = make_app_identity();
     loader_identity = make_loader_identity();
 
     // The version of the firmware image this build carries, in the form the panel shows the
     // module's own firmware version.
-    view_.set_text(Control::Label47, "v " + firmware_version_text(update_image_.version_word));
+    view_.set_text(Control::Label47, version_prefix + firmware_version_text(update_image_.version_word));
 
     // The status panel as no tick has yet seen the module; Button8 in stop mode with Tag 0.
     view_.set_text(Control::StaticText7, connection_none_text);
@@ -50,7 +53,7 @@ void TMainForm::FormCreate()
     Tag = 0;
     view_.set_progress(0);
 
-    params_array = {0x04, 0x01, 0x01, 0x00, 0x01, 0x04, 0x00, 0x00, 0x0B, 0x00, 0x00, 0x00};
+    params_array = default_params;
     KIP1 = KIP2 = KIP3 = KIP4 = 0;
     ShowParams();
 

@@ -21,11 +21,10 @@ constexpr int reg_version = 9;
 // A slave address is one byte on the wire.
 constexpr int net_addr_max = 255;
 
-constexpr const char* linked_text = "подключен";
-constexpr const char* unlinked_text = "не подключен";
-constexpr const char* no_data_text = "н/д";
-constexpr const char* start_caption = "Запустить опрос";
-constexpr const char* stop_caption = "Остановить опрос";
+// The link texts are those of the status panel.
+constexpr const char* linked_text = connection_app_text;
+constexpr const char* unlinked_text = connection_none_text;
+constexpr const char* no_data_text = not_available_text;
 
 // Decimal integer text, optionally signed, nothing else around it.
 bool parse_decimal(const std::string& text, long long& value)
@@ -97,7 +96,7 @@ void TMainForm::Button15Click()
         view_.set_enabled(Control::ComboBox8, false);
         view_.set_enabled(Control::ComboBox9, false);
         net_polling = true;
-        view_.set_text(Control::Button15, stop_caption);
+        view_.set_text(Control::Button15, net_stop_caption);
         // The first poll comes one timer period after the start.
         view_.set_timer_enabled(Control::Timer2, true);
     } else {
@@ -106,7 +105,7 @@ void TMainForm::Button15Click()
         view_.set_enabled(Control::ComboBox8, true);
         view_.set_enabled(Control::ComboBox9, true);
         net_polling = false;
-        view_.set_text(Control::Button15, start_caption);
+        view_.set_text(Control::Button15, net_start_caption);
         view_.set_timer_enabled(Control::Timer2, false);
         view_.set_text(Control::StaticText74, unlinked_text);
         view_.set_text(Control::StaticText69, no_data_text);

@@ -4,13 +4,13 @@
 // here: the status monitor shows the registers' live values.
 #include <array>
 #include <cstdint>
-#include <initializer_list>
 #include <span>
 
 #include "app/Unit1.h"
-#include "app/action_guards.h"
+#include "app/held_module.h"
 #include "app/control_groups.h"
 #include "app/formats.h"
+#include "module/actions.h"
 
 namespace {
 
@@ -29,28 +29,14 @@ std::uint16_t word_from_boxes(const View& view, std::span<const Control> boxes)
     return word;
 }
 
-struct BusWrite {
-    std::uint16_t address;
-    std::uint32_t value;
-};
-
-// Sends the register writes in order on one opened module; every write is sent even after a
-// refused one. True when the module was found and took every frame.
-bool send_bus_writes(Hid& hid, DeviceHandle& slot, DeviceIdentity& identity,
-                     std::initializer_list<BusWrite> writes)
+// Runs one module action on the application under the window's hold; false when the module
+// was not found or did not take the whole sequence.
+template <typename Action>
+bool on_application(View& view, Hid& hid, DeviceHandle& slot, DeviceIdentity& identity, Action action)
 {
-    ModuleSession module(slot, hid, identity);
-    if (!module.opened()) return false;
-    bool all_taken = true;
-    for (const BusWrite& w : writes)
-        all_taken &= send_command(module.handle(), cmd_bus_write, w.address, w.value & 0xFFFFu);
-    return all_taken;
-}
-
-bool send_single(Hid& hid, DeviceHandle& slot, DeviceIdentity& identity, Command command)
-{
-    ModuleSession module(slot, hid, identity);
-    return module.opened() && send_command(module.handle(), command);
+    HeldModule module(view, hid, slot);
+    module.open(identity);
+    return action(module.handle()).ok();
 }
 
 }  // namespace
@@ -63,8 +49,9 @@ void TMainForm::Button10Click()
     if (!app_identity.found || proc_en != 0) return;
     const std::uint16_t out_170462 = word_from_boxes(view_, boxes_170462);
     const std::uint16_t out_170464 = word_from_boxes(view_, boxes_170464);
-    if (!send_bus_writes(hid_, HidHandle, app_identity,
-                         {{bus_out_170462, out_170462}, {bus_out_170464, out_170464}}))
+    const BusWrite writes[] = {{bus_out_170462, out_170462}, {bus_out_170464, out_170464}};
+    if (!on_application(view_, hid_, HidHandle, app_identity,
+                        [&](DeviceHandle h) { return write_registers(h, writes); }))
         view_.show_message(module_caption, write_failed_text);
 }
 
@@ -72,7 +59,9 @@ void TMainForm::Button11Click()
 {
     if (!app_identity.found || proc_en != 0) return;
     const std::uint16_t out_170520 = word_from_boxes(view_, boxes_170520);
-    if (!send_bus_writes(hid_, HidHandle, app_identity, {{bus_kip_170520, out_170520}}))
+    const BusWrite writes[] = {{bus_kip_170520, out_170520}};
+    if (!on_application(view_, hid_, HidHandle, app_identity,
+                        [&](DeviceHandle h) { return write_registers(h, writes); }))
         view_.show_message(module_caption, write_failed_text);
 }
 
@@ -80,11 +69,12 @@ void TMainForm::Button12Click()
 {
     if (!app_identity.found || proc_en != 0) return;
     // The values go as stored: the last valid entry of each field, no scaling, no range check.
-    if (!send_bus_writes(hid_, HidHandle, app_identity,
-                         {{bus_dac_170500, static_cast<std::uint32_t>(KP1)},
-                          {bus_dac_170501, static_cast<std::uint32_t>(KP2)},
-                          {bus_dac_170502, static_cast<std::uint32_t>(KP3)},
-                          {bus_dac_170503, static_cast<std::uint32_t>(KP4)}}))
+    const BusWrite writes[] = {{bus_dac_170500, static_cast<std::uint16_t>(KP1)},
+                               {bus_dac_170501, static_cast<std::uint16_t>(KP2)},
+                               {bus_dac_170502, static_cast<std::uint16_t>(KP3)},
+                               {bus_dac_170503, static_cast<std::uint16_t>(KP4)}};
+    if (!on_application(view_, hid_, HidHandle, app_identity,
+                        [&](DeviceHandle h) { return write_registers(h, writes); }))
         view_.show_message(module_caption, write_failed_text);
 }
 
@@ -113,15 +103,15 @@ void TMainForm::Button8Click()
 {
     if (!app_identity.found) return;
     // The button's mode, kept current by the status monitor: 0 stops the CNC, 1 starts it.
-    const Command command = Tag == 0 ? cmd_cpu_stop : cmd_cpu_start;
-    if (!send_single(hid_, HidHandle, app_identity, command))
+    const auto action = Tag == 0 ? stop_cnc : start_cnc;
+    if (!on_application(view_, hid_, HidHandle, app_identity, action))
         view_.show_message(module_caption, write_failed_text);
 }
 
 void TMainForm::Button13Click()
 {
     if (!app_identity.found) return;
-    if (!send_single(hid_, HidHandle, app_identity, cmd_restart))
+    if (!on_application(view_, hid_, HidHandle, app_identity, restart_module))
         view_.show_message(module_caption, write_failed_text);
 }
 
@@ -131,5 +121,5 @@ void TMainForm::Button6Click()
     KIP1 = KIP2 = KIP3 = KIP4 = 0;
     for (Control c : {Control::StaticText43, Control::StaticText44, Control::StaticText45,
                       Control::StaticText46})
-        view_.set_text(c, "0");
+        view_.set_text(c, counter_reset_text);
 }

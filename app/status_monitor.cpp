@@ -4,69 +4,16 @@
 // page on view, and starts a requested firmware update when the loader answers.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "app/Unit1.h"
 #include "app/control_groups.h"
 #include "app/formats.h"
-#include "app/panel_texts.h"
-#include "define/byte_order.h"
+#include "app/held_module.h"
+#include "module/status_probe.h"
 
 namespace {
-
-// The exchanges of one tick on the handle it opened. Every reply goes into the one 8-byte
-// buffer; an exchange reports success only when its command and its whole reply went through,
-// and the tick shows and adds only what such an exchange brought.
-class TickLink {
-public:
-    explicit TickLink(DeviceHandle handle) : handle_(handle) {}
-
-    bool ask(std::uint8_t code, std::uint32_t word_a = 0)
-    {
-        return send_command(handle_, code, word_a) && receive_data(handle_, reply.data(), reply.size());
-    }
-    // A 4-byte reply of the loader as one word; the word is left alone when the exchange fails.
-    bool ask_word(std::uint8_t code, std::uint32_t& word)
-    {
-        std::uint8_t bytes[loader_word_reply_length] = {};
-        if (!send_command(handle_, code) || !receive_data(handle_, bytes, sizeof bytes)) return false;
-        word = get_le32(bytes);
-        return true;
-    }
-    // A bus register read: the register's value, bytes 0-1 of the reply.
-    bool read_register(std::uint16_t address, std::uint16_t& value)
-    {
-        if (!ask(cmd_bus_read, address)) return false;
-        value = get_le16(reply.data());
-        return true;
-    }
-    void tell(std::uint8_t code) { send_command(handle_, code); }
-
-    std::array<std::uint8_t, bus_reply_length> reply{};
-
-private:
-    DeviceHandle handle_;
-};
-
-// Closes the tick's handle and restores the cursor on every way out of the exchanges, an
-// exception included.
-class TickHandleGuard {
-public:
-    TickHandleGuard(DeviceHandle& handle, View& view) : handle_(handle), view_(view) {}
-    TickHandleGuard(const TickHandleGuard&) = delete;
-    TickHandleGuard& operator=(const TickHandleGuard&) = delete;
-    ~TickHandleGuard() { release(); }
-    void release()
-    {
-        if (!handle_.valid()) return;
-        close_device(handle_);
-        view_.set_cursor(CursorShape::normal);
-    }
-
-private:
-    DeviceHandle& handle_;
-    View& view_;
-};
 
 // A register shown as a bit row and six octal digits.
 struct RegisterRow { std::uint16_t address; Control bits, octal; };
@@ -121,27 +68,49 @@ constexpr std::array ea_output_views{
     WordView{Control::StaticText63, Control::StaticText65}, WordView{Control::StaticText64, Control::StaticText66},
 };
 
+// The addresses of the rows, in row order: what the page asks the probe to read.
+template <typename Row, std::size_t N>
+constexpr std::array<std::uint16_t, N> addresses_of(const std::array<Row, N>& rows)
+{
+    std::array<std::uint16_t, N> out{};
+    for (std::size_t i = 0; i < N; ++i) out[i] = rows[i].address;
+    return out;
+}
+
+template <std::size_t A, std::size_t B>
+constexpr std::array<std::uint16_t, A + B> joined(const std::array<std::uint16_t, A>& a,
+                                                  const std::array<std::uint16_t, B>& b)
+{
+    std::array<std::uint16_t, A + B> out{};
+    for (std::size_t i = 0; i < A; ++i) out[i] = a[i];
+    for (std::size_t i = 0; i < B; ++i) out[A + i] = b[i];
+    return out;
+}
+
+constexpr auto ke_bfos_addresses = addresses_of(ke_bfos_rows);
+// Channel 0, then the counters of КИП1..КИП4.
+constexpr auto kip_bos_addresses = joined(addresses_of(kip0_rows), addresses_of(counter_rows));
+constexpr auto dac_addresses = addresses_of(dac_rows);
+constexpr auto nc31_addresses = addresses_of(nc31_rows);
+
 void show_register(View& view, std::uint16_t value, Control bits, Control octal)
 {
     WordToBitRow(value, view, bits);
     WordToOct6(value, view, octal);
 }
 
-// Reads the registers in order and shows each one that arrived.
-template <std::size_t N>
-void read_rows(View& view, TickLink& link, const std::array<RegisterRow, N>& rows)
+// Shows each reading that arrived in its row; readings and rows are in the same order.
+template <typename Row, std::size_t N>
+void show_rows(View& view, std::span<const RegisterReading> readings, const std::array<Row, N>& rows)
 {
-    std::uint16_t value = 0;
-    for (const auto& row : rows)
-        if (link.read_register(row.address, value)) show_register(view, value, row.bits, row.octal);
+    for (std::size_t i = 0; i < N && i < readings.size(); ++i)
+        if (readings[i].valid) show_register(view, readings[i].value, rows[i].bits, rows[i].octal);
 }
 
-// Shows the little-endian words of the last reply, word i in views[i].
 template <std::size_t N>
-void show_reply_words(View& view, const TickLink& link, const std::array<WordView, N>& views)
+void show_words(View& view, const std::array<std::uint16_t, N>& words, const std::array<WordView, N>& views)
 {
-    for (std::size_t i = 0; i < N; ++i)
-        show_register(view, get_le16(&link.reply[2 * i]), views[i].bits, views[i].octal);
+    for (std::size_t i = 0; i < N; ++i) show_register(view, words[i], views[i].bits, views[i].octal);
 }
 
 // Adds a counter step to a total; the total wraps like the 32-bit register it mirrors.
@@ -150,93 +119,84 @@ void add_step(std::int32_t& total, std::int32_t step)
     total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) + static_cast<std::uint32_t>(step));
 }
 
-// The register polls of the page on view, in their fixed order: page 5, page 6, page 7, the
-// DAC hand-back on any other page, page 8.
-void poll_page(View& view, TickLink& link, TMainForm& form, int page, std::uint8_t running,
-               std::uint8_t ext_dac)
+}  // namespace
+
+TickRequest TMainForm::tick_request() const
 {
-    std::uint16_t value = 0;
-    if (page == page_ke_bfos) read_rows(view, link, ke_bfos_rows);
-    if (page == page_kip_bos && running == 0) {
-        read_rows(view, link, kip0_rows);
-        // Each read hands over the counts since the previous one; a read that failed brought
-        // none, so nothing is added for it.
-        for (const auto& row : counter_rows) {
-            if (!link.read_register(row.address, value)) continue;
-            std::int32_t& total = form.*row.total;
-            add_step(total, counter_step(value));
-            view.set_text(row.text, std::to_string(total));
-        }
-    }
-    if (page == page_kp_dac) {
-        // The DAC page needs the module's external DAC mode: ask for it while it is off.
-        if (ext_dac == 0) link.tell(cmd_ext_dac_on);
-        for (const auto& row : dac_rows) {
-            if (!link.read_register(row.address, value)) continue;
-            view.set_text(row.octal, WordToOct(value));
-            view.set_text(row.volts, volts_text(value));
-        }
-    }
-    if (page != page_kp_dac && ext_dac == 1) link.tell(cmd_ext_dac_off);
-    if (page == page_ea) {
-        if (link.ask(cmd_ea_read_inputs)) show_reply_words(view, link, ea_input_views);
-        if (link.ask(cmd_ea_read_outputs)) show_reply_words(view, link, ea_output_views);
-        read_rows(view, link, nc31_rows);
+    switch (view_.active_page()) {
+    case page_ke_bfos: return {TickPoll::registers, ke_bfos_addresses};
+    case page_kip_bos: return {TickPoll::registers_while_stopped, kip_bos_addresses};
+    case page_kp_dac: return {TickPoll::dac, dac_addresses};
+    case page_ea: return {TickPoll::controller, nc31_addresses};
+    default: return {TickPoll::none, {}};
     }
 }
 
-}  // namespace
-
 void TMainForm::Timer1Timer()
 {
-    // This tick's CNC state: (0, 0) unless the application's status reply arrived.
-    std::uint8_t running = 0;
-    std::uint8_t ext_dac = 0;
-    bool status_received = false;
-    bool loader_status_received = false;
-    bool loader_info_received = false;
-
+    TickReport report;
     {
-        TickHandleGuard guard(HidHandle, view_);
-        HidHandle = open_device(hid_, app_identity);
-        if (!app_identity.found) {
-            HidHandle = open_device(hid_, loader_identity);
-            if (loader_identity.found) {
-                TickLink link(HidHandle);
-                loader_status_received = link.ask_word(cmd_get_status, loader_identity.loader_version);
-                loader_info_received = link.ask_word(cmd_get_loader_info, loader_identity.firmware_version);
-            }
-        } else {
-            loader_identity.found = false;
-            TickLink link(HidHandle);
-            status_received = link.ask(cmd_get_status);
-            // Without a status reply the tick knows neither whether the CNC runs nor the DAC
-            // mode, on which the polls depend: it polls nothing.
-            if (status_received) {
-                app_identity.firmware_version = get_le32(link.reply.data());
-                running = link.reply[4];
-                ext_dac = link.reply[5];
-                poll_page(view_, link, *this, view_.active_page(), running, ext_dac);
-            }
-        }
-        guard.release();
+        HeldModule module(view_, hid_, HidHandle);
+        report = probe_module(module.hold(), app_identity, loader_identity, tick_request());
     }
+    show_tick(report);
+}
+
+void TMainForm::show_tick(const TickReport& report)
+{
+    // The polls of the page on view, each reading that arrived.
+    const std::span<const RegisterReading> readings = report.registers;
+    switch (view_.active_page()) {
+    case page_ke_bfos: show_rows(view_, readings, ke_bfos_rows); break;
+    case page_kip_bos:
+        show_rows(view_, readings, kip0_rows);
+        // Each read hands over the counts since the previous one; a read that failed brought
+        // none, so nothing is added for it.
+        for (std::size_t i = 0; i < counter_rows.size() && kip0_rows.size() + i < readings.size(); ++i) {
+            const RegisterReading& r = readings[kip0_rows.size() + i];
+            if (!r.valid) continue;
+            std::int32_t& total = this->*counter_rows[i].total;
+            add_step(total, counter_step(r.value));
+            view_.set_text(counter_rows[i].text, std::to_string(total));
+        }
+        break;
+    case page_kp_dac:
+        for (std::size_t i = 0; i < dac_rows.size() && i < readings.size(); ++i) {
+            if (!readings[i].valid) continue;
+            view_.set_text(dac_rows[i].octal, WordToOct(readings[i].value));
+            view_.set_text(dac_rows[i].volts, volts_text(readings[i].value));
+        }
+        break;
+    case page_ea:
+        if (report.inputs_valid) show_words(view_, report.inputs, ea_input_views);
+        if (report.outputs_valid) show_words(view_, report.outputs, ea_output_views);
+        show_rows(view_, readings, nc31_rows);
+        break;
+    default: break;
+    }
+
+    // What the tick learned goes into the identities as the searches left them.
+    if (report.status_valid) app_identity.firmware_version = report.firmware_version;
+    if (report.loader_version_valid) loader_identity.loader_version = report.loader_version;
+    if (report.loader_firmware_valid) loader_identity.firmware_version = report.loader_firmware_version;
+    const std::uint8_t running = report.running;
+    const std::uint8_t ext_dac = report.ext_dac;
 
     if (loader_identity.found) {
         view_.set_text(Control::StaticText7, connection_loader_text);
-        if (loader_status_received)
+        if (report.loader_version_valid)
             view_.set_text(Control::StaticText9, loader_version_text(loader_identity.loader_version));
         if (up_flag) {
             up_flag = false;
             stream_update();
         }
-        if (loader_info_received)
+        if (report.loader_firmware_valid)
             view_.set_text(Control::StaticText8, firmware_version_text(loader_identity.firmware_version));
         set_group_enabled(view_, device_action_buttons, true);
     } else if (app_identity.found) {
         view_.set_text(Control::StaticText7, connection_app_text);
         view_.set_text(Control::StaticText9, not_available_text);
-        if (status_received)
+        if (report.status_valid)
             view_.set_text(Control::StaticText8, firmware_version_text(app_identity.firmware_version));
         set_group_enabled(view_, device_action_buttons, true);
     } else {
@@ -255,7 +215,7 @@ void TMainForm::Timer1Timer()
         cnc_state_applied = false;
         return;
     }
-    if (!status_received) return;
+    if (!report.status_valid) return;
     if (cnc_state_applied && running == proc_en && ext_dac == ext_dac_en) return;
     proc_en = running;
     ext_dac_en = ext_dac;

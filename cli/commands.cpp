@@ -7,6 +7,8 @@
 #include <span>
 
 #include "app/formats.h"
+#include "app/image_files.h"
+#include "app/texts.h"
 #include "cli/checksums.h"
 #include "define/byte_order.h"
 #include "cli/config_view.h"
@@ -69,12 +71,15 @@ std::vector<std::uint8_t> load_exact(const std::string& file, std::size_t size, 
     return bytes;
 }
 
-// Puts a chip's byte lane into its words of the image: byte k of the lane is the low (or high)
-// byte of word first_word + k.
-void merge_lane(std::vector<std::uint8_t>& image, const std::vector<std::uint8_t>& lane,
-                std::size_t first_word, bool high)
+// Puts a chip's byte lane file (exactly `lane_size` bytes) into its words of the image, as
+// the window loads it: byte k is the low (or high) byte of word first_word + k.
+void merge_lane(std::vector<std::uint8_t>& image, const std::string& file, std::size_t first_word,
+                std::size_t lane_size, Lane lane, const std::string& chip)
 {
-    for (std::size_t k = 0; k < lane.size(); ++k) image[2 * (first_word + k) + (high ? 1 : 0)] = lane[k];
+    load_exact(file, lane_size, "the " + chip + " lane");
+    std::string error = load_lane(file, image, first_word, lane_size, lane);
+    std::replace(error.begin(), error.end(), '\n', ' ');
+    if (!error.empty()) throw CliFailure(exit_file_problem, error);
 }
 
 std::vector<std::uint8_t> image_for_write(const WriteOptions& o)
@@ -83,14 +88,14 @@ std::vector<std::uint8_t> image_for_write(const WriteOptions& o)
     if (!o.file.empty()) return load_exact(o.file, info.size, std::string("the ") + info.name + " image");
     std::vector<std::uint8_t> image(info.size, 0xFF);
     if (o.memory == Memory::rom) {
-        merge_lane(image, load_exact(o.low, rom_size / 2, "the D83 lane"), 0, false);
-        merge_lane(image, load_exact(o.high, rom_size / 2, "the D82 lane"), 0, true);
+        merge_lane(image, o.low, 0, rom_size / 2, Lane::low, "D83");
+        merge_lane(image, o.high, 0, rom_size / 2, Lane::high, "D82");
     } else {  // AMT: the 70000: half from D76/D77, the 74000: half from D74/D75
         const std::size_t lane = amt_half_size / 2;
-        merge_lane(image, load_exact(o.low, lane, "the D76 lane"), 0, false);
-        merge_lane(image, load_exact(o.high, lane, "the D77 lane"), 0, true);
-        merge_lane(image, load_exact(o.low_74, lane, "the D74 lane"), lane, false);
-        merge_lane(image, load_exact(o.high_74, lane, "the D75 lane"), lane, true);
+        merge_lane(image, o.low, 0, lane, Lane::low, "D76");
+        merge_lane(image, o.high, 0, lane, Lane::high, "D77");
+        merge_lane(image, o.low_74, lane, lane, Lane::low, "D74");
+        merge_lane(image, o.high_74, lane, lane, Lane::high, "D75");
     }
     return image;
 }
@@ -187,15 +192,15 @@ void command_status(ModuleLink& link, Output& out)
     std::string text;
     switch (s.form) {
     case ModuleForm::none:
-        throw CliFailure(exit_not_found, "module not found: не подключен");
+        throw CliFailure(exit_not_found, std::string("module not found: ") + connection_none_text);
     case ModuleForm::loader:
         j["form"] = "loader";
         if (s.loader_version_valid) j["loader_version"] = loader_version_text(s.loader_version);
         if (s.loader_firmware_valid) j["firmware_version"] = version_text(s.loader_firmware_version);
-        text = "module: загрузчик\nloader version: " +
-               (s.loader_version_valid ? loader_version_text(s.loader_version) : "н/д") +
+        text = std::string("module: ") + connection_loader_text + "\nloader version: " +
+               (s.loader_version_valid ? loader_version_text(s.loader_version) : not_available_text) +
                "\nfirmware version: " +
-               (s.loader_firmware_valid ? version_text(s.loader_firmware_version) : "н/д");
+               (s.loader_firmware_valid ? version_text(s.loader_firmware_version) : not_available_text);
         break;
     case ModuleForm::application:
         j["form"] = "application";
@@ -204,7 +209,7 @@ void command_status(ModuleLink& link, Output& out)
         j["firmware_word"] = hex32(s.firmware_version);
         j["cnc"] = s.running ? "running" : "stopped";
         j["external_dac"] = s.ext_dac ? "on" : "off";
-        text = "module: подключен\nfirmware version: " + version_text(s.firmware_version) +
+        text = std::string("module: ") + connection_app_text + "\nfirmware version: " + version_text(s.firmware_version) +
                "\nCNC processor: " + (s.running ? "running" : "stopped") +
                "\nexternal DAC: " + (s.ext_dac ? "on" : "off");
         break;
@@ -234,7 +239,8 @@ void command_config_show(ModuleLink& link, Output& out)
     j["reserved"] = block[6];
     j["checksum"] = get_le32(&block[8]);
     text += "checksum " + std::to_string(get_le32(&block[8])) +
-            (sum_ok ? " (correct)" : " (wrong: Не совпала контрольная сумма параметров.)");
+            (sum_ok ? std::string(" (correct)")
+                    : " (wrong: " + std::string(checksum_failed_text).substr(0, std::string(checksum_failed_text).find('\r')) + ")");
     out.result(j, text);
 }
 
@@ -384,7 +390,7 @@ void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmwa
     if (s.form == ModuleForm::none) throw CliFailure(exit_not_found, "update: module not found");
     const std::string old_version =
         s.form == ModuleForm::application ? version_text(s.firmware_version)
-                                          : (s.loader_firmware_valid ? version_text(s.loader_firmware_version) : "н/д");
+                                          : (s.loader_firmware_valid ? version_text(s.loader_firmware_version) : not_available_text);
     if (s.form == ModuleForm::application) {
         link.check(hand_over_to_loader(link.handle()), "update: hand-over to the loader");
         link.release();
@@ -443,15 +449,15 @@ void command_poll(Output& out, const PollOptions& o,
                                         std::to_string(((v >> 4) & 0x0F) * 10 + (v & 0x0F));
             const std::uint32_t packets = std::uint32_t{reg(4)} << 16 | reg(3);
             const std::uint32_t errors = std::uint32_t{reg(6)} << 16 | reg(5);
-            j["status"] = "подключен";
+            j["status"] = connection_app_text;
             j["firmware_version"] = version;
             j["packets"] = packets;
             j["errors"] = errors;
-            text = "подключен  version " + version + "  packets " + std::to_string(packets) +
+            text = std::string(connection_app_text) + "  version " + version + "  packets " + std::to_string(packets) +
                    "  errors " + std::to_string(errors);
         } else {
-            j["status"] = "не подключен";
-            text = "не подключен";
+            j["status"] = connection_none_text;
+            text = connection_none_text;
         }
         out.result(j, text);
     }

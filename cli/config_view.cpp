@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "cli/interim_texts.h"
+#include "app/texts.h"
 
 namespace {
 

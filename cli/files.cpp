@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
 #include <system_error>
 
+#include "app/image_files.h"
 #include "cli/exit_codes.h"
 
 namespace fs = std::filesystem;
@@ -107,18 +109,11 @@ std::vector<std::uint8_t> read_whole_file(const fs::path& path, std::size_t limi
 
 void write_file_atomic(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
-    if (path.filename().empty()) fail(path, "names a folder, not a file");
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) fail(path, "is a folder, not a file");
-    const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".partial-" +
-                                                     unique_suffix());
-    write_new_file(temporary, bytes);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        fail(path, "cannot write", error);
-    }
-    sync_folder(path.parent_path());
+    // The window's save: a temporary file beside the target, flushed, renamed over it.
+    std::string error = save_file_replacing(path.string(), bytes);
+    if (error.empty()) return;
+    std::replace(error.begin(), error.end(), '\n', ' ');  // one line on stderr
+    throw CliFailure(exit_file_problem, error);
 }
 
 StagedFolder::StagedFolder(fs::path final_path) : final_(std::move(final_path))

@@ -14,9 +14,9 @@
 std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path,
                                           std::size_t limit = 16u << 20);
 
-// Writes `bytes` to `path` atomically: a temporary file in the same folder, flushed to disk,
-// then renamed over `path`. On any failure the temporary file is removed and `path` keeps
-// whatever it held before.
+// Writes `bytes` to `path` as the window saves an image: a temporary file in the same folder,
+// flushed to disk, then renamed over `path`. On any failure the temporary file is removed and
+// `path` keeps whatever it held before.
 void write_file_atomic(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
 // A folder that appears under its final name only when complete. The files go into a hidden

@@ -3,6 +3,7 @@
 // bus registers and the sizes of everything that travels over the wire.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -58,6 +59,22 @@ constexpr std::size_t ram_size = 16384;
 constexpr std::size_t params_size = 12;
 constexpr std::size_t block_chunk_size = 2048;
 constexpr std::size_t update_piece_size = 512;
+
+// The configuration block: eight setting bytes, then their sum as a little-endian 32-bit word.
+constexpr std::size_t params_summed_bytes = 8;
+constexpr std::size_t params_checksum_offset = 8;
+// The block a new module carries and the tool falls back to when a read block fails its
+// checksum: software version 4, AMT ROM set 1, KVP contents 1, X keys not inverted, RAM saved
+// automatically, input filter 4, power loss by the ~12 V rail; checksum 0x0B.
+constexpr std::array<std::uint8_t, params_size> default_params{
+    0x04, 0x01, 0x01, 0x00, 0x01, 0x04, 0x00, 0x00, 0x0B, 0x00, 0x00, 0x00};
+// Erased flash: what the configuration page holds past the block after a write.
+constexpr std::uint8_t erased_flash_byte = 0xFF;
+
+// DAC channels: volts per step of a register value, on the positive side (bit 15 clear) and
+// on the negative side (bit 15 set, magnitude in bits 14..0).
+constexpr double dac_volts_per_step_positive = 0.0048852;
+constexpr double dac_volts_per_step_negative = 0.0048;
 
 // Selectors of the module's non-volatile RAM banks (word_a of cmd_ram_write_end).
 constexpr std::uint32_t ram_bank_main = 0;

@@ -4,12 +4,13 @@
 #include <array>
 #include <cstring>
 
-#include "pages_fixture.h"
+#include "rig.h"
 
 namespace {
 
 using Block = std::array<std::uint8_t, params_size>;
 constexpr Block defaults{0x04, 0x01, 0x01, 0x00, 0x01, 0x04, 0x00, 0x00, 0x0B, 0x00, 0x00, 0x00};
+static_assert(default_params == defaults, "the block a new module carries");
 constexpr Control lists[7] = {Control::ComboBox1, Control::ComboBox2, Control::ComboBox3,
                               Control::ComboBox4, Control::ComboBox5, Control::ComboBox6,
                               Control::ComboBox7};

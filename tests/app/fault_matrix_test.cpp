@@ -5,23 +5,9 @@
 #include <functional>
 #include <unistd.h>
 
-#include "pages_fixture.h"
+#include "rig.h"
 
 namespace {
-
-// One complete window on its own simulated bus.
-struct Rig {
-    SimModule module;
-    SimBus bus;
-    FakeView view;
-    TMainForm form{view, bus, CarriedImage{}};
-    Rig()
-    {
-        bus.add_interface(module);
-        form.app_identity.found = true;
-    }
-    bool message_shown(const char* text) const { return module_message_shown(view, text); }
-};
 
 enum class Kind { read, write };
 
@@ -104,7 +90,7 @@ TEST_F(FaultMatrix, EveryFailedReportEndsClosedAndReported)
         // The action without faults: how many reports it takes, and that it stays silent.
         std::size_t total = 0;
         {
-            Rig r;
+            Rig r{Rig::ApplicationFound{}};
             a.prepare(r);
             a.run(r);
             total = r.bus.reports();
@@ -114,7 +100,7 @@ TEST_F(FaultMatrix, EveryFailedReportEndsClosedAndReported)
         }
         for (std::size_t n = 1; n <= total; ++n) {
             SCOPED_TRACE("report " + std::to_string(n) + " of " + std::to_string(total));
-            Rig r;
+            Rig r{Rig::ApplicationFound{}};
             a.prepare(r);
             const auto params_before = r.form.params_array;
             const Bytes image_before = a.image ? r.form.*a.image : Bytes{};

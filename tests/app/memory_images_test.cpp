@@ -7,7 +7,7 @@
 #include <csignal>
 
 #include "app/formats.h"
-#include "pages_fixture.h"
+#include "rig.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The I/O pages and module commands against the simulated module: the output registers of
 // "КЭ/БФОС" and "КИП/БОС", the DAC values of "КП(ЦАП)", CNC stop/start, module restart and the
 // counter reset.
-#include "pages_fixture.h"
+#include "rig.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The window right after start-up, before the first status tick; closing; page changes.
 #include <gtest/gtest.h>
 
-#include "app/panel_texts.h"
-#include "app/sim_rig.h"
+#include "app/texts.h"
+#include "app/rig.h"
 
 namespace {
 
@@ -53,9 +53,7 @@ TEST(StartUp, ShowsTheWindowAsNoModuleHasYetBeenSeen)
     EXPECT_EQ(form.KVP_array, std::vector<std::uint8_t>(kvp_size, 0xFF));
     EXPECT_EQ(form.RAM_array, std::vector<std::uint8_t>(ram_size, 0x00));
 
-    const std::array<std::uint8_t, params_size> defaults{0x04, 0x01, 0x01, 0x00, 0x01, 0x04,
-                                                         0x00, 0x00, 0x0B, 0x00, 0x00, 0x00};
-    EXPECT_EQ(form.params_array, defaults);
+    EXPECT_EQ(form.params_array, default_params);  // its bytes: configuration_test
     EXPECT_FALSE(form.up_flag);
     EXPECT_EQ(form.KIP1 | form.KIP2 | form.KIP3 | form.KIP4, 0);
     EXPECT_EQ(form.proc_en, 0u);
@@ -98,7 +96,7 @@ TEST(StartUp, Label47ShowsTheVersionOfTheCarriedImage)
 
 TEST(StartUp, SerialPortListDecidesTheNetworkPageStart)
 {
-    SimRig rig;
+    Rig rig;
     const int ports = rig.view.combo_count(Control::ComboBox8);
     if (ports == 0) {
         EXPECT_FALSE(rig.view.enabled(Control::Button15));
@@ -112,7 +110,7 @@ TEST(StartUp, SerialPortListDecidesTheNetworkPageStart)
 
 TEST(Close, ClosesOnlyAHandleThatIsOpen)
 {
-    SimRig rig;
+    Rig rig;
     rig.form.FormClose();
     EXPECT_EQ(rig.bus.closes(), 0u);
 
@@ -127,7 +125,7 @@ TEST(Close, ClosesOnlyAHandleThatIsOpen)
 
 TEST(PageChange, StopsNetworkPollingAndNothingElse)
 {
-    SimRig rig;
+    Rig rig;
     rig.view.timers.clear();
     rig.view.page = page_rom;
     rig.form.PageControl1Change();

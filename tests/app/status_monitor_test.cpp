@@ -5,8 +5,8 @@
 
 #include <clocale>
 
-#include "app/panel_texts.h"
-#include "app/sim_rig.h"
+#include "app/texts.h"
+#include "app/rig.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ protected:
     void SetUp() override { std::setlocale(LC_NUMERIC, "C"); }
     // A module with the CNC stopped and inputs pinned, so every text is predictable.
     void stopped_cnc() { rig.module.set_cpu_running(false); }
-    SimRig rig;
+    Rig rig;
     FakeView& view = rig.view;
     SimModule& module = rig.module;
 };
@@ -66,7 +66,7 @@ TEST_F(Monitor, LoaderModeShowsBothVersionsThenTheApplicationTakesOver)
     module.set_firmware_version(0x00043600);
     // The application's search meets the loader and turns it down; the loader's search finds it.
     EXPECT_EQ(rig.tick_on(page_ke_bfos),
-              (V{identify(true), identify(true), status(true), {cmd_get_loader_info, 0, true}}));
+              (V{identify(true), identify(true), status(true), loader_cmd(cmd_get_loader_info)}));
     EXPECT_EQ(rig.panel(), (Panel{"загрузчик", "4.36", "1.2.3."}));
     EXPECT_TRUE(rig.form.loader_identity.found);
     EXPECT_FALSE(rig.form.app_identity.found);

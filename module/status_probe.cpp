@@ -9,24 +9,24 @@ namespace {
 // command and its whole reply went through.
 class TickLink {
 public:
-    explicit TickLink(DeviceHandle handle) : handle_(handle) {}
+    explicit TickLink(DeviceHandle h) : handle(h) {}
 
     bool ask(std::uint8_t code, std::uint32_t word_a = 0)
     {
-        return send_command(handle_, code, word_a) && receive_data(handle_, reply.data(), reply.size());
+        return send_command(handle, code, word_a) && receive_data(handle, reply.data(), reply.size());
     }
     // A 4-byte reply of the loader as one word; the word is left alone when the exchange fails.
     bool ask_word(std::uint8_t code, std::uint32_t& word)
     {
         std::uint8_t bytes[loader_word_reply_length] = {};
-        if (!send_command(handle_, code) || !receive_data(handle_, bytes, sizeof bytes)) return false;
+        if (!send_command(handle, code) || !receive_data(handle, bytes, sizeof bytes)) return false;
         word = get_le32(bytes);
         return true;
     }
-    void tell(std::uint8_t code) { send_command(handle_, code); }
+    void tell(std::uint8_t code) { send_command(handle, code); }
 
+    DeviceHandle handle;
     std::array<std::uint8_t, bus_reply_length> reply{};
-    DeviceHandle handle_;
 };
 
 template <std::size_t N>
@@ -37,7 +37,7 @@ void reply_words(const TickLink& link, std::array<std::uint16_t, N>& words)
 
 void poll(TickLink& link, const TickRequest& request, TickReport& report)
 {
-    const auto read = [&] { read_registers(link.handle_, request.registers, report.registers); };
+    const auto read = [&] { read_registers(link.handle, request.registers, report.registers); };
     // The DAC page needs the module's external DAC mode; every other page gives it back.
     const auto give_dac_back = [&] {
         if (report.ext_dac == 1) link.tell(cmd_ext_dac_off);

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "define/byte_order.h"
-#include "module/interim_define_extra.h"
 #include "module/exchange_sequence.h"
 
 namespace {
