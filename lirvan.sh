@@ -2,19 +2,32 @@
 # One entry point for a newcomer on Debian:
 #   ./lirvan.sh demo   installs what is missing, builds, opens the window on the simulated module
 #   ./lirvan.sh test   installs what is missing, builds, runs every test (plain and with
-#                      AddressSanitizer + UndefinedBehaviorSanitizer)
+#                      AddressSanitizer + UndefinedBehaviorSanitizer), runs every fuzz target
+#                      for 20 s from its seed corpus, cross-builds for Windows and runs the
+#                      Windows tests under wine, then builds the package, installs it and
+#                      starts the installed tool once
 #   ./lirvan.sh build  installs what is missing and builds (build/)
+#   ./lirvan.sh package  installs what is missing and builds the Debian package
+#                      (build-package/lirvan-service_<version>_amd64.deb)
+#   ./lirvan.sh windows  installs what is missing and cross-builds for Windows (build-win/)
+#   ./lirvan.sh fuzz [SECONDS]  builds the fuzz targets with clang (build-fuzz/) and runs each
+#                      for SECONDS (60 if not given)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libmodbus-dev socat xvfb xauth fonts-dejavu-core
+          libmodbus-dev socat xvfb xauth x11-utils fonts-dejavu-core
+          qt6-translations-l10n dpkg-dev file
           qemu-system-x86 busybox-static cpio xz-utils)
+# The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+# The fuzz targets: clang and its fuzzer runtime.
+fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
-install_missing() {
+install_missing() {  # install_missing [extra packages...]
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "${packages[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -36,6 +49,74 @@ run_tests() {  # run_tests DIR
     ctest --test-dir "$1" --output-on-failure -j"$(nproc)" --timeout 300
 }
 
+# The package is built in a build of its own: optimised, installed under /usr, the udev rule
+# in the distribution's folder, no tests or benchmarks.
+package() {
+    cmake -S . -B build-package -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+          -DCMAKE_INSTALL_PREFIX=/usr -DLIRVAN_UDEV_RULES_DIR=/usr/lib/udev/rules.d \
+          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF >/dev/null
+    cmake --build build-package -j"$(nproc)"
+    rm -f build-package/lirvan-service_*.deb
+    (cd build-package && cpack >/dev/null)
+    ls build-package/lirvan-service_*_amd64.deb
+}
+
+# Installs the package as a user would (dependencies from the archive) and checks what it put
+# on the machine, then starts the installed tool once under a virtual display.
+install_and_check_package() {
+    local deb
+    deb=$(ls build-package/lirvan-service_*_amd64.deb)
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo dpkg -i "$deb" || DEBIAN_FRONTEND=noninteractive $sudo apt-get -f install -y -qq
+    tests/package/check_installed.sh "$deb"
+}
+
+# The Windows build in build-win; its serial tests use the peer program of the Linux build in
+# build/ when that exists. The wine prefix (build-win/wineprefix) is made here, before CTest:
+# wine's helper processes must not be started from inside a test.
+build_windows() {
+    local peer=()
+    [ -x build/tests/lirvan-serial-peer ] && peer=(-DLIRVAN_SERIAL_PEER="$PWD/build/tests/lirvan-serial-peer")
+    build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release "${peer[@]}"
+    if [ ! -f build-win/wineprefix/system.reg ]; then
+        WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+            wineboot -i >/dev/null 2>&1 </dev/null
+        WINEPREFIX="$PWD/build-win/wineprefix" wineserver -w
+    fi
+}
+
+# The fuzz targets: libFuzzer programs under ASan + UBSan, built by clang in a tree of their own.
+build_fuzzers() {
+    CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DLIRVAN_FUZZ=ON \
+        -DLIRVAN_KERNEL_TEST=OFF >/dev/null
+    cmake --build build-fuzz -j"$(nproc)" --target fuzzers
+}
+
+# Runs every target for the given seconds from its seed corpus (fuzz/corpus/<target>) and what
+# earlier runs found (build-fuzz/corpus/<target>). A crash or a difference from a target's model
+# fails the run; the input that caused it lands in build-fuzz/crashes/ and belongs, once the
+# fault is mended, in fuzz/regressions/<target>/, which the ordinary test run replays.
+run_fuzzers() {  # run_fuzzers SECONDS
+    local seconds=$1 failed=0 source name unit log
+    mkdir -p build-fuzz/crashes
+    for source in fuzz/*_fuzz.cpp; do
+        name=$(basename "$source" .cpp)
+        unit=${name%_fuzz}
+        log=build-fuzz/$unit.log
+        mkdir -p "build-fuzz/corpus/$unit"
+        if build-fuzz/fuzz/"$name" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+               -artifact_prefix="build-fuzz/crashes/$unit-" \
+               "build-fuzz/corpus/$unit" "fuzz/corpus/$unit" >"$log" 2>&1; then
+            echo "fuzz $unit: $(sed -n 's/^stat::number_of_executed_units: *//p' "$log") inputs in ${seconds} s"
+        else
+            echo "fuzz $unit: FAILED (see $log and build-fuzz/crashes/)" >&2
+            failed=1
+        fi
+    done
+    return $failed
+}
+
 case "${1:-}" in
 build)
     install_missing
@@ -44,17 +125,38 @@ build)
 demo)
     install_missing
     build build
-    exec ./build/app/qt/lirvan-service-demo
+    exec ./build/demo/lirvan-service-demo
+    ;;
+windows)
+    install_missing "${windows_packages[@]}"
+    build_windows
     ;;
 test)
-    install_missing
+    install_missing "${windows_packages[@]}" "${fuzz_packages[@]}"
     build build
     run_tests build
     build build-sanitize -DLIRVAN_SANITIZE=ON -DLIRVAN_KERNEL_TEST=OFF
     run_tests build-sanitize
+    build_fuzzers
+    run_fuzzers 20
+    SECONDS=0
+    build_windows
+    run_tests build-win
+    echo "Windows build and tests under wine: ${SECONDS} s"
+    package
+    install_and_check_package
+    ;;
+package)
+    install_missing
+    package
+    ;;
+fuzz)
+    install_missing "${fuzz_packages[@]}"
+    build_fuzzers
+    run_fuzzers "${2:-60}"
     ;;
 *)
-    echo "usage: $0 demo|test|build" >&2
+    echo "usage: $0 demo|test|build|windows|package|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

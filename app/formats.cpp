@@ -150,9 +150,23 @@ std::int32_t counter_step(std::uint16_t value)
 int progress_percent(std::uint64_t done, std::uint64_t total)
 {
     if (total == 0) return 0;
-    const std::uint64_t scaled = done * 100;
-    std::uint64_t percent = scaled / total;
-    const std::uint64_t twice_rest = 2 * (scaled % total);
-    if (twice_rest > total || (twice_rest == total && percent % 2 == 1)) ++percent;
-    return static_cast<int>(percent > 100 ? 100 : percent);
+    if (done >= total) return 100;  // the whole transfer, or more: the bar is full
+    // done * 100 / total without forming done * 100, which leaves 64 bits above 1.8e17: a
+    // hundred additions of done, each reduced modulo total, keep done * k = percent * total
+    // + rest with rest < total, and none of them can overflow.
+    std::uint64_t percent = 0;
+    std::uint64_t rest = 0;
+    for (int k = 0; k < 100; ++k) {
+        if (rest >= total - done) {
+            rest -= total - done;
+            ++percent;
+        } else {
+            rest += done;
+        }
+    }
+    // Nearest integer, a half to the even neighbour; rest is compared with total - rest
+    // because 2 * rest may not fit.
+    const std::uint64_t to_next = total - rest;
+    if (rest > to_next || (rest == to_next && percent % 2 == 1)) ++percent;
+    return static_cast<int>(percent);
 }

@@ -68,6 +68,8 @@ std::string save_file_replacing(const std::string& name, const std::vector<std::
     int error = 0;
     for (int attempt = 0; attempt < 100 && file == nullptr; ++attempt) {
         temp = target.string() + ".part" + std::to_string(attempt);
+        // Windows' C library ignores "x"; a file found here is never reused there either.
+        if (fs::exists(temp, ec)) continue;
         errno = 0;
         file = std::fopen(temp.c_str(), "wbx");  // x: never reuse a file that exists
         error = errno;
@@ -91,10 +93,12 @@ std::string save_file_replacing(const std::string& name, const std::vector<std::
         fs::permissions(temp, existing.permissions(), ec);
     }
     if (ok) {
-        errno = 0;
-        if (std::rename(temp.c_str(), target.string().c_str()) != 0) {
+        // Replaces an existing file on every platform (Windows' rename() refuses to).
+        std::error_code rename_error;
+        fs::rename(temp, target, rename_error);
+        if (rename_error) {
             ok = false;
-            error = errno;
+            error = rename_error.default_error_condition().value();
         }
     }
     if (ok) return {};

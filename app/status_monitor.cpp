@@ -6,92 +6,87 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/Unit1.h"
 #include "app/control_groups.h"
+#include "app/form.h"
 #include "app/formats.h"
 #include "app/held_module.h"
 #include "module/status_probe.h"
 
 namespace {
 
-// A register shown as a bit row and six octal digits.
+// The rows the monitor polls, as the form lays them out (app/form.h), in table order: a
+// register row is a bus register shown as a bit row and six octal digits, a counter row a
+// counter's running total, a DAC row a channel in plain octal and in volts. Rows without an
+// address show the words of a reply instead.
 struct RegisterRow { std::uint16_t address; Control bits, octal; };
-
-// Page "КЭ/БФОС": the inputs, then the outputs.
-constexpr std::array ke_bfos_rows{
-    RegisterRow{bus_in_170461, Control::StaticText29, Control::StaticText35},
-    RegisterRow{bus_in_170463, Control::StaticText30, Control::StaticText36},
-    RegisterRow{bus_in_170465, Control::StaticText31, Control::StaticText37},
-    RegisterRow{bus_in_170467, Control::StaticText32, Control::StaticText38},
-    RegisterRow{bus_out_170462, Control::StaticText33, Control::StaticText39},
-    RegisterRow{bus_out_170464, Control::StaticText34, Control::StaticText40},
-};
-
-// Page "КИП/БОС": measuring channel 0.
-constexpr std::array kip0_rows{RegisterRow{bus_kip_170520, Control::StaticText41, Control::StaticText42}};
-
-// Page "Контроллер ЭА", group "НЦ-31": the CNC's own view of its output and input registers.
-constexpr std::array nc31_rows{
-    RegisterRow{bus_out_170462, Control::StaticText67, Control::StaticText71},
-    RegisterRow{bus_in_170461, Control::StaticText68, Control::StaticText72},
-};
-
-// Page "КИП/БОС": the counters of channels КИП1..КИП4 and where their totals show.
-struct CounterRow { std::uint16_t address; std::int32_t TMainForm::*total; Control text; };
-
-constexpr std::array counter_rows{
-    CounterRow{bus_kip_170521, &TMainForm::KIP1, Control::StaticText43},
-    CounterRow{bus_kip_170522, &TMainForm::KIP2, Control::StaticText44},
-    CounterRow{bus_kip_170523, &TMainForm::KIP3, Control::StaticText45},
-    CounterRow{bus_kip_170524, &TMainForm::KIP4, Control::StaticText46},
-};
-
-// Page "КП(ЦАП)": each channel in plain octal and in volts.
-struct DacRow { std::uint16_t address; Control octal, volts; };
-
-constexpr std::array dac_rows{
-    DacRow{bus_dac_170500, Control::StaticText47, Control::StaticText51},
-    DacRow{bus_dac_170501, Control::StaticText48, Control::StaticText52},
-    DacRow{bus_dac_170502, Control::StaticText49, Control::StaticText53},
-    DacRow{bus_dac_170503, Control::StaticText50, Control::StaticText54},
-};
-
-// Page "Контроллер ЭА": the words of the controller's replies, in reply order.
 struct WordView { Control bits, octal; };
+struct ValueRow { std::uint16_t address; Control first, second; };
 
-constexpr std::array ea_input_views{
-    WordView{Control::StaticText55, Control::StaticText59}, WordView{Control::StaticText56, Control::StaticText60},
-    WordView{Control::StaticText57, Control::StaticText61}, WordView{Control::StaticText58, Control::StaticText62},
-};
-constexpr std::array ea_output_views{
-    WordView{Control::StaticText63, Control::StaticText65}, WordView{Control::StaticText64, Control::StaticText66},
-};
-
-// The addresses of the rows, in row order: what the page asks the probe to read.
-template <typename Row, std::size_t N>
-constexpr std::array<std::uint16_t, N> addresses_of(const std::array<Row, N>& rows)
+std::vector<RegisterRow> register_rows(Frame frame)
 {
-    std::array<std::uint16_t, N> out{};
-    for (std::size_t i = 0; i < N; ++i) out[i] = rows[i].address;
+    std::vector<RegisterRow> rows;
+    for (const FormControl& row : form_rows(FormKind::register_row, frame))
+        rows.push_back({row.address, *row.name, *row.partner});
+    return rows;
+}
+
+std::vector<WordView> word_views(Frame frame)
+{
+    std::vector<WordView> views;
+    for (const FormControl& row : form_rows(FormKind::register_row, frame))
+        views.push_back({*row.name, *row.partner});
+    return views;
+}
+
+// Counter rows have one value control (the total), DAC rows two (octal, volts).
+std::vector<ValueRow> value_rows(FormKind kind, Frame frame)
+{
+    std::vector<ValueRow> rows;
+    for (const FormControl& row : form_rows(kind, frame))
+        rows.push_back({row.address, *row.name, row.partner.value_or(*row.name)});
+    return rows;
+}
+
+template <typename Row>
+std::vector<std::uint16_t> addresses_of(const std::vector<Row>& rows)
+{
+    std::vector<std::uint16_t> out;
+    for (const Row& row : rows) out.push_back(row.address);
     return out;
 }
 
-template <std::size_t A, std::size_t B>
-constexpr std::array<std::uint16_t, A + B> joined(const std::array<std::uint16_t, A>& a,
-                                                  const std::array<std::uint16_t, B>& b)
+struct FormRows {
+    std::vector<RegisterRow> ke_bfos = register_rows(Frame::page_ke_bfos);  // inputs, then outputs
+    std::vector<RegisterRow> kip0 = register_rows(Frame::page_kip_bos);     // measuring channel 0
+    std::vector<ValueRow> counters = value_rows(FormKind::counter_row, Frame::page_kip_bos);
+    std::vector<ValueRow> dac = value_rows(FormKind::dac_row, Frame::page_kp_dac);
+    std::vector<WordView> ea_inputs = word_views(Frame::ea_inputs);
+    std::vector<WordView> ea_outputs = word_views(Frame::ea_outputs);
+    std::vector<RegisterRow> nc31 = register_rows(Frame::ea_cnc);  // the CNC's own view
+
+    // What each page asks the probe to read, in row order; on "КИП/БОС" channel 0, then the
+    // counters of КИП1..КИП4.
+    std::vector<std::uint16_t> ke_bfos_addresses = addresses_of(ke_bfos);
+    std::vector<std::uint16_t> kip_bos_addresses = [this] {
+        std::vector<std::uint16_t> out = addresses_of(kip0);
+        for (std::uint16_t a : addresses_of(counters)) out.push_back(a);
+        return out;
+    }();
+    std::vector<std::uint16_t> dac_addresses = addresses_of(dac);
+    std::vector<std::uint16_t> nc31_addresses = addresses_of(nc31);
+};
+
+const FormRows& rows()
 {
-    std::array<std::uint16_t, A + B> out{};
-    for (std::size_t i = 0; i < A; ++i) out[i] = a[i];
-    for (std::size_t i = 0; i < B; ++i) out[A + i] = b[i];
-    return out;
+    static const FormRows rows;
+    return rows;
 }
 
-constexpr auto ke_bfos_addresses = addresses_of(ke_bfos_rows);
-// Channel 0, then the counters of КИП1..КИП4.
-constexpr auto kip_bos_addresses = joined(addresses_of(kip0_rows), addresses_of(counter_rows));
-constexpr auto dac_addresses = addresses_of(dac_rows);
-constexpr auto nc31_addresses = addresses_of(nc31_rows);
+// The running totals of channels КИП1..КИП4, in the order of the counter rows.
+constexpr std::array counter_totals{&TMainForm::KIP1, &TMainForm::KIP2, &TMainForm::KIP3, &TMainForm::KIP4};
 
 void show_register(View& view, std::uint16_t value, Control bits, Control octal)
 {
@@ -100,17 +95,17 @@ void show_register(View& view, std::uint16_t value, Control bits, Control octal)
 }
 
 // Shows each reading that arrived in its row; readings and rows are in the same order.
-template <typename Row, std::size_t N>
-void show_rows(View& view, std::span<const RegisterReading> readings, const std::array<Row, N>& rows)
+void show_rows(View& view, std::span<const RegisterReading> readings, const std::vector<RegisterRow>& rows)
 {
-    for (std::size_t i = 0; i < N && i < readings.size(); ++i)
+    for (std::size_t i = 0; i < rows.size() && i < readings.size(); ++i)
         if (readings[i].valid) show_register(view, readings[i].value, rows[i].bits, rows[i].octal);
 }
 
 template <std::size_t N>
-void show_words(View& view, const std::array<std::uint16_t, N>& words, const std::array<WordView, N>& views)
+void show_words(View& view, const std::array<std::uint16_t, N>& words, const std::vector<WordView>& views)
 {
-    for (std::size_t i = 0; i < N; ++i) show_register(view, words[i], views[i].bits, views[i].octal);
+    for (std::size_t i = 0; i < N && i < views.size(); ++i)
+        show_register(view, words[i], views[i].bits, views[i].octal);
 }
 
 // Adds a counter step to a total; the total wraps like the 32-bit register it mirrors.
@@ -124,10 +119,10 @@ void add_step(std::int32_t& total, std::int32_t step)
 TickRequest TMainForm::tick_request() const
 {
     switch (view_.active_page()) {
-    case page_ke_bfos: return {TickPoll::registers, ke_bfos_addresses};
-    case page_kip_bos: return {TickPoll::registers_while_stopped, kip_bos_addresses};
-    case page_kp_dac: return {TickPoll::dac, dac_addresses};
-    case page_ea: return {TickPoll::controller, nc31_addresses};
+    case page_ke_bfos: return {TickPoll::registers, rows().ke_bfos_addresses};
+    case page_kip_bos: return {TickPoll::registers_while_stopped, rows().kip_bos_addresses};
+    case page_kp_dac: return {TickPoll::dac, rows().dac_addresses};
+    case page_ea: return {TickPoll::controller, rows().nc31_addresses};
     default: return {TickPoll::none, {}};
     }
 }
@@ -147,30 +142,34 @@ void TMainForm::show_tick(const TickReport& report)
     // The polls of the page on view, each reading that arrived.
     const std::span<const RegisterReading> readings = report.registers;
     switch (view_.active_page()) {
-    case page_ke_bfos: show_rows(view_, readings, ke_bfos_rows); break;
-    case page_kip_bos:
-        show_rows(view_, readings, kip0_rows);
+    case page_ke_bfos: show_rows(view_, readings, rows().ke_bfos); break;
+    case page_kip_bos: {
+        const std::size_t first_counter = rows().kip0.size();
+        show_rows(view_, readings, rows().kip0);
         // Each read hands over the counts since the previous one; a read that failed brought
         // none, so nothing is added for it.
-        for (std::size_t i = 0; i < counter_rows.size() && kip0_rows.size() + i < readings.size(); ++i) {
-            const RegisterReading& r = readings[kip0_rows.size() + i];
+        for (std::size_t i = 0; i < rows().counters.size() && i < counter_totals.size() &&
+                                first_counter + i < readings.size();
+             ++i) {
+            const RegisterReading& r = readings[first_counter + i];
             if (!r.valid) continue;
-            std::int32_t& total = this->*counter_rows[i].total;
+            std::int32_t& total = this->*counter_totals[i];
             add_step(total, counter_step(r.value));
-            view_.set_text(counter_rows[i].text, std::to_string(total));
+            view_.set_text(rows().counters[i].first, std::to_string(total));
         }
         break;
+    }
     case page_kp_dac:
-        for (std::size_t i = 0; i < dac_rows.size() && i < readings.size(); ++i) {
+        for (std::size_t i = 0; i < rows().dac.size() && i < readings.size(); ++i) {
             if (!readings[i].valid) continue;
-            view_.set_text(dac_rows[i].octal, WordToOct(readings[i].value));
-            view_.set_text(dac_rows[i].volts, volts_text(readings[i].value));
+            view_.set_text(rows().dac[i].first, WordToOct(readings[i].value));
+            view_.set_text(rows().dac[i].second, volts_text(readings[i].value));
         }
         break;
     case page_ea:
-        if (report.inputs_valid) show_words(view_, report.inputs, ea_input_views);
-        if (report.outputs_valid) show_words(view_, report.outputs, ea_output_views);
-        show_rows(view_, readings, nc31_rows);
+        if (report.inputs_valid) show_words(view_, report.inputs, rows().ea_inputs);
+        if (report.outputs_valid) show_words(view_, report.outputs, rows().ea_outputs);
+        show_rows(view_, readings, rows().nc31);
         break;
     default: break;
     }

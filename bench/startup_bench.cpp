@@ -30,7 +30,7 @@
 #include <QWindow>
 
 #include "app/qt/carried_image.h"
-#include "app/qt/demo_module.h"
+#include "demo/demo_module.h"
 #include "app/qt/main_window.h"
 #include "comport/comport.h"
 

@@ -5,13 +5,13 @@
 
 #include "cli/carried_firmware.h"
 #include "cli/cli.h"
-#include "device/hidraw/linux_hid.h"
+#include "device/system_hid.h"
 
 int main(int argc, char** argv)
 {
     CliEnv env(std::cout, std::cerr);
     env.err_is_terminal = ::isatty(STDERR_FILENO) == 1;
-    env.make_system_hid = [] { return std::unique_ptr<Hid>(new LinuxHid()); };
+    env.make_system_hid = [] { return make_system_hid(); };
     env.firmware = carried_firmware();
     env.demo_firmware = demo_firmware();
     return run_cli(std::vector<std::string>(argv + 1, argv + argc), env);

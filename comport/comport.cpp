@@ -70,8 +70,11 @@ bool modbus_read_holding(std::uint8_t address, std::uint16_t first, std::uint16_
     frame[6] = static_cast<std::uint8_t>(request_crc & 0xFF);
     frame[7] = static_cast<std::uint8_t>(request_crc >> 8);
 
-    // The write's outcome is not examined: a request that did not go out shows as no reply.
-    com_write(frame.data(), request_size);
+    // Whatever waits in the queues belongs to no request of ours: a stray byte left there would
+    // shift this reply and every later one. A request that could not go out within the write
+    // time-out gets no reply; waiting for one would hold the window a second longer.
+    com_purge();
+    if (!com_write(frame.data(), request_size)) return false;
 
     // Slave address, function code and byte count of the reply are not examined: the reply
     // stands or falls by its length and its CRC. A short reply (an exception reply among them)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "define/system_failure.h"
+
 // Empties the list and appends the name of every serial port present, as the system names
 // them (ttyUSB0, ttyACM0, ttyS0 only when a UART answers), sorted as text.
 void com_port_list(std::vector<std::string>& list);
@@ -13,6 +15,8 @@ void com_port_list(std::vector<std::string>& list);
 bool com_open(const std::string& name, int baud);
 // Closes the open port.
 void com_close();
+// The last system call on a serial port that failed, for a log.
+SystemFailure com_last_failure();
 
 // CRC-16/MODBUS: generator 0xA001, initial 0xFFFF; its low byte travels first.
 std::uint16_t modbus_crc16(const std::uint8_t* data, std::uint16_t length);

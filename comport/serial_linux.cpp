@@ -1,6 +1,6 @@
 // Serial ports on Linux: listing from sysfs without opening any port, the port itself
-// through termios, with the read time-out kept by poll against a deadline so that it holds on
-// every tty, pseudo-terminals included.
+// through termios, with the read and write time-outs kept by poll against a deadline so that
+// they hold on every tty, pseudo-terminals included.
 //
 // Line settings applied by com_open:
 // - 8 data bits, no parity, one stop bit, the caller's baud rate (a rate the system has no
@@ -31,9 +31,18 @@
 #include "comport/comport.h"
 #include "comport/serial_port.h"
 
-int com_handle = -1;
+std::intptr_t com_handle = -1;
 
 namespace {
+
+SystemFailure failure;
+
+// Records the failed call with errno; returns false for the caller to pass on.
+bool fail(const char* call, int error = errno)
+{
+    record_failure(failure, call, error);
+    return false;
+}
 
 struct BaudConstant {
     int rate;
@@ -60,15 +69,21 @@ bool baud_constant(int rate, speed_t& constant)
     return false;
 }
 
+// The descriptor held in com_handle.
+int port_fd() { return static_cast<int>(com_handle); }
+
 std::string device_path(const std::string& name)
 {
     return name.find('/') == std::string::npos ? "/dev/" + name : name;
 }
 
 // Closes a descriptor of ours, giving the tty's exclusive mode back first: on a pseudo-terminal
-// the slave's state outlives its last close while the master stays open.
+// the slave's state outlives its last close while the master stays open. Output still queued
+// is dropped: close() would otherwise wait up to the driver's closing time (30 s by default)
+// for a line that hardware flow control holds back.
 void release_port(int fd)
 {
+    ::tcflush(fd, TCOFLUSH);
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
 }
@@ -76,10 +91,10 @@ void release_port(int fd)
 bool apply_line_settings(int fd, int baud)
 {
     speed_t speed{};
-    if (!baud_constant(baud, speed)) return false;
+    if (!baud_constant(baud, speed)) return fail("baud rate", EINVAL);
 
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) return false;
+    if (::tcgetattr(fd, &tio) != 0) return fail("tcgetattr");
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
     tio.c_oflag &= ~OPOST;
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
@@ -88,14 +103,16 @@ bool apply_line_settings(int fd, int baud)
     // Reads never wait inside the driver: com_read waits in poll() against its own deadline.
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return fail("cfsetspeed");
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return fail("tcsetattr");
 
     // tcsetattr succeeds when any part of the request was taken; make sure all of it was.
     termios now{};
-    if (::tcgetattr(fd, &now) != 0) return false;
-    return (now.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8 && (now.c_lflag & ICANON) == 0 &&
-           ::cfgetispeed(&now) == speed && ::cfgetospeed(&now) == speed;
+    if (::tcgetattr(fd, &now) != 0) return fail("tcgetattr");
+    if ((now.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8 && (now.c_lflag & ICANON) == 0 &&
+           ::cfgetispeed(&now) == speed && ::cfgetospeed(&now) == speed)
+        return true;
+    return fail("tcsetattr partly", 0);
 }
 
 timespec monotonic_now()
@@ -112,6 +129,8 @@ long long nanoseconds_between(const timespec& from, const timespec& to)
 }
 
 }  // namespace
+
+SystemFailure com_last_failure() { return failure; }
 
 void com_port_list(std::vector<std::string>& list) { com_port_list_in("/sys/class/tty", list); }
 
@@ -144,12 +163,13 @@ bool com_open(const std::string& name, int baud)
 
     // Non-blocking, so that opening a modem line with no carrier does not wait for one.
     const int fd = ::open(device_path(name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return fail("open");
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        fail("flock/TIOCEXCL");
         ::close(fd);
         return false;
     }
-    if (!apply_line_settings(fd, baud) || ::tcflush(fd, TCIOFLUSH) != 0) {
+    if (!apply_line_settings(fd, baud) || (::tcflush(fd, TCIOFLUSH) != 0 && !fail("tcflush"))) {
         release_port(fd);
         return false;
     }
@@ -165,26 +185,40 @@ bool com_open(const std::string& name, int baud)
 
 void com_close()
 {
-    if (com_handle >= 0) release_port(com_handle);
+    if (com_handle >= 0) release_port(port_fd());
     com_handle = -1;
+}
+
+void com_purge()
+{
+    if (com_handle >= 0) ::tcflush(port_fd(), TCIOFLUSH);
 }
 
 bool com_write(const std::uint8_t* data, std::size_t length)
 {
     if (com_handle < 0) return false;
+    const timespec start = monotonic_now();
     std::size_t sent = 0;
     while (sent < length) {
-        const ssize_t n = ::write(com_handle, data + sent, length - sent);
+        const ssize_t n = ::write(port_fd(), data + sent, length - sent);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return false;
-        // The output queue is full: wait for room, for as long as it takes.
-        pollfd p{com_handle, POLLOUT, 0};
-        if (::poll(&p, 1, -1) < 0 && errno != EINTR) return false;
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        if (n < 0 && errno != EAGAIN) return fail("write");
+        // The output queue is full (or the line is stopped): wait for room until the deadline.
+        const long long left =
+            com_write_timeout_ms * 1'000'000LL - nanoseconds_between(start, monotonic_now());
+        if (left <= 0) {
+            ::tcflush(port_fd(), TCOFLUSH);
+            return fail("write: timed out", ETIMEDOUT);
+        }
+        const timespec wait{static_cast<time_t>(left / 1'000'000'000LL),
+                            static_cast<long>(left % 1'000'000'000LL)};
+        pollfd p{port_fd(), POLLOUT, 0};
+        if (::ppoll(&p, 1, &wait, nullptr) < 0 && errno != EINTR) return fail("ppoll");
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return fail("poll: port hung up", EIO);
     }
     return true;
 }
@@ -197,29 +231,41 @@ long com_read(std::uint8_t* data, std::size_t length)
     bool hung_up = false;
     while (got < length) {
         // With VMIN = VTIME = 0 an empty queue reads as 0 bytes (or EAGAIN): wait for more.
-        const ssize_t n = ::read(com_handle, data + got, length - got);
+        const ssize_t n = ::read(port_fd(), data + got, length - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EINTR && errno != EAGAIN) return -1;
+        if (n < 0 && errno != EINTR && errno != EAGAIN) {
+            fail("read");
+            return -1;
+        }
         // A hung-up tty (a USB adapter pulled out) reads as end of file and polls as always
         // ready: once what was queued is read, the read has failed. Waiting for the time-out
         // would spin for the whole second on every poll.
-        if (hung_up) return -1;
+        if (hung_up) {
+            fail("read: port hung up", EIO);
+            return -1;
+        }
 
         const long long left =
             com_read_timeout_ms * 1'000'000LL - nanoseconds_between(start, monotonic_now());
         if (left <= 0) break;
         const timespec wait{static_cast<time_t>(left / 1'000'000'000LL),
                             static_cast<long>(left % 1'000'000'000LL)};
-        pollfd p{com_handle, POLLIN, 0};
+        pollfd p{port_fd(), POLLIN, 0};
         const int ready = ::ppoll(&p, 1, &wait, nullptr);
-        if (ready < 0 && errno != EINTR) return -1;
+        if (ready < 0 && errno != EINTR) {
+            fail("ppoll");
+            return -1;
+        }
         // A device that went away (or the far end of a pseudo-terminal that closed) hangs up;
         // bytes it may still report as readable are taken before the read fails.
         if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            if ((p.revents & POLLIN) == 0) return -1;
+            if ((p.revents & POLLIN) == 0) {
+                fail("ppoll: port hung up", EIO);
+                return -1;
+            }
             hung_up = true;
         }
     }

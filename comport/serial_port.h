@@ -7,15 +7,26 @@
 #include <string>
 #include <vector>
 
-// Descriptor of the open serial port; -1 while no port is open (the state at start and after
+// The open serial port: a file descriptor on Linux, the port's HANDLE on Windows; -1 (the
+// invalid handle value of both) while no port is open (the state at start and after
 // com_close). One for the whole process: the window's thread is its only user.
-extern int com_handle;
+extern std::intptr_t com_handle;
 
 // Time after which a read ends with whatever has arrived, counted from the start of the read.
 constexpr int com_read_timeout_ms = 1000;
 
-// Writes all of the bytes, with no time limit. False when no port is open or the port fails.
+// Time within which a write must have handed all of its bytes to the driver. A line held back
+// by hardware flow control (CTS low) or a peer that stopped taking bytes fails the write
+// instead of holding the window.
+constexpr int com_write_timeout_ms = 1000;
+
+// Writes all of the bytes within com_write_timeout_ms. False when no port is open, the port
+// fails or the time ran out; what was left unsent is then discarded, so that it cannot go out
+// later in front of another request.
 bool com_write(const std::uint8_t* data, std::size_t length);
+// Discards both queues: bytes received and not yet read (line noise, a reply that came after
+// its poll gave up) and bytes written and not yet sent.
+void com_purge();
 // Reads until `length` bytes have arrived or com_read_timeout_ms have passed since the call.
 // Result: the number of bytes received (less than length after a time-out), or -1 when no
 // port is open or the port reports an error.

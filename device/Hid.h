@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "define/system_failure.h"
+
 // Handle of one open HID interface, as the backend that opened it numbers it.
 using HidHandleId = std::uintptr_t;
 constexpr HidHandleId invalid_hid_id = ~HidHandleId{0};  // all bits set, like the platform's
@@ -38,4 +40,7 @@ public:
     // True only if a whole report of `length` bytes (report-id byte included) arrived.
     virtual bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) = 0;
     virtual void close(HidHandleId h) = 0;
+    // The last system call that failed below this seam, for a log; none for a backend that
+    // makes no system calls.
+    virtual SystemFailure last_failure() const { return {}; }
 };

@@ -1,5 +1,5 @@
 // The tool's main window: a fixed window with the tabbed pages on the left and the status
-// panel on the right. It builds every control under its name, hands the controls to the
+// panel on the right. It builds its controls from the form table (app/form.h), hands the controls to the
 // window's logic (TMainForm) through QtView, and routes clicks, picks, edits, page changes and
 // the two timers to the logic's handlers.
 #pragma once
@@ -7,6 +7,8 @@
 #include <QWidget>
 
 #include "app/Unit1.h"
+#include "app/form.h"
+#include "app/qt/failure_log.h"
 #include "app/qt/qt_view.h"
 
 class QApplication;
@@ -15,8 +17,8 @@ class QTabWidget;
 class QTimer;
 
 // Size of the window's client area.
-constexpr int window_client_width = 712;
-constexpr int window_client_height = 340;
+constexpr int window_client_width = form_client_width;
+constexpr int window_client_height = form_client_height;
 
 // Sets up the application object as the window needs it: its style, its fonts, its names and
 // icon, and the C library's number format from the user's locale (the DAC page shows volts
@@ -42,21 +44,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void build_status_panel();
-    void build_configuration_page(QWidget* page);
-    void build_rom_page(QWidget* page);
-    void build_amt_page(QWidget* page);
-    void build_kvp_page(QWidget* page);
-    void build_ram_page(QWidget* page);
-    void build_ke_bfos_page(QWidget* page);
-    void build_kip_bos_page(QWidget* page);
-    void build_dac_page(QWidget* page);
-    void build_ea_page(QWidget* page);
-    void build_network_page(QWidget* page);
     void connect_controls();
+    // Takes back a step of the tab bar onto a hidden tab.
+    void keep_off_hidden_tab(int index);
 
     QtView view_;
     TMainForm form_;
+    FailureLog failures_;
     QTabWidget* pages_ = nullptr;
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,13 +18,6 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& q) { return q.toStdString(); }
-
-// The title of the tool's boxes: the application's title, which follows the window caption.
-QString application_title(const QWidget& window)
-{
-    const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? window.windowTitle() : name;
-}
 
 }  // namespace
 
@@ -67,9 +59,9 @@ void QtView::set_text(Control c, const std::string& text)
 {
     QObject* o = object(c);
     if (c == Control::MainForm) {
+        // Only the window's own title: an application display name would be appended by the
+        // platform to the title of every box (" — " and the name), not only the window's.
         window_.setWindowTitle(q(text));
-        // The task bar and the boxes show the application's title, which is the caption.
-        QGuiApplication::setApplicationDisplayName(q(text));
     } else if (auto* label = qobject_cast<QLabel*>(o)) {
         label->setText(q(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(o)) {
@@ -229,7 +221,7 @@ void QtView::show_message(const std::string& caption, const std::string& text)
 
 void QtView::show_error(const std::string& text)
 {
-    QMessageBox::critical(&window_, application_title(window_), q(normalize_line_breaks(text)));
+    QMessageBox::critical(&window_, window_.windowTitle(), q(normalize_line_breaks(text)));
 }
 
 bool QtView::open_file_dialog(std::string& file_name)

@@ -4,14 +4,14 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <exception>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -40,7 +40,7 @@ std::optional<unsigned long> hidraw_number(const std::string& name)
 }
 
 // One field of HID_ID: hexadecimal digits only, at most 8 of them.
-std::optional<std::uint32_t> parse_hex_field(const std::string& text)
+std::optional<std::uint32_t> parse_hex_field(std::string_view text)
 {
     if (text.empty() || text.size() > 8) return std::nullopt;
     std::uint32_t v = 0;
@@ -55,41 +55,71 @@ std::optional<std::uint32_t> parse_hex_field(const std::string& text)
     return v;
 }
 
+// A sysfs text attribute is at most one page; the kernel's uevent text is shorter still.
+constexpr std::size_t max_uevent_size = 4096;
+
+// Reads a small sysfs attribute whole into `out`: false when it cannot be read or is longer
+// than `limit`. Only a regular file is read (sysfs attributes are regular files): a device, a
+// pipe or a directory in its place is refused before any read that could block or never end.
+// At most limit + 1 bytes are asked for, so a longer file costs no more than that. Never throws.
+bool read_attribute(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& out)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // Non-blocking, and checked once more on the descriptor: the entry may have been swapped
+    // between the two looks.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    try {
+        out.assign(ok ? limit + 1 : 0, 0);
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    std::size_t got = 0;
+    while (ok && got < out.size()) {
+        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n > 0) got += static_cast<std::size_t>(n);
+        else if (n == 0) break;
+        else if (errno != EINTR) ok = false;
+    }
+    ::close(fd);
+    if (!ok || got > limit) return false;
+    out.resize(got);
+    return true;
+}
+
 // Vendor and product id from the HID device's uevent: the line HID_ID=bus:vendor:product,
 // each field in hexadecimal (e.g. HID_ID=0003:000003EB:00006202). The ids are 16-bit on
-// every bus the module can sit on; a wider value is not a USB id and counts as unknown.
+// every bus the module can sit on; a wider value is not a USB id and counts as unknown, and
+// so does a uevent that cannot be read or is longer than a sysfs attribute can be.
 bool ids_from_uevent(const std::string& uevent_path, std::uint16_t& vendor, std::uint16_t& product)
 {
-    std::ifstream in(uevent_path);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        static constexpr std::string_view key = "HID_ID=";
-        if (line.compare(0, key.size(), key) != 0) continue;
-        std::vector<std::string> fields;
-        std::stringstream rest(line.substr(key.size()));
-        std::string field;
-        while (std::getline(rest, field, ':')) fields.push_back(field);
-        if (fields.size() != 3) return false;
-        const auto bus = parse_hex_field(fields[0]);
-        const auto v = parse_hex_field(fields[1]);
-        const auto p = parse_hex_field(fields[2]);
+    std::vector<std::uint8_t> bytes;
+    if (!read_attribute(uevent_path, max_uevent_size, bytes)) return false;
+    std::string_view rest(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    static constexpr std::string_view key = "HID_ID=";
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        if (line.substr(0, key.size()) != key) continue;
+        line.remove_prefix(key.size());
+        std::optional<std::uint32_t> fields[3];
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::size_t colon = line.find(':');
+            // Exactly three fields: the last one ends the line, the others end at a colon.
+            if ((i < 2) == (colon == std::string_view::npos)) return false;
+            fields[i] = parse_hex_field(line.substr(0, colon));
+            line.remove_prefix(i < 2 ? colon + 1 : line.size());
+        }
+        const auto& [bus, v, p] = fields;
         if (!bus || !v || !p || *v > 0xFFFF || *p > 0xFFFF) return false;
         vendor = static_cast<std::uint16_t>(*v);
         product = static_cast<std::uint16_t>(*p);
         return true;
     }
     return false;
-}
-
-// Reads a whole (small) binary file, at most `limit` bytes; false if it cannot be read or is
-// longer than that.
-bool read_file(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& out)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad() && out.size() <= limit;
 }
 
 std::string basename_of(const std::string& path)
@@ -112,15 +142,23 @@ LinuxHid::~LinuxHid()
     for (const auto& [id, node] : open_) ::close(node.fd);
 }
 
+// No backend call lets an exception out (the seam reports failures by its results): what
+// could still throw is memory for names and lists, and that fails the call.
+
 bool LinuxHid::list_interfaces(std::vector<HidInterfaceInfo>& out)
-{
+try {
     out.clear();
     DIR* dir = ::opendir(sysfs_root_.c_str());
-    if (dir == nullptr) return false;  // no hidraw class: no list can be made
+    if (dir == nullptr) return fail("opendir", errno);  // no hidraw class: no list can be made
     std::vector<std::pair<unsigned long, std::string>> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (const auto n = hidraw_number(name)) names.emplace_back(*n, name);
+    try {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (const auto n = hidraw_number(name)) names.emplace_back(*n, name);
+        }
+    } catch (...) {
+        ::closedir(dir);
+        throw;
     }
     ::closedir(dir);
     // The kernel's order is the order of the minor numbers, not of the names as text.
@@ -134,19 +172,38 @@ bool LinuxHid::list_interfaces(std::vector<HidInterfaceInfo>& out)
         out.push_back(std::move(info));
     }
     return true;
+} catch (const std::exception&) {
+    out.clear();
+    return false;
 }
 
 HidHandleId LinuxHid::open(const std::string& path)
-{
+try {
     const std::string name = basename_of(path);
     if (!hidraw_number(name)) return invalid_hid_id;
     // Read-write because the feature requests need it; no flock and no O_EXCL, so other
     // programs keep their access to the device.
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return invalid_hid_id;
+    if (fd < 0) {
+        fail("open", errno);
+        return invalid_hid_id;
+    }
     const auto id = static_cast<HidHandleId>(fd);
-    open_[id] = OpenNode{fd, name};
+    try {
+        open_[id] = OpenNode{fd, name};
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
     return id;
+} catch (const std::exception&) {
+    return invalid_hid_id;
+}
+
+bool LinuxHid::fail(const char* call, int error)
+{
+    record_failure(failure_, call, error);
+    return false;
 }
 
 const LinuxHid::OpenNode* LinuxHid::find(HidHandleId h) const
@@ -156,7 +213,7 @@ const LinuxHid::OpenNode* LinuxHid::find(HidHandleId h) const
 }
 
 bool LinuxHid::attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id)
-{
+try {
     const OpenNode* node = find(h);
     if (node == nullptr) return false;
     // The open node itself tells which device it is. A file that does not answer hidraw
@@ -169,10 +226,12 @@ bool LinuxHid::attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t
     }
     return ids_from_uevent(sysfs_root_ + "/" + node->name + "/device/uevent", vendor_id,
                            product_id);
+} catch (const std::exception&) {
+    return false;
 }
 
 bool LinuxHid::feature_report_length(HidHandleId h, std::size_t& length)
-{
+try {
     const OpenNode* node = find(h);
     if (node == nullptr) return false;
 
@@ -185,9 +244,9 @@ bool LinuxHid::feature_report_length(HidHandleId h, std::size_t& length)
         if (::ioctl(node->fd, HIDIOCGRDESC, &rdesc) == 0)
             descriptor.assign(rdesc.value, rdesc.value + rdesc.size);
         else
-            return false;
-    } else if (!read_file(sysfs_root_ + "/" + node->name + "/device/report_descriptor",
-                          max_report_descriptor_size, descriptor)) {
+            return fail("ioctl(HIDIOCGRDESC)", errno);
+    } else if (!read_attribute(sysfs_root_ + "/" + node->name + "/device/report_descriptor",
+                               max_report_descriptor_size, descriptor)) {
         // Neither the node nor its sysfs entry gives the descriptor.
         return false;
     }
@@ -196,10 +255,12 @@ bool LinuxHid::feature_report_length(HidHandleId h, std::size_t& length)
     if (!feature) return false;
     length = *feature;
     return true;
+} catch (const std::exception&) {
+    return false;
 }
 
 bool LinuxHid::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length)
-{
+try {
     const OpenNode* node = find(h);
     if (node == nullptr || buf == nullptr || length == 0 || length > max_request_length)
         return false;
@@ -208,7 +269,11 @@ bool LinuxHid::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t l
     const int rc = ::ioctl(node->fd, HIDIOCSFEATURE(length), report.data());
     // The kernel returns the count it accepted (the full length, report-id byte included);
     // anything less means the device did not take the whole report.
-    return rc >= 0 && static_cast<std::size_t>(rc) == length;
+    if (rc < 0) return fail("ioctl(HIDIOCSFEATURE)", errno);
+    if (static_cast<std::size_t>(rc) != length) return fail("ioctl(HIDIOCSFEATURE) short", 0);
+    return true;
+} catch (const std::exception&) {
+    return false;
 }
 
 bool LinuxHid::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
@@ -221,7 +286,9 @@ bool LinuxHid::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
     // bytes received plus one. A shorter count is a short report: a failed read, never data
     // to be padded out with zeros.
     const int rc = ::ioctl(node->fd, HIDIOCGFEATURE(length), buf);
-    return rc >= 0 && static_cast<std::size_t>(rc) == length;
+    if (rc < 0) return fail("ioctl(HIDIOCGFEATURE)", errno);
+    if (static_cast<std::size_t>(rc) != length) return fail("ioctl(HIDIOCGFEATURE) short", 0);
+    return true;
 }
 
 void LinuxHid::close(HidHandleId h)

@@ -34,6 +34,7 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    SystemFailure last_failure() const override { return failure_; }
 
 private:
     // An open node: its file descriptor (which is also its handle id) and its hidrawN name,
@@ -43,8 +44,11 @@ private:
         std::string name;
     };
     const OpenNode* find(HidHandleId h) const;
+    // Records the failed call with errno; returns false for the caller to pass on.
+    bool fail(const char* call, int error);
 
     std::string sysfs_root_;
     std::string dev_root_;
     std::map<HidHandleId, OpenNode> open_;
+    SystemFailure failure_;
 };

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <random>
 
 #include "app/view.h"
 #include "app/fake_view.h"
@@ -232,6 +233,43 @@ TEST(Progress, NearestPercentWithHalvesToEven)
     // Near-halves are not halves.
     EXPECT_EQ(progress_percent(10001, 2000000), 1);  // 0.50005
     EXPECT_EQ(progress_percent(9999, 2000000), 0);   // 0.49995
+}
+
+// The rule itself in 128-bit arithmetic, where done * 100 cannot overflow.
+int reference_percent(std::uint64_t done, std::uint64_t total)
+{
+    __extension__ using wide = unsigned __int128;
+    if (total == 0) return 0;
+    const wide scaled = wide{done} * 100;
+    wide percent = scaled / total;
+    const wide twice_rest = 2 * (scaled % total);
+    if (twice_rest > total || (twice_rest == total && percent % 2 == 1)) ++percent;
+    return static_cast<int>(percent > 100 ? 100 : percent);
+}
+
+TEST(Progress, ExactForEverySixtyFourBitSize)
+{
+    constexpr std::uint64_t top = ~std::uint64_t{0};
+    std::vector<std::uint64_t> totals = {1, 2, 3, 100, 200, 248488, std::uint64_t{1} << 32,
+                                         184467440737095516, 184467440737095517,  // 2^64 / 100
+                                         std::uint64_t{1} << 63, top / 200 * 200, top - 1, top};
+    std::mt19937_64 random(13);
+    for (int i = 0; i < 2000; ++i) totals.push_back((random() >> (random() % 64)) | 1);
+    for (const std::uint64_t total : totals) {
+        // Both ends, the middle, the exact halves (done = m * (2j + 1) with total = 200 * m)
+        // and random points.
+        std::vector<std::uint64_t> dones = {0, 1, total / 2, total - 1, total, total + 1, top};
+        if (total % 200 == 0)
+            for (std::uint64_t j : {0u, 1u, 49u, 98u, 99u}) dones.push_back(total / 200 * (2 * j + 1));
+        for (int k = 0; k < 8; ++k) dones.push_back(random() % total);
+        for (const std::uint64_t done : dones)
+            ASSERT_EQ(progress_percent(done, total), reference_percent(done, total))
+                << done << " of " << total;
+    }
+    EXPECT_EQ(progress_percent(top / 2, top), 50);             // 49.99...97: rounds up
+    EXPECT_EQ(progress_percent(std::uint64_t{1} << 62, top), 25);
+    EXPECT_EQ(progress_percent(top / 200 * 3, top / 200 * 200), 2);  // 1.5 goes to 2
+    EXPECT_EQ(progress_percent(top / 200 * 5, top / 200 * 200), 2);  // 2.5 goes to 2
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <cerrno>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -133,6 +134,8 @@ TEST_F(ComOpen, AppliesRawEightNoneOneAtTheBaudAndKeepsTheDriversOtherSettings)
 TEST_F(ComOpen, FailsOnAbsentPortsAndRefusedRatesLeavingNothingOpen)
 {
     EXPECT_FALSE(com_open("/dev/pts/nonexistent", 9600));
+    EXPECT_STREQ(com_last_failure().call, "open");  // the reason is kept for the log
+    EXPECT_EQ(com_last_failure().error, ENOENT);
     EXPECT_FALSE(com_open("ttyNOSUCH99", 9600));
     EXPECT_FALSE(com_open("", 9600));
     EXPECT_EQ(com_handle, -1);
@@ -153,6 +156,8 @@ TEST_F(ComOpen, APortHeldByAnotherProgramIsRefusedAndAFailedAttemptBlocksNothing
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_FALSE(com_open(pty.path(), 9600));
     EXPECT_EQ(com_handle, -1);
+    EXPECT_STREQ(com_last_failure().call, "flock/TIOCEXCL");
+    EXPECT_EQ(com_last_failure().error, EWOULDBLOCK);
     ::close(other);
 
     EXPECT_TRUE(com_open(pty.path(), 9600));
@@ -346,6 +351,61 @@ TEST_F(ComOpen, BytesWaitingBeforeTheOpenAreDiscarded)
     EXPECT_TRUE(modbus_read_holding(1, 0, 1, regs));
     EXPECT_EQ(regs[0], 1);
     EXPECT_EQ(regs[1], 2);
+}
+
+}  // namespace
+
+namespace {
+
+// --- stale bytes and a blocked line between polls ---
+
+TEST_F(ReadHolding, AStrayOrLateByteInTheQueueSpoilsNoLaterPoll)
+{
+    ModbusSlavePeer slave(pty, 1);
+    slave.set_register(9, 0x0A0B);
+    ASSERT_TRUE(com_open(pty.path(), 57600));
+    std::uint8_t regs[20] = {};
+    ASSERT_TRUE(modbus_read_holding(1, 0, 10, regs));
+
+    // Line noise, or the tail of a reply that came after its poll gave up: one byte waits in
+    // the receive queue when the next request goes out.
+    pty.inject({0x5A});
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int poll = 0; poll < 4; ++poll) {
+        std::memset(regs, 0, sizeof regs);
+        EXPECT_TRUE(modbus_read_holding(1, 0, 10, regs)) << "poll " << poll;
+        EXPECT_EQ(regs[18], 0x0A) << "poll " << poll;
+        EXPECT_EQ(regs[19], 0x0B) << "poll " << poll;
+    }
+}
+
+TEST_F(ReadHolding, AWriteThatCannotGoOutFailsAfterASecond)
+{
+    ASSERT_TRUE(com_open(pty.path(), 57600));
+    // Nobody reads the far end: the line's buffers fill and a long write can never finish.
+    std::vector<std::uint8_t> flood(1 << 20, 0x55);
+    auto start = Clock::now();
+    EXPECT_FALSE(com_write(flood.data(), flood.size()));
+    EXPECT_TRUE(ended_at_the_time_out(start));
+}
+
+TEST_F(ReadHolding, AStoppedLineFailsThePollInASecondAndLeavesNoHalfRequestBehind)
+{
+    ScriptedPeer peer(pty);
+    ASSERT_TRUE(com_open(pty.path(), 57600));
+    // Output held back as hardware flow control holds it while the far end keeps CTS low.
+    ASSERT_EQ(::tcflow(com_handle, TCOOFF), 0);
+    std::uint8_t regs[20] = {};
+    auto start = Clock::now();
+    EXPECT_FALSE(modbus_read_holding(1, 0, 10, regs));
+    EXPECT_TRUE(ended_at_the_time_out(start)) << "the write's second, not the write's and the read's";
+
+    // CTS back: the next request goes out alone and whole, and its reply is taken.
+    ASSERT_EQ(::tcflow(com_handle, TCOON), 0);
+    peer.answer(holding_reply(1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_TRUE(modbus_read_holding(1, 0, 10, regs));
+    EXPECT_EQ(regs[19], 10);
+    EXPECT_EQ(peer.requests(), (std::vector<Bytes>{{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD}}));
 }
 
 }  // namespace

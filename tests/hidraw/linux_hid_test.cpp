@@ -5,18 +5,27 @@
 #include "device/hidraw/linux_hid.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/device.h"
+#include "device/report_descriptor.h"
 #include "hidraw/sample_descriptors.h"
 
 namespace fs = std::filesystem;
@@ -146,6 +155,13 @@ TEST(LinuxHid, ListsInKernelOrderWithIdsFromSysfs)
     LinuxHid missing(tree.sys() + "/nothing", tree.dev());
     EXPECT_FALSE(missing.list_interfaces(list));
     EXPECT_TRUE(list.empty());
+    // The reason is kept for the log: the call and its errno, counted.
+    EXPECT_STREQ(missing.last_failure().call, "opendir");
+    EXPECT_EQ(missing.last_failure().error, ENOENT);
+    EXPECT_EQ(missing.last_failure().count, 1u);
+    EXPECT_EQ(missing.open(tree.dev() + "/hidraw99"), invalid_hid_id);
+    EXPECT_STREQ(missing.last_failure().call, "open");
+    EXPECT_EQ(missing.last_failure().count, 2u);
 }
 
 TEST(LinuxHid, OpenNodeGivesIdsAndFeatureLengthFromItsDescriptor)
@@ -257,6 +273,162 @@ TEST(LinuxHid, HandlesLeftOpenAreClosedWithTheBackend)
         EXPECT_EQ(descriptors_open_on(node), 1);
     }
     EXPECT_EQ(descriptors_open_on(node), 0);
+}
+
+// Bytes this process has taken in through read() and its kin so far.
+std::uint64_t bytes_read_so_far()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    ADD_FAILURE() << "no rchar in /proc/self/io";
+    return 0;
+}
+
+// hidrawN's device folder in a fake tree.
+fs::path device_dir(const FakeHidrawTree& tree, const std::string& name)
+{
+    return fs::path(tree.sys()) / name / "device";
+}
+
+TEST(LinuxHid, UnreadableSysfsEntriesSkipTheInterfaceWithoutThrowing)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {});
+    fs::create_directory(device_dir(tree, "hidraw0") / "report_descriptor");  // a directory there
+    tree.add("hidraw1", "", sample::module_descriptor);
+    fs::create_directory(device_dir(tree, "hidraw1") / "uevent");
+
+    LinuxHid hid(tree.sys(), tree.dev());
+    std::vector<HidInterfaceInfo> list;
+    ASSERT_TRUE(hid.list_interfaces(list));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_TRUE(list[0].ids_known);
+    EXPECT_FALSE(list[1].ids_known);
+    std::size_t length = 0;
+    std::uint16_t vendor = 0, product = 0;
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[0].path), length));
+    EXPECT_FALSE(hid.attributes(hid.open(list[1].path), vendor, product));
+    // The search skips both and throws nothing.
+    DeviceIdentity identity = make_app_identity();
+    EXPECT_FALSE(open_device(hid, identity).valid());
+    EXPECT_FALSE(identity.found);
+}
+
+TEST(LinuxHid, OversizedSysfsEntriesCostAPageAndAByte)
+{
+    FakeHidrawTree tree;
+    std::vector<std::uint8_t> padded = sample::module_descriptor;  // Usage items change nothing
+    padded.resize(max_report_descriptor_size, 0x08);
+    std::vector<std::uint8_t> too_long = padded;
+    too_long.push_back(0x08);
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {0x08});
+    fs::resize_file(device_dir(tree, "hidraw0") / "report_descriptor", 16 << 20);  // 16 MiB
+    tree.add("hidraw1", "DRIVER=hid-generic\nHID_NAME=", sample::module_descriptor);
+    fs::resize_file(device_dir(tree, "hidraw1") / "uevent", 16 << 20);  // a line of 16 MiB
+    tree.add("hidraw2", FakeHidrawTree::uevent(module_ids), padded);
+    tree.add("hidraw3", FakeHidrawTree::uevent(module_ids), too_long);
+
+    LinuxHid hid(tree.sys(), tree.dev());
+    const std::uint64_t read_before = bytes_read_so_far();
+    std::vector<HidInterfaceInfo> list;
+    ASSERT_TRUE(hid.list_interfaces(list));
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_FALSE(list[1].ids_known);
+    EXPECT_TRUE(list[2].ids_known);
+    std::size_t length = 0;
+    std::uint16_t vendor = 0, product = 0;
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[0].path), length));
+    EXPECT_FALSE(hid.attributes(hid.open(list[1].path), vendor, product));
+    ASSERT_TRUE(hid.feature_report_length(hid.open(list[2].path), length));  // the largest allowed
+    EXPECT_EQ(length, 65u);
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[3].path), length));
+    EXPECT_LT(bytes_read_so_far() - read_before, 64u << 10);
+}
+
+// A FIFO that a thread of its own feeds without end (up to a cap) while anybody reads it.
+class EndlessFifo {
+public:
+    explicit EndlessFifo(fs::path path) : path_(std::move(path))
+    {
+        EXPECT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+        feeder_ = std::thread([this] { feed(); });
+    }
+    ~EndlessFifo()
+    {
+        stop_ = true;
+        feeder_.join();
+    }
+    std::size_t written() const { return written_; }
+
+    static constexpr std::size_t cap = 16 << 20;
+
+private:
+    void feed()
+    {
+        // A reader that goes away makes write fail with EPIPE instead of killing the test.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        int fd = -1;
+        while (!stop_ && fd < 0) {
+            fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);  // ENXIO: no reader yet
+            if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const std::vector<char> chunk(1 << 16, 'x');
+        while (fd >= 0 && !stop_ && written_ < cap) {
+            const ssize_t n = ::write(fd, chunk.data(), chunk.size());
+            if (n > 0) written_ += static_cast<std::size_t>(n);
+            else if (errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            else break;  // the reader has gone
+        }
+        if (fd >= 0) ::close(fd);
+    }
+
+    fs::path path_;
+    std::atomic<bool> stop_{false};
+    std::atomic<std::size_t> written_{0};
+    std::thread feeder_;
+};
+
+TEST(LinuxHid, EndlessSysfsEntriesAreRefusedWithoutWaitingOrReading)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw0", "", {});
+    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), {});
+    const fs::path device0 = device_dir(tree, "hidraw0");
+    const fs::path device1 = device_dir(tree, "hidraw1");
+    LinuxHid hid(tree.sys(), tree.dev());
+    std::vector<HidInterfaceInfo> list;
+    std::size_t length = 0;
+    {
+        EndlessFifo uevent(device0 / "uevent");
+        EndlessFifo descriptor(device1 / "report_descriptor");
+        ASSERT_TRUE(hid.list_interfaces(list));
+        EXPECT_FALSE(list[0].ids_known);
+        EXPECT_FALSE(hid.feature_report_length(hid.open(list[1].path), length));
+        EXPECT_LT(uevent.written() + descriptor.written(), std::size_t{1} << 20);
+    }
+}
+
+TEST(LinuxHid, DevicesInPlaceOfSysfsEntriesAreNotRead)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw0", "", {});
+    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), {});
+    const fs::path device0 = device_dir(tree, "hidraw0");
+    const fs::path device1 = device_dir(tree, "hidraw1");
+    LinuxHid hid(tree.sys(), tree.dev());
+    std::vector<HidInterfaceInfo> list;
+    std::size_t length = 0;
+    fs::create_symlink("/dev/zero", device0 / "uevent");
+    fs::create_symlink("/dev/zero", device1 / "report_descriptor");
+    ASSERT_TRUE(hid.list_interfaces(list));
+    EXPECT_FALSE(list[0].ids_known);
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[1].path), length));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QKeyEvent>
@@ -21,16 +23,20 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QDir>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/formats.h"
 #include "app/qt/carried_image.h"
-#include "app/qt/demo_module.h"
+#include "demo/demo_module.h"
+#include "app/form.h"
 #include "app/qt/main_window.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -41,16 +47,28 @@ class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // An empty home of its own, as a first run on a fresh account: the tool must leave it
+        // empty (checked by nothing_is_kept_in_the_home_folder).
+        home_ = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(home_->isValid());
+        qputenv("HOME", QFile::encodeName(home_->path()));
+        qunsetenv("XDG_CONFIG_HOME");
         static int argc = 1;
         static char name[] = "window_test";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
         prepare_application(*app_);
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override
+    {
+        app_.reset();
+        home_.reset();
+    }
+    static QString home() { return home_->path(); }
 
 private:
     std::unique_ptr<QApplication> app_;
+    static inline std::unique_ptr<QTemporaryDir> home_;
 };
 
 [[maybe_unused]] ::testing::Environment* const qt_environment =
@@ -128,6 +146,20 @@ TEST_F(WindowTest, every_named_control_exists_once_under_its_name)
     EXPECT_NE(window->findChild<QTimer*>(QStringLiteral("Timer2")), nullptr);
 }
 
+TEST_F(WindowTest, every_control_stands_where_the_form_places_it)
+{
+    const auto rect = [](const FormRect& r) { return QRect(r.x, r.y, r.w, r.h); };
+    for (const FormControl& c : form_controls()) {
+        if (!c.name || c.kind == FormKind::timer) continue;
+        const FormRowParts parts = form_row_parts(c);
+        const bool row = parts.first.w != 0;
+        EXPECT_EQ(find(*c.name)->geometry(), rect(row ? parts.first : c.rect)) << control_name(*c.name);
+        if (c.partner) {
+            EXPECT_EQ(find(*c.partner)->geometry(), rect(parts.second)) << control_name(*c.partner);
+        }
+    }
+}
+
 TEST_F(WindowTest, start_up_texts)
 {
     const std::map<Control, std::string> expected = {
@@ -193,7 +225,8 @@ TEST_F(WindowTest, start_up_texts)
         EXPECT_EQ(window->view().text(c), text) << control_name(c);
     }
     EXPECT_EQ(window->windowTitle().toStdString(), expected.at(Control::MainForm));
-    EXPECT_EQ(QGuiApplication::applicationDisplayName().toStdString(), expected.at(Control::MainForm));
+    // No application display name: the platform would append it to every box's title.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
 
     // Register values: bit rows and octal values of pages 5, 6 and 8; counters; DAC values.
     for (int i = 0; i < 6; ++i) {
@@ -521,6 +554,38 @@ TEST_F(WindowTest, yes_no_question_and_messages)
     EXPECT_EQ(seen_title, window->windowTitle());
 }
 
+// The toolkit's own texts read Russian, whatever the locale of the machine running the test,
+// and a box is titled with exactly the caption the logic gives it.
+TEST_F(WindowTest, boxes_and_file_dialogs_speak_russian_under_their_own_caption)
+{
+    QString yes, no, title;
+    answer_next<QMessageBox>([&](QMessageBox* box) {
+        yes = box->button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
+        no = box->button(QMessageBox::No)->text().remove(QLatin1Char('&'));
+        title = box->windowTitle();
+        box->button(QMessageBox::No)->click();
+    });
+    window->view().ask_yes_no("ЛИРВАН НЦ-31", "Записать в ППЗУ ЛИРВАН НЦ-31?");
+    EXPECT_EQ(yes, QStringLiteral("Да"));
+    EXPECT_EQ(no, QStringLiteral("Нет"));
+    EXPECT_EQ(title, QStringLiteral("ЛИРВАН НЦ-31"));
+    EXPECT_NE(QGuiApplication::applicationDisplayName(), window->windowTitle());
+
+    EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_DontUseNativeDialogs));
+    QString cancel, accept;
+    answer_next<QFileDialog>([&](QFileDialog* dialog) {
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        cancel = buttons->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&'));
+        accept = buttons->button(QDialogButtonBox::Open)->text().remove(QLatin1Char('&'));
+        dialog->reject();
+    });
+    std::string name;
+    EXPECT_FALSE(window->view().open_file_dialog(name));
+    EXPECT_EQ(cancel, QStringLiteral("Отмена"));
+    EXPECT_EQ(accept, QStringLiteral("Открыть"));
+}
+
 TEST_F(WindowTest, save_dialog_proposes_the_name_and_adds_bin)
 {
     QTemporaryDir dir;
@@ -631,10 +696,10 @@ TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
     window->show();
     pages->setCurrentIndex(page_ea);
     QKeyEvent ctrl_tab(QEvent::KeyPress, Qt::Key_Tab, Qt::ControlModifier);
-    QApplication::sendEvent(pages, &ctrl_tab);
-    EXPECT_EQ(pages->currentIndex(), page_ea);
-    EXPECT_EQ(pages->currentWidget(), pages->widget(page_ea));
-    EXPECT_EQ(window->view().active_page(), page_ea);
+    QApplication::sendEvent(pages, &ctrl_tab);  // past the last shown page: round to the first
+    EXPECT_EQ(pages->currentIndex(), page_config);
+    EXPECT_EQ(pages->currentWidget(), pages->widget(page_config));
+    EXPECT_EQ(window->view().active_page(), page_config);
     pages->setCurrentIndex(page_ea);
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QApplication::sendEvent(pages->tabBar(), &right);
@@ -653,3 +718,47 @@ TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)
     QApplication::sendEvent(pages, &ctrl_tab);
     EXPECT_EQ(pages->currentIndex(), page_amt);
 }
+
+// Ctrl+Tab and Ctrl+Shift+Tab, typed wherever the focus is, walk round the nine shown pages in
+// either direction; the hidden network page is never current, not even for a moment, and the
+// logic hears of every step (a step stops network polling, as any page change does).
+TEST_F(WindowTest, ctrl_tab_walks_round_the_shown_pages_both_ways)
+{
+    auto* pages = find<QTabWidget>(Control::PageControl1);
+    window->show();
+    QSignalSpy bar_changes(pages->tabBar(), &QTabBar::currentChanged);
+    const auto walk = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        std::vector<int> visited;
+        for (int i = 0; i < 10; ++i) {
+            window->form().net_polling = true;
+            QWidget* focus = pages->currentWidget()->findChildren<QWidget*>().value(0, pages);
+            QTest::keyClick(focus, key, modifiers);
+            EXPECT_FALSE(window->form().net_polling) << "no page change reached the logic";
+            visited.push_back(window->view().active_page());
+        }
+        return visited;
+    };
+    EXPECT_EQ(walk(Qt::Key_Tab, Qt::ControlModifier), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 0, 1}));
+    EXPECT_EQ(walk(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier),
+              (std::vector<int>{0, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+    EXPECT_EQ(walk(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier),
+              (std::vector<int>{8, 7, 6, 5, 4, 3, 2, 1, 0, 8}));
+    for (const auto& change : bar_changes) EXPECT_NE(change.at(0).toInt(), page_network);
+}
+
+namespace {
+
+// Last in the program: the file dialogs above have opened and closed by now, and the dialog
+// stores its history and layout in the user's settings as it closes.
+TEST_F(WindowTest, nothing_is_kept_in_the_home_folder)
+{
+    answer_next<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    std::string name;
+    window->view().open_file_dialog(name);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QDir(QtEnvironment::home())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{});
+}
+
+}  // namespace

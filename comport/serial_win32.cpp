@@ -1,0 +1,161 @@
+// Serial ports on Windows: the port names from the system's serial-port map in the registry,
+// the port itself through the Win32 communications functions.
+//
+// Listing reads the values of HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM, where every
+// serial port driver enters the name of each port it serves while the port is present (wine
+// enters its COM ports there too). A name is taken when it is "COM" (any case) followed by a
+// positive decimal number and fits in 10 characters; nothing is opened.
+//
+// com_open opens \\.\COMn for reading and writing, shared with no one, and sets 8 data bits,
+// no parity, one stop bit at the caller's baud rate, leaving every other line setting as the
+// driver has it. Time-outs: a read ends 1000 ms after it began with whatever has arrived; a
+// write has no time limit. Both queues are purged; RTS is cleared and DTR set.
+#include "comport/serial_win32.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "comport/comport.h"
+#include "comport/serial_port.h"
+
+std::intptr_t com_handle = -1;
+
+namespace {
+
+HANDLE port() { return reinterpret_cast<HANDLE>(com_handle); }
+
+bool port_open() { return port() != INVALID_HANDLE_VALUE; }
+
+// "COM" in any case, then a decimal number greater than 0 up to the end; text that is not a
+// decimal number counts as 0 and is refused.
+bool accepted_port_name(const std::wstring& name)
+{
+    if (name.size() < 4) return false;
+    for (std::size_t i = 0; i < 3; ++i)
+        if (std::towupper(name[i]) != L"COM"[i]) return false;
+    // At most 8 digits reach here (names are read into 11 characters), so no overflow.
+    unsigned long number = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < L'0' || name[i] > L'9') return false;
+        number = number * 10 + static_cast<unsigned long>(name[i] - L'0');
+    }
+    return number > 0;
+}
+
+std::string narrow_ascii(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text) out.push_back(static_cast<char>(c));  // accepted names are ASCII
+    return out;
+}
+
+}  // namespace
+
+void com_port_list(std::vector<std::string>& list)
+{
+    com_port_list_in(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", list);
+}
+
+void com_port_list_in(HKEY root, const wchar_t* subkey, std::vector<std::string>& list)
+{
+    list.clear();
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    for (DWORD index = 0;; ++index) {
+        wchar_t value_name[16384];  // the longest value name the registry allows
+        DWORD name_length = sizeof value_name / sizeof value_name[0];
+        // 11 UTF-16 units, the terminator included: a longer name does not fit and is skipped.
+        wchar_t data[11];
+        DWORD data_size = sizeof data;
+        DWORD type = 0;
+        const LONG result = ::RegEnumValueW(key, index, value_name, &name_length, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data), &data_size);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;
+        // The name as stored, up to its terminator and never beyond the data read.
+        std::wstring name;
+        for (DWORD i = 0; i < data_size / sizeof(wchar_t) && data[i] != L'\0'; ++i)
+            name.push_back(data[i]);
+        if (accepted_port_name(name)) list.push_back(narrow_ascii(name));
+    }
+    ::RegCloseKey(key);
+}
+
+bool com_open(const std::string& name, int baud)
+{
+    // At most one port is open: a port still open is closed rather than left behind unowned.
+    if (port_open()) com_close();
+    if (name.empty() || baud <= 0) return false;
+
+    // A listed name becomes \\.\COMn (the form that reaches ports above COM9 too); a path
+    // given whole is taken as it is.
+    std::wstring path = name.rfind("\\\\", 0) == 0 ? L"" : L"\\\\.\\";
+    for (char c : name) path.push_back(static_cast<unsigned char>(c));
+
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    COMMTIMEOUTS timeouts{};
+    bool ok = ::GetCommState(h, &dcb) != FALSE;
+    if (ok) {
+        dcb.BaudRate = static_cast<DWORD>(baud);
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        ok = ::SetCommState(h, &dcb) != FALSE;
+    }
+    if (ok) {
+        ::GetCommTimeouts(h, &timeouts);
+        timeouts.ReadIntervalTimeout = 0;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = com_read_timeout_ms;
+        timeouts.WriteTotalTimeoutMultiplier = 0;
+        timeouts.WriteTotalTimeoutConstant = 0;
+        ok = ::SetCommTimeouts(h, &timeouts) != FALSE;
+    }
+    if (ok) ok = ::PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) != FALSE;
+    if (!ok) {
+        ::CloseHandle(h);
+        return false;
+    }
+    // Modem lines: a port without them (a virtual one) refuses; that is fine.
+    ::EscapeCommFunction(h, CLRRTS);
+    ::EscapeCommFunction(h, SETDTR);
+    com_handle = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+void com_close()
+{
+    if (port_open()) ::CloseHandle(port());
+    com_handle = -1;
+}
+
+bool com_write(const std::uint8_t* data, std::size_t length)
+{
+    if (!port_open()) return false;
+    std::size_t sent = 0;
+    while (sent < length) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - sent, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(port(), data + sent, chunk, &written, nullptr)) return false;
+        if (written == 0) return false;  // no time-out is set, so nothing written is a failure
+        sent += written;
+    }
+    return true;
+}
+
+long com_read(std::uint8_t* data, std::size_t length)
+{
+    if (!port_open()) return -1;
+    // The port's total read time-out ends the read: all of it, or what came within 1000 ms.
+    DWORD got = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(length, 1u << 30));
+    if (!::ReadFile(port(), data, wanted, &got, nullptr)) return -1;
+    return static_cast<long>(got);
+}
