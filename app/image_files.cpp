@@ -1,108 +1,117 @@
 // Image files of the memory pages: loading a whole image or one byte lane of the CNC's 8-bit
 // ROM chips from a file, and saving an image so that an existing file is never left half
-// written.
+// written. Only regular files are read or replaced: a FIFO, a device, a socket or a folder at
+// the chosen name is refused, and no byte is ever written to a device.
 #include "app/image_files.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
-#if defined(__unix__)
-#include <unistd.h>
-#endif
-
+#include "app/platform/file.h"
 #include "app/texts.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string file_error_text(const char* action, const std::string& name, int error)
+// Links followed from the chosen name before the chain counts as a loop (the Linux limit).
+constexpr int max_link_hops = 40;
+
+std::string file_error_text(const char* action, const std::string& name, const std::string& reason)
 {
-    const std::string reason = error != 0 ? std::strerror(error) : file_error_unknown;
     return std::string(file_error_prefix) + action + file_error_file + name + "\":\n" + reason;
 }
 
-// Reads at most `limit` bytes from the start of a file into `bytes`; a shorter file gives
-// fewer bytes. The text for the error box when the file cannot be opened or read.
+std::string file_error_text(const char* action, const std::string& name, std::error_code error)
+{
+    return file_error_text(action, name, error ? error.message() : std::string(file_error_unknown));
+}
+
+// Reads at most `limit` bytes from the start of a regular file into `bytes`; a shorter file
+// gives fewer bytes. The text for the error box when the file cannot be opened or read.
 std::string read_file_prefix(const std::string& name, std::size_t limit, std::vector<std::uint8_t>& bytes)
 {
-    std::error_code ec;
-    if (fs::is_directory(name, ec)) {
-        return file_error_text(file_action_open, name, EISDIR);
-    }
-    errno = 0;
-    std::ifstream in(name, std::ios::binary);
-    if (!in) {
-        return file_error_text(file_action_open, name, errno);
-    }
+    PlatformFile file;
+    if (const std::error_code error = file.open_for_reading(name))
+        return file_error_text(file_action_open, name, error);
+    if (!file.regular()) return file_error_text(file_action_open, name, file_not_regular);
     bytes.assign(limit, 0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(limit));
-    if (in.bad() || (in.fail() && !in.eof())) {
-        return file_error_text(file_action_read, name, errno);
-    }
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    std::size_t got = 0;
+    if (const std::error_code error = file.read(bytes, got))
+        return file_error_text(file_action_read, name, error);
+    bytes.resize(got);
     return {};
+}
+
+// Where saving `name` writes: the name itself or, for a symbolic link, the end of its chain.
+// That must be a regular file or a free name; its status is left in `status`. The text for the
+// error box otherwise.
+std::string find_save_target(const std::string& name, fs::path& target, fs::file_status& status)
+{
+    target = name;
+    for (int hop = 0; hop <= max_link_hops; ++hop) {
+        std::error_code error;
+        status = fs::symlink_status(target, error);
+        // A free name; should its folder be missing, creating the file says so.
+        if (status.type() == fs::file_type::not_found) return {};
+        if (error) return file_error_text(file_action_write, name, error);
+        if (fs::is_regular_file(status)) return {};
+        if (!fs::is_symlink(status)) return file_error_text(file_action_write, name, file_not_regular);
+        const fs::path link = fs::read_symlink(target, error);
+        if (error) return file_error_text(file_action_write, name, error);
+        target = link.is_absolute() ? link : target.parent_path() / link;
+    }
+    return file_error_text(file_action_write, name, std::make_error_code(std::errc::too_many_symbolic_link_levels));
+}
+
+// Writes `bytes` to a new file beside `target` and names it in `temp`. The text for the error
+// box (about `name`) on failure, with nothing left behind.
+std::string write_beside(const fs::path& target, const std::string& name,
+                         const std::vector<std::uint8_t>& bytes, std::string& temp)
+{
+    PlatformFile file;
+    std::error_code error = std::make_error_code(std::errc::file_exists);
+    for (int attempt = 0; attempt < 100 && error == std::errc::file_exists; ++attempt) {
+        temp = target.string() + ".part" + std::to_string(attempt);
+        error = file.create_new(temp);
+    }
+    if (error) return file_error_text(file_action_create, name, error);
+    error = file.write_all(bytes);
+    if (!error) error = file.sync();
+    const std::error_code close_error = file.close();
+    if (!error) error = close_error;
+    if (!error) return {};
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return file_error_text(file_action_write, name, error);
 }
 
 }  // namespace
 
 std::string save_file_replacing(const std::string& name, const std::vector<std::uint8_t>& bytes)
 {
-    std::error_code ec;
-    fs::path target(name);
-    // Saving through a symbolic link replaces the file it points to, not the link.
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-    const auto existing = fs::status(target, ec);
-    if (fs::is_directory(existing)) return file_error_text(file_action_write, name, EISDIR);
+    fs::path target;
+    fs::file_status existing;
+    if (std::string refused = find_save_target(name, target, existing); !refused.empty()) return refused;
 
-    std::FILE* file = nullptr;
     std::string temp;
-    int error = 0;
-    for (int attempt = 0; attempt < 100 && file == nullptr; ++attempt) {
-        temp = target.string() + ".part" + std::to_string(attempt);
-        // Windows' C library ignores "x"; a file found here is never reused there either.
-        if (fs::exists(temp, ec)) continue;
-        errno = 0;
-        file = std::fopen(temp.c_str(), "wbx");  // x: never reuse a file that exists
-        error = errno;
-        if (file == nullptr && error != EEXIST) break;
-    }
-    if (file == nullptr) return file_error_text(file_action_create, name, error);
+    if (std::string failed = write_beside(target, name, bytes, temp); !failed.empty()) return failed;
 
-    errno = 0;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = ok && std::fflush(file) == 0;
-#if defined(__unix__)
-    ok = ok && ::fsync(::fileno(file)) == 0;
-#endif
-    error = errno;
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        error = errno;
+    std::error_code error, ignored;
+    // The replacement keeps the permissions of the file it replaces.
+    if (fs::exists(existing)) fs::permissions(temp, existing.permissions(), ignored);
+    // Looked at once more just before: whatever took the target's place meanwhile must be a
+    // regular file too, or nothing at all.
+    const fs::file_status now = fs::symlink_status(target, ignored);
+    if (fs::exists(now) && !fs::is_regular_file(now)) {
+        fs::remove(temp, ignored);
+        return file_error_text(file_action_write, name, file_not_regular);
     }
-    if (ok && fs::exists(existing)) {
-        // The replacement keeps the permissions of the file it replaces.
-        fs::permissions(temp, existing.permissions(), ec);
-    }
-    if (ok) {
-        // Replaces an existing file on every platform (Windows' rename() refuses to).
-        std::error_code rename_error;
-        fs::rename(temp, target, rename_error);
-        if (rename_error) {
-            ok = false;
-            error = rename_error.default_error_condition().value();
-        }
-    }
-    if (ok) return {};
-    fs::remove(temp, ec);
+    // Replaces an existing file on every platform (Windows' rename() refuses to).
+    fs::rename(temp, target, error);
+    if (!error) return {};
+    fs::remove(temp, ignored);
     return file_error_text(file_action_write, name, error);
 }
 

@@ -41,6 +41,8 @@ inline constexpr const char* file_action_open = "открыть";
 inline constexpr const char* file_action_read = "прочитать";
 inline constexpr const char* file_action_create = "создать";
 inline constexpr const char* file_action_write = "записать";
+// The reason given for a FIFO, a device, a socket or a folder where a file was expected.
+inline constexpr const char* file_not_regular = "это не обычный файл";
 // The reason given when the system names none.
 inline constexpr const char* file_error_unknown = "ошибка ввода-вывода";
 

@@ -1,8 +1,14 @@
 // The four memory image pages against the simulated module: whole-image and byte-lane loads,
 // read-back into the tool and a file, and writes to flash and to the RAM banks.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -175,7 +181,7 @@ TEST_F(ImagePages, CancelledDialogAndUnreadableFileLeaveTheImage)
     ASSERT_EQ(view.errors.size(), 2u);
     EXPECT_NE(view.errors[0].find(file("missing.bin")), std::string::npos);
     EXPECT_NE(view.errors[0].find(std::strerror(ENOENT)), std::string::npos);
-    EXPECT_NE(view.errors[1].find(std::strerror(EISDIR)), std::string::npos);
+    EXPECT_NE(view.errors[1].find("это не обычный файл"), std::string::npos);
     EXPECT_EQ(bus.reports(), 0u);
 }
 
@@ -191,6 +197,36 @@ TEST_F(ImagePages, EachDialogProposesItsLastName)
     form.BitBtn14Click();
     ASSERT_EQ(view.save_proposals.size(), 2u);
     EXPECT_EQ(view.save_proposals[1], file("rom.bin"));
+}
+
+// Loads take regular files only, and a FIFO without a writer does not hold the window.
+TEST_F(ImagePages, LoadsOnlyRegularFilesAndNeverWaitForAWriter)
+{
+    ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("fifo", file("to-fifo"));
+    // Should a load wait for a writer, one comes after two seconds: the test fails, not hangs.
+    std::jthread writer([fifo = file("fifo")](std::stop_token stop) {
+        for (int tick = 0; !stop.stop_requested(); ++tick) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (tick > 200) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+    });
+    const Bytes rom = form.MAT_array, amt = form.AMT_array;
+    const std::vector<std::string> names{file("fifo"), file("to-fifo"), "/dev/null", dir.string()};
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& name : names) {
+        choose_open(name);
+        form.BitBtn1Click();
+    }
+    choose_open(file("fifo"));
+    form.BitBtn9Click();  // a lane load, too
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(form.MAT_array, rom);
+    EXPECT_EQ(form.AMT_array, amt);
+    ASSERT_EQ(view.errors.size(), names.size() + 1);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(view.errors[i], "Не удалось открыть файл \"" + names[i] + "\":\nэто не обычный файл");
+    EXPECT_EQ(view.errors.back(), view.errors.front());
 }
 
 // --- read-back ---
@@ -320,6 +356,47 @@ TEST_F(ImagePages, FailedSaveLeavesTheExistingFileWhole)
     EXPECT_EQ(form.MAT_array, pattern(rom_size, 29)) << "the image itself was read completely";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary left";
     expect_closed();
+}
+
+// A read-back is saved onto a regular file, through links to one, or as a new file in an
+// existing folder; nothing else at the name is replaced, and nothing goes to a device.
+TEST_F(ImagePages, SavesOnlyOntoRegularFilesAndFreeNames)
+{
+    namespace fs = std::filesystem;
+    const Bytes rom = pattern(rom_size, 41);
+    put_flash(flash_rom_address, rom);
+    ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
+    // A full device of the test's own: the one in /dev stays untouched should the save fail.
+    ASSERT_EQ(mknod(file("full").c_str(), S_IFCHR | 0600, makedev(1, 7)), 0);
+    fs::create_symlink(file("full"), file("to-full"));
+    fs::create_symlink("missing/x.bin", file("dangling"));
+    fs::create_symlink("loop-b", file("loop-a"));
+    fs::create_symlink("loop-a", file("loop-b"));
+    fs::create_directories(dir / "folder");
+    fs::create_directories(dir / "new");
+    write_file(file("real.bin"), pattern(300, 40));
+    fs::create_symlink("real.bin", file("to-real"));
+    fs::create_symlink("new/made.bin", file("to-new"));
+    const std::string not_regular = "\":\nэто не обычный файл";
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {"fifo", not_regular}, {"full", not_regular}, {"to-full", not_regular}, {"folder", not_regular},
+        {"dangling", std::strerror(ENOENT)}, {"loop-a", std::strerror(ELOOP)}};
+    for (const auto& name : {"fifo", "full", "to-full", "folder", "dangling", "loop-a", "to-real", "to-new"}) {
+        choose_save(file(name));
+        form.BitBtn4Click();
+    }
+    ASSERT_EQ(view.errors.size(), refused.size());
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_NE(view.errors[i].find("\"" + file(refused[i].first) + "\""), std::string::npos) << i;
+        EXPECT_NE(view.errors[i].find(refused[i].second), std::string::npos) << view.errors[i];
+    }
+    EXPECT_TRUE(fs::is_fifo(file("fifo")));
+    EXPECT_TRUE(fs::is_character_file(file("full")));
+    for (const auto& link : {"to-full", "dangling", "loop-a", "to-real", "to-new"})
+        EXPECT_TRUE(fs::is_symlink(file(link))) << link;
+    EXPECT_EQ(read_file(file("real.bin")), rom);
+    EXPECT_EQ(read_file(file("new/made.bin")), rom);
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir), {}), 12) << "nothing else made";
 }
 
 TEST_F(ImagePages, RamReadBackStartsTheCncOnlyIfItWasRunning)

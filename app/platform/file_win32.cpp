@@ -1,0 +1,109 @@
+// Files on Windows: file HANDLEs.
+#include "app/platform/file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+// The system's error as the errno value whose text the error box shows.
+std::error_code last_error()
+{
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH: return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return std::make_error_code(std::errc::permission_denied);
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return std::make_error_code(std::errc::file_exists);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return std::make_error_code(std::errc::no_space_on_device);
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE: return std::make_error_code(std::errc::invalid_argument);
+    default: return std::make_error_code(std::errc::io_error);
+    }
+}
+
+HANDLE as_handle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+}  // namespace
+
+PlatformFile::~PlatformFile() { close(); }
+
+std::error_code PlatformFile::open_for_reading(const std::string& name)
+{
+    close();
+    regular_ = false;
+    // Backup semantics let a folder open too, so that it is named for what it is. Opening a
+    // pipe or a port does not wait; what was opened is asked below.
+    const HANDLE h = CreateFileW(std::filesystem::path(name).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return last_error();
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info))
+        regular_ = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    if (!regular_) close();
+    return {};
+}
+
+std::error_code PlatformFile::create_new(const std::string& name)
+{
+    close();
+    const HANDLE h = CreateFileW(std::filesystem::path(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return last_error();
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    // A device's name (NUL, COM1, ...) opens the device in any folder: never write to one.
+    regular_ = GetFileType(h) == FILE_TYPE_DISK;
+    if (regular_) return {};
+    close();
+    return std::make_error_code(std::errc::invalid_argument);
+}
+
+std::error_code PlatformFile::read(std::span<std::uint8_t> out, std::size_t& got)
+{
+    got = 0;
+    while (got < out.size()) {
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - got, 1u << 30));
+        if (!ReadFile(as_handle(handle_), out.data() + got, want, &n, nullptr)) return last_error();
+        if (n == 0) break;
+        got += n;
+    }
+    return {};
+}
+
+std::error_code PlatformFile::write_all(std::span<const std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!WriteFile(as_handle(handle_), bytes.data() + done, want, &n, nullptr)) return last_error();
+        if (n == 0) return std::make_error_code(std::errc::io_error);
+        done += n;
+    }
+    return {};
+}
+
+std::error_code PlatformFile::sync()
+{
+    return FlushFileBuffers(as_handle(handle_)) ? std::error_code{} : last_error();
+}
+
+std::error_code PlatformFile::close()
+{
+    if (handle_ == -1) return {};
+    const HANDLE h = as_handle(handle_);
+    handle_ = -1;
+    return CloseHandle(h) ? std::error_code{} : last_error();
+}
