@@ -1,0 +1,64 @@
+// The commands of lirvan-cli, each on the module link and the output of one run. Every
+// failure is a CliFailure with its exit code and one line naming what failed.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/memories.h"
+#include "cli/module_link.h"
+#include "cli/output.h"
+
+namespace fs = std::filesystem;
+
+struct WriteOptions {
+    Memory memory = Memory::rom;
+    std::string file;                 // a whole image, or empty when lanes are given
+    std::string low, high;            // ROM: D83/D82; AMT: the 70000: half's D76/D77
+    std::string low_74, high_74;      // AMT: the 74000: half's D74/D75
+    std::string bank;                 // RAM: main or reserve
+    bool verify = true;
+};
+
+void command_status(ModuleLink& link, Output& out);
+void command_config_show(ModuleLink& link, Output& out);
+void command_config_read(ModuleLink& link, Output& out, const fs::path& file);
+void command_config_write(ModuleLink& link, Output& out, const fs::path& file, bool verify);
+void command_read(ModuleLink& link, Output& out, Memory memory, const fs::path& file);
+void command_write(ModuleLink& link, Output& out, const WriteOptions& options);
+void command_regs(ModuleLink& link, Output& out, const std::vector<std::string>& addresses);
+void command_set(ModuleLink& link, Output& out, const std::string& assignment);
+void command_cpu(ModuleLink& link, Output& out, bool start);
+void command_restart(ModuleLink& link, Output& out);
+void command_counters_reset(ModuleLink& link, Output& out);
+void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmware, int wait_seconds);
+void command_backup(ModuleLink& link, Output& out, const fs::path& folder);
+void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
+                     const std::string& ram_bank, bool verify);
+void command_info(Output& out, const std::vector<std::string>& files);
+
+struct PollOptions {
+    std::string port;
+    int baud = 57600;
+    int address = 1;
+    int count = 1;
+};
+void command_poll(Output& out, const PollOptions& options,
+                  const std::function<void(std::chrono::milliseconds)>& pause);
+
+// The text forms shared by the commands and their tests.
+std::string hex32(std::uint32_t value);   // 0x08035800
+std::string version_text(std::uint32_t firmware_word);
+
+// The memories on the held module: read whole (the RAM read starts the CNC again only when it
+// was running), written whole (the RAM into `ram_bank`), and a read-back compared with what
+// was written (exit 3 naming the first differing address and the count of differing bytes).
+std::vector<std::uint8_t> read_memory(ModuleLink& link, Memory m);
+void write_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& bytes,
+                  std::uint32_t ram_bank);
+void verify_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& written);
+// "main" or "reserve" to the selector of cmd_ram_write_end.
+std::uint32_t bank_selector(const std::string& bank);

@@ -1,0 +1,56 @@
+// The command line's hold on the module for one command: the HID backend behind the traffic
+// tap (support log, progress), the two identities, the search, and the translation of a
+// module action's result into the command line's failure (exit code and one line).
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "cli/cli.h"
+#include "cli/progress.h"
+#include "cli/traffic_tap.h"
+#include "device/device.h"
+#include "module/action_result.h"
+#include "module/module_hold.h"
+#include "module/status_probe.h"
+
+class ModuleLink {
+public:
+    // `log` may be null. `bus` must outlive the link.
+    ModuleLink(Hid& bus, std::ostream* log, std::ostream& err, bool err_is_terminal,
+               std::function<void(std::chrono::milliseconds)> pause);
+
+    // Searches for the module and asks its status; the interface stays held for the command's
+    // actions. Needs the application: the loader alone, or nothing, fails with exit 1.
+    const TickReport& hold_application();
+    // Searches as the status monitor does (application, else loader) and reports what answered;
+    // the interface stays held.
+    const TickReport& probe();
+    // Waits up to `limit` for the given form to answer (searching every 250 ms); true when it
+    // did; the interface stays held.
+    bool wait_for(ModuleForm form, std::chrono::milliseconds limit);
+    void release() { hold_.close(); }
+
+    DeviceHandle handle() const { return hold_.handle(); }
+    const TickReport& status() const { return status_; }
+
+    // Throws the command line's failure for a failed action: not found → 1, refused or short
+    // → 2, bad input → 4. `what` names the action ("reading rom").
+    // The line names the report the device refused, when one was.
+    void check(const ActionResult& r, const std::string& what) const;
+
+    // The progress bar follows the reports of the transfer that begins here.
+    void begin_transfer(const std::string& label, std::size_t expected_reports);
+    void end_transfer();
+    std::size_t reports() const { return tap_.reports(); }
+
+private:
+    TrafficTap tap_;
+    ProgressBar progress_;
+    ModuleHold hold_;
+    DeviceIdentity app_ = make_app_identity();
+    DeviceIdentity loader_ = make_loader_identity();
+    TickReport status_;
+    std::function<void(std::chrono::milliseconds)> pause_;
+};
