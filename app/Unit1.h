@@ -149,6 +149,7 @@ private:
     void run_change(Control c);
     // After an exception escaped a handler: the module closed, the arrow back, the error shown.
     void recover_from_exception(std::exception_ptr failure);
+    bool fault_on_show_ = false;  // an error box about an escaped exception is open
 
     View& view_;
     Hid& hid_;

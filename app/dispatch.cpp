@@ -7,6 +7,9 @@
 
 void TMainForm::click(Control c)
 {
+    // The error box runs a message loop of its own in which the timers keep ticking: a tick that
+    // fails every time would stack box upon box. While a fault is on show, events are let pass.
+    if (fault_on_show_) return;
     try {
         run_click(c);
     } catch (...) {
@@ -16,6 +19,7 @@ void TMainForm::click(Control c)
 
 void TMainForm::change(Control c)
 {
+    if (fault_on_show_) return;
     try {
         run_change(c);
     } catch (...) {
@@ -29,6 +33,11 @@ void TMainForm::recover_from_exception(std::exception_ptr failure)
     // for anything that did not.
     close_device(HidHandle);
     view_.set_cursor(CursorShape::normal);
+    struct OnShow {
+        bool& flag;
+        explicit OnShow(bool& f) : flag(f) { flag = true; }
+        ~OnShow() { flag = false; }
+    } on_show(fault_on_show_);
     try {
         std::rethrow_exception(failure);
     } catch (const std::exception& e) {

@@ -133,7 +133,9 @@ public:
     {
         errors.push_back(t);
         cursor_at_boxes.push_back(cursor);
+        if (while_error_shown) while_error_shown();  // the box's own message loop
     }
+    std::function<void()> while_error_shown;
     bool open_file_dialog(std::string& file_name) override
     {
         return answer(open_answers, open_proposals, file_name);

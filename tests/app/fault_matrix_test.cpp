@@ -149,13 +149,19 @@ public:
     explicit ThrowingEndpoint(SimModule& module) : module_(module) {}
     std::uint16_t vendor_id() const override { return module_.vendor_id(); }
     std::uint16_t product_id() const override { return module_.product_id(); }
-    bool on_set_feature(const std::uint8_t* data64) override { return module_.on_set_feature(data64); }
+    bool on_set_feature(const std::uint8_t* data64) override
+    {
+        ++reports;
+        return module_.on_set_feature(data64);
+    }
     bool on_get_feature(std::uint8_t* data64) override
     {
+        ++reports;
         if (throw_at_get != 0 && --throw_at_get == 0) throw std::runtime_error("сбой драйвера HID");
         return module_.on_get_feature(data64);
     }
     int throw_at_get = 0;  // the n-th read from now throws; 0: none
+    int reports = 0;
 
 private:
     SimModule& module_;
@@ -169,7 +175,19 @@ TEST(EscapedException, IsShownTheModuleLetGoAndTheToolGoesOn)
     r.bus.add_interface(endpoint);
 
     endpoint.throw_at_get = 2;  // the status reply of a tick (the identify reply is the first)
+    // The box runs a message loop in which the timers tick on: while it is open those ticks
+    // run nothing, so a tick that fails every time cannot stack box upon box.
+    int reports_while_shown = -1;
+    r.view.while_error_shown = [&] {
+        const int before = endpoint.reports;
+        endpoint.throw_at_get = 2;
+        r.form.click(Control::Timer1);
+        reports_while_shown = endpoint.reports - before;
+    };
     r.form.click(Control::Timer1);
+    r.view.while_error_shown = nullptr;
+    endpoint.throw_at_get = 0;
+    EXPECT_EQ(reports_while_shown, 0);
     EXPECT_EQ(r.view.errors, (std::vector<std::string>{"сбой драйвера HID"}));
     r.expect_closed();
     r.form.click(Control::Timer1);
