@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <stdexcept>
@@ -87,8 +88,10 @@ void pump()
 
 class WindowOnDemo : public ::testing::Test {
 protected:
+    // A carried image, as the demo has one: "Обновить" is usable.
+    std::array<std::uint8_t, 600> image{};
     DemoCore demo{0x00043600};
-    Win32Window window{demo.hid(), CarriedImage{nullptr, 0, 0x00043600}};
+    Win32Window window{demo.hid(), CarriedImage{image.data(), image.size(), 0x00043600}};
 };
 
 TEST_F(WindowOnDemo, every_entry_of_the_form_table_is_built_with_its_class_text_place_and_items)
@@ -337,6 +340,9 @@ TEST(Executables, the_demo_carries_the_generated_image_the_tool_built_without_fi
     EXPECT_EQ(image.size, 248488u);
     ASSERT_NE(image.bytes, nullptr);
     EXPECT_EQ(std::strncmp(image.bytes, "LIRVAN NC-31 PLACEHOLDER", 24), 0);
+    const Resource version = find(demo, L"UpdateVersion", RT_RCDATA);
+    ASSERT_NE(version.bytes, nullptr);
+    EXPECT_EQ(std::string(version.bytes, version.size), "275968");  // 4.36
 #ifndef LIRVAN_TOOL_CARRIES_IMAGE
     EXPECT_EQ(find(tool, L"Update", RT_RCDATA).size, 0u);
 #endif
@@ -360,11 +366,11 @@ TEST(Executables, the_demo_carries_the_generated_image_the_tool_built_without_fi
 
 TEST(Executables, an_executable_without_the_resource_carries_no_image)
 {
-    // This test program has no "Update" resource: the window gets an empty image.
+    // This test program has no "Update" resource: the window gets an empty image, no version.
     const CarriedImage image = carried_update_image();
     EXPECT_EQ(image.size, 0u);
     EXPECT_EQ(image.data, nullptr);
-    EXPECT_EQ(image.version_word, 0x00043600u);
+    EXPECT_EQ(image.version_word, 0u);
 }
 
 }  // namespace
