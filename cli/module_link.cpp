@@ -57,6 +57,7 @@ void ModuleLink::check(const ActionResult& r, const std::string& what) const
     case ActionFailure::none: return;
     case ActionFailure::not_found: throw CliFailure(exit_not_found, what + ": module not found");
     case ActionFailure::bad_input: throw CliFailure(exit_file_problem, what + ": " + r.text);
+    case ActionFailure::mismatch: throw CliFailure(exit_verify_mismatch, what + ": " + r.text);
     case ActionFailure::refused:
     case ActionFailure::short_reply: break;
     }
