@@ -1,24 +1,25 @@
 #!/usr/bin/env bash
 # Builds a small Linux guest and runs the kernel-path test of the hidraw layer in it.
 #
-#   run_guest.sh CACHE_DIR WORK_DIR DEVICE_PROGRAM TEST_PROGRAM
+#   run_guest.sh CACHE_DIR WORK_DIR DEVICE_PROGRAM TEST_PROGRAM CLI_PROGRAM
 #
 # CACHE_DIR keeps the guest kernel and its three HID modules between runs (taken from
 # Debian's linux-image-amd64 package, downloaded with apt-get download and unpacked with
 # dpkg-deb; never installed on this machine). WORK_DIR gets the initramfs and the console
 # log. The guest boots under QEMU (TCG; KVM is not needed), loads hid, hid-generic and uhid,
-# runs TEST_PROGRAM (which starts DEVICE_PROGRAM as the virtual module) and powers off. The
-# result is the PASS/FAIL line the test program prints on the guest console.
+# runs TEST_PROGRAM (which starts DEVICE_PROGRAM as the virtual module), then one backup with
+# CLI_PROGRAM (a static lirvan-cli) against DEVICE_PROGRAM, and powers off. The result is the
+# PASS/FAIL line of the test program and that of the backup on the guest console.
 #
 # Environment: LIRVAN_GUEST_KERNEL_DEB=path/to/linux-image-*.deb uses that package instead
 # of downloading one (machines without a package mirror).
 set -euo pipefail
 
-if [ $# -ne 4 ]; then
-    echo "usage: $0 CACHE_DIR WORK_DIR DEVICE_PROGRAM TEST_PROGRAM" >&2
+if [ $# -ne 5 ]; then
+    echo "usage: $0 CACHE_DIR WORK_DIR DEVICE_PROGRAM TEST_PROGRAM CLI_PROGRAM" >&2
     exit 2
 fi
-cache=$1 work=$2 device_program=$3 test_program=$4
+cache=$1 work=$2 device_program=$3 test_program=$4 cli_program=$5
 started=$(date +%s.%N)
 elapsed() { awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 
@@ -120,15 +121,16 @@ kernel=$cache/vmlinuz
 [ -e "$cache/vmlinux" ] && kernel=$cache/vmlinux
 echo "Guest kernel: $(cat "$cache/kernel-version") ($(basename "$kernel")), ready after $(elapsed) s"
 
-# --- initramfs: busybox, the two programs, the modules and /init ---
+# --- initramfs: busybox, the three programs, the modules and /init ---
 root=$work/root
 rm -rf "$root"
-mkdir -p "$root"/{bin,dev,proc,sys,lib/modules}
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,lib/modules}
 cp "$busybox" "$root/bin/busybox"
 for program in "$device_program" "$test_program"; do
     strip -o "$root/bin/$(basename "$program")" "$program" 2>/dev/null ||
         cp "$program" "$root/bin/$(basename "$program")"
 done
+strip -o "$root/bin/lirvan-cli" "$cli_program" 2>/dev/null || cp "$cli_program" "$root/bin/lirvan-cli"
 cp "$cache"/modules/*.ko "$root/lib/modules/"
 # /dev/console for the kernel's first output; /init also mounts devtmpfs and reopens it, so
 # an unprivileged run without mknod works as well.
@@ -144,6 +146,20 @@ for m in hid hid-generic uhid; do
 done
 echo "guest up after \$(/bin/busybox cut -d' ' -f1 /proc/uptime) s"
 /bin/$(basename "$test_program")
+# One backup with lirvan-cli against the virtual module: exit 0, the manifest and the five images.
+/bin/$(basename "$device_program") >/tmp/sim.out &
+sim=\$!
+for i in 1 2 3 4 5 6 7 8 9 10; do /bin/busybox grep -q READY /tmp/sim.out && break; /bin/busybox sleep 1; done
+/bin/lirvan-cli backup /tmp/b; backup_status=\$?
+/bin/busybox kill \$sim; wait \$sim
+result="LIRVAN-CLI-BACKUP: PASS"
+for f in config.bin:12 rom.bin:16384 amt.bin:8192 kvp.bin:16384 ram.bin:16384; do
+    size=\$(/bin/busybox stat -c %s /tmp/b/\${f%:*} 2>/dev/null)
+    [ "\$size" = "\${f#*:}" ] || result="LIRVAN-CLI-BACKUP: FAIL (\${f%:*}: \${size:-missing}, not \${f#*:} bytes)"
+done
+[ -s /tmp/b/manifest.json ] || result="LIRVAN-CLI-BACKUP: FAIL (no manifest.json)"
+[ \$backup_status -eq 0 ] || result="LIRVAN-CLI-BACKUP: FAIL (exit \$backup_status)"
+echo "\$result"
 /bin/busybox poweroff -f
 EOF
 chmod 755 "$root/init"
@@ -162,8 +178,10 @@ set -e
 boot_time=$(awk -v a="$boot_started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
 echo "QEMU exit status $qemu_status; boot to result $boot_time s; whole run $(elapsed) s"
 
-if grep -q '^LIRVAN-E2E: PASS' "$work/console.log"; then
+if grep -q '^LIRVAN-E2E: PASS' "$work/console.log" &&
+   grep -q '^LIRVAN-CLI-BACKUP: PASS' "$work/console.log"; then
     exit 0
 fi
-grep -q '^LIRVAN-E2E: FAIL' "$work/console.log" || echo "No result line on the guest console"
+grep -q '^LIRVAN-E2E: \(PASS\|FAIL\)' "$work/console.log" || echo "No result line of the test program on the guest console"
+grep -q '^LIRVAN-CLI-BACKUP: \(PASS\|FAIL\)' "$work/console.log" || echo "No result line of the backup on the guest console"
 exit 1
