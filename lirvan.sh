@@ -19,7 +19,7 @@ packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
           libmodbus-dev socat xvfb xauth x11-utils fonts-dejavu-core
           qt6-translations-l10n dpkg-dev file
-          libcli11-dev nlohmann-json3-dev zlib1g-dev
+          libcli11-dev nlohmann-json3-dev
           qemu-system-x86 busybox-static cpio xz-utils)
 # The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)

@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
+#include "cli/platform.h"
 #include "module/actions.h"
 
 #ifndef LIRVAN_TOOL_VERSION
@@ -27,8 +28,7 @@ constexpr const char* manifest_format = "lirvan-backup 1";
 std::string utc_now()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
+    const std::tm utc = utc_time(now);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;

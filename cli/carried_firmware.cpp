@@ -5,7 +5,12 @@
 
 #ifdef LIRVAN_CLI_FIRMWARE_FILE
 // The file's bytes go into the read-only data of the executable as they are.
-asm(".section .rodata\n"
+#ifdef _WIN32
+#define LIRVAN_READ_ONLY_SECTION ".section .rdata,\"dr\"\n"
+#else
+#define LIRVAN_READ_ONLY_SECTION ".section .rodata\n"
+#endif
+asm(LIRVAN_READ_ONLY_SECTION
     ".balign 16\n"
     "lirvan_cli_firmware_begin:\n"
     ".incbin \"" LIRVAN_CLI_FIRMWARE_FILE "\"\n"

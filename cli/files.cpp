@@ -1,26 +1,22 @@
 #include "cli/files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <random>
 #include <system_error>
 
 #include "app/image_files.h"
+#include "app/platform/file.h"
 #include "cli/exit_codes.h"
+#include "cli/platform.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void fail(const fs::path& path, const std::string& what, int error)
+[[noreturn]] void fail(const fs::path& path, const std::string& what, std::error_code error)
 {
-    throw CliFailure(exit_file_problem,
-                     path.string() + ": " + what + ": " + std::strerror(error));
+    throw CliFailure(exit_file_problem, path.string() + ": " + what + ": " + error.message());
 }
 
 [[noreturn]] void fail(const fs::path& path, const std::string& what)
@@ -32,78 +28,52 @@ namespace {
 std::string unique_suffix()
 {
     static std::mt19937_64 random{std::random_device{}()};
-    return std::to_string(::getpid()) + "-" + std::to_string(random() % 1000000000u);
+    return std::to_string(process_id()) + "-" + std::to_string(random() % 1000000000u);
 }
 
 // Writes all bytes to a new file and flushes them to the disk; the file must not exist.
 void write_new_file(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) fail(path, "cannot create", errno);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(path.c_str());
-            fail(path, "cannot write", error);
-        }
-        done += static_cast<std::size_t>(n);
+    PlatformFile file;
+    if (const std::error_code ec = file.create_new(path.string())) fail(path, "cannot create", ec);
+    std::error_code ec = file.write_all(bytes);
+    if (!ec) ec = file.sync();
+    const std::error_code closed = file.close();
+    if (!ec) ec = closed;
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+        fail(path, "cannot write", ec);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(path.c_str());
-        fail(path, "cannot write", error);
-    }
-}
-
-void sync_folder(const fs::path& folder)
-{
-    // The rename itself reaches the disk with the folder's own flush; a folder that cannot be
-    // opened for that (some file systems) is left to the system's write-back.
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> read_whole_file(const fs::path& path, std::size_t limit)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) fail(path, "cannot open", errno);
-    struct stat st{};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        fail(path, "cannot open", error);
+    PlatformFile file;
+    if (const std::error_code ec = file.open_for_reading(path.string())) fail(path, "cannot open", ec);
+    if (!file.regular()) {
+        std::error_code ignored;
+        fail(path, fs::is_directory(path, ignored) ? "is a folder, not a file" : "is not a regular file");
     }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        fail(path, S_ISDIR(st.st_mode) ? "is a folder, not a file" : "is not a regular file");
-    }
-    if (static_cast<std::uintmax_t>(st.st_size) > limit) {
-        ::close(fd);
-        fail(path, "too large (" + std::to_string(st.st_size) + " bytes)");
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            fail(path, "cannot read", error);
+    // Read in slices up to one byte past the limit: a file that grows meanwhile is caught too.
+    std::vector<std::uint8_t> bytes;
+    constexpr std::size_t slice = 64 * 1024;
+    for (;;) {
+        const std::size_t done = bytes.size();
+        bytes.resize(done + slice);
+        std::size_t got = 0;
+        if (const std::error_code ec = file.read(std::span(bytes).subspan(done), got))
+            fail(path, "cannot read", ec);
+        bytes.resize(done + got);
+        if (bytes.size() > limit) {
+            std::error_code ec;
+            const std::uintmax_t size = fs::file_size(path, ec);
+            fail(path, "too large (" + std::to_string(ec ? bytes.size() : size) + " bytes)");
         }
-        if (n == 0) break;  // shrank while being read: take what is there
-        done += static_cast<std::size_t>(n);
+        if (got < slice) break;  // the end of the file
     }
-    ::close(fd);
-    bytes.resize(done);
     return bytes;
 }
 
@@ -122,9 +92,13 @@ StagedFolder::StagedFolder(fs::path final_path) : final_(std::move(final_path))
     std::error_code ec;
     if (fs::exists(fs::symlink_status(final_, ec)))
         fail(final_, "exists already; a backup goes into a new folder");
-    staging_ = final_.parent_path() / ("." + final_.filename().string() + ".partial-" +
-                                       unique_suffix());
-    if (::mkdir(staging_.c_str(), 0755) != 0) fail(staging_, "cannot create", errno);
+    std::string name = ".";
+    name += final_.filename().string();
+    name += ".partial-";
+    name += unique_suffix();
+    staging_ = final_.parent_path() / name;
+    if (!fs::create_directory(staging_, ec))
+        fail(staging_, "cannot create", ec ? ec : std::make_error_code(std::errc::file_exists));
 }
 
 StagedFolder::~StagedFolder()
@@ -146,7 +120,8 @@ void StagedFolder::commit()
     std::error_code ec;
     if (fs::exists(fs::symlink_status(final_, ec)))
         fail(final_, "appeared while the backup was made; the backup is not stored");
-    if (::rename(staging_.c_str(), final_.c_str()) != 0) fail(final_, "cannot create", errno);
+    fs::rename(staging_, final_, ec);
+    if (ec) fail(final_, "cannot create", ec);
     committed_ = true;
     sync_folder(final_.parent_path());
 }

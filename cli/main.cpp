@@ -1,16 +1,15 @@
 // lirvan-cli: the module's actions from a shell, on the system's HID backend.
-#include <unistd.h>
-
 #include <iostream>
 
 #include "cli/carried_firmware.h"
 #include "cli/cli.h"
+#include "cli/platform.h"
 #include "device/system_hid.h"
 
 int main(int argc, char** argv)
 {
     CliEnv env(std::cout, std::cerr);
-    env.err_is_terminal = ::isatty(STDERR_FILENO) == 1;
+    env.err_is_terminal = stderr_is_terminal();
     env.make_system_hid = [] { return make_system_hid(); };
     env.firmware = carried_firmware();
     env.demo_firmware = demo_firmware();

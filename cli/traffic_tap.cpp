@@ -8,6 +8,7 @@
 
 #include "define/byte_order.h"
 #include "define/define.h"
+#include "cli/platform.h"
 
 namespace {
 
@@ -17,8 +18,7 @@ std::string timestamp()
     const auto now = std::chrono::system_clock::now();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    const std::tm utc = utc_time(seconds);
     char text[40];
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
     std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms % 1000));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/platform.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
 
@@ -34,7 +35,7 @@ struct CliRig {
         module_index = bus.add_interface(module);
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = fs::temp_directory_path() /
-              ("lirvan-cli-test-" + std::to_string(::getpid()) + "-" + info->name());
+              ("lirvan-cli-test-" + std::to_string(process_id()) + "-" + info->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }

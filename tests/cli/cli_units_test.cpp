@@ -65,6 +65,24 @@ TEST(CliFiles, AtomicWriteReplacesWholeOrNotAtAll)
     EXPECT_THROW(StagedFolder{rig.dir / "b"}, CliFailure);
 }
 
+TEST(CliFiles, WholeFileReadTakesEveryByteUpToTheLimitAndRefusesMore)
+{
+    CliRig rig;
+    std::vector<std::uint8_t> bytes(200000);  // more than one read slice
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    rig.write_file("big", bytes);
+    EXPECT_EQ(read_whole_file(rig.dir / "big", bytes.size()), bytes);
+    try {
+        read_whole_file(rig.dir / "big", bytes.size() - 1);
+        ADD_FAILURE() << "a file past the limit was read";
+    } catch (const CliFailure& e) {
+        EXPECT_NE(std::string(e.what()).find("too large (200000 bytes)"), std::string::npos) << e.what();
+    }
+    rig.write_file("empty", {});
+    EXPECT_TRUE(read_whole_file(rig.dir / "empty", 10).empty());
+    EXPECT_THROW(read_whole_file(rig.dir, 10), CliFailure) << "a folder is no file";
+}
+
 TEST(CliProgress, DrawsOnlyOnATerminalAfterAMomentAndWipesItsLine)
 {
     std::ostringstream pipe, terminal;
