@@ -59,8 +59,7 @@ void ModuleLink::check(const ActionResult& r, const std::string& what) const
     case ActionFailure::bad_input: throw CliFailure(exit_file_problem, what + ": " + r.text);
     case ActionFailure::mismatch: throw CliFailure(exit_verify_mismatch, what + ": " + r.text);
     case ActionFailure::refused:
-    case ActionFailure::short_reply:
-    case ActionFailure::mismatch: break;
+    case ActionFailure::short_reply: break;
     }
     throw CliFailure(exit_transfer_failed, what + ": " + r.text + refusal);
 }
