@@ -426,16 +426,28 @@ private:
     std::thread feeder_;
 };
 
-TEST(LinuxHid, EndlessSysfsEntriesAreRefusedWithoutWaitingOrReading)
-{
-    FakeHidrawTree tree;
-    tree.add("hidraw0", "", {});
-    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), {});
+// Two interfaces: hidraw0, whose uevent a test replaces, and the module's hidraw1, whose
+// report descriptor a test replaces.
+struct TwoNodeTree : FakeHidrawTree {
+    TwoNodeTree()
+    {
+        add("hidraw0", "", {});
+        add("hidraw1", FakeHidrawTree::uevent(module_ids), {});
+    }
+};
+
+class HostileSysfsEntries : public ::testing::Test {
+protected:
+    TwoNodeTree tree;
     const fs::path device0 = device_dir(tree, "hidraw0");
     const fs::path device1 = device_dir(tree, "hidraw1");
-    LinuxHid hid(tree.sys(), tree.dev());
+    LinuxHid hid{tree.sys(), tree.dev()};
     std::vector<HidInterfaceInfo> list;
     std::size_t length = 0;
+};
+
+TEST_F(HostileSysfsEntries, EndlessSysfsEntriesAreRefusedWithoutWaitingOrReading)
+{
     {
         EndlessFifo uevent(device0 / "uevent");
         EndlessFifo descriptor(device1 / "report_descriptor");
@@ -446,16 +458,8 @@ TEST(LinuxHid, EndlessSysfsEntriesAreRefusedWithoutWaitingOrReading)
     }
 }
 
-TEST(LinuxHid, DevicesInPlaceOfSysfsEntriesAreNotRead)
+TEST_F(HostileSysfsEntries, DevicesInPlaceOfSysfsEntriesAreNotRead)
 {
-    FakeHidrawTree tree;
-    tree.add("hidraw0", "", {});
-    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), {});
-    const fs::path device0 = device_dir(tree, "hidraw0");
-    const fs::path device1 = device_dir(tree, "hidraw1");
-    LinuxHid hid(tree.sys(), tree.dev());
-    std::vector<HidInterfaceInfo> list;
-    std::size_t length = 0;
     fs::create_symlink("/dev/zero", device0 / "uevent");
     fs::create_symlink("/dev/zero", device1 / "report_descriptor");
     ASSERT_TRUE(hid.list_interfaces(list));
