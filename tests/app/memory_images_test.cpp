@@ -1,6 +1,7 @@
 // The four memory image pages against the simulated module: whole-image and byte-lane loads,
 // read-back into the tool and a file, and writes to flash and to the RAM banks.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -13,7 +14,20 @@
 #include <csignal>
 
 #include "app/formats.h"
+#include "app/image_files.h"
 #include "rig.h"
+
+// While set, rename() fails with this error: the last step of a save, which the library's
+// std::filesystem::rename comes to, made to fail on demand.
+static std::atomic<int> failing_rename{0};
+extern "C" int rename(const char* from, const char* to) noexcept
+{
+    if (const int error = failing_rename.load()) {
+        errno = error;
+        return -1;
+    }
+    return ::renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
 
 namespace {
 
@@ -356,6 +370,33 @@ TEST_F(ImagePages, FailedSaveLeavesTheExistingFileWhole)
     EXPECT_EQ(form.MAT_array, pattern(rom_size, 29)) << "the image itself was read completely";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary left";
     expect_closed();
+
+    // Written out whole, but the last step, the rename over the old file, fails.
+    failing_rename = EXDEV;
+    choose_save(file("keep.bin"));
+    form.BitBtn4Click();
+    failing_rename = 0;
+    EXPECT_EQ(read_file(file("keep.bin")), old_file);
+    ASSERT_EQ(view.errors.size(), 2u);
+    EXPECT_EQ(view.errors[1], "Не удалось записать файл \"" + file("keep.bin") + "\":\n" + std::strerror(EXDEV));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary left";
+}
+
+// A chain of links is followed as far as the system follows one (40 links), and no further.
+TEST(ImageFileLinks, AChainOfFortyLinksIsSavedThroughAndOneMoreIsRefused)
+{
+    namespace fs = std::filesystem;
+    const ScratchFolder scratch{"lirvan-links-"};
+    const auto link = [&](int n) { return (scratch.path() / ("link" + std::to_string(n))).string(); };
+    write_file(scratch.path() / "end.bin", {1});
+    fs::create_symlink("end.bin", link(1));
+    for (int n = 2; n <= 41; ++n) fs::create_symlink("link" + std::to_string(n - 1), link(n));
+    EXPECT_EQ(save_file_replacing(link(40), {7, 7}), "");
+    EXPECT_EQ(save_file_replacing(link(41), {9}),
+              "Не удалось записать файл \"" + link(41) + "\":\n" + std::strerror(ELOOP));
+    EXPECT_EQ(read_file(scratch.path() / "end.bin"), (Bytes{7, 7}));
+    EXPECT_TRUE(fs::is_symlink(link(40)));
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), {}), 42) << "nothing else made";
 }
 
 // A read-back is saved onto a regular file, through links to one, or as a new file in an

@@ -3,6 +3,7 @@
 // mode by page, and a module that fails or vanishes in the middle of a tick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 
 #include "app/texts.h"
@@ -219,6 +220,17 @@ TEST_F(Monitor, OtherPagesGiveTheExternalDacBackUntilTheModuleReportsItOff)
     // A module that keeps reporting the mode on is asked again at every tick.
     module.set_ext_dac_on(true);
     EXPECT_EQ(rig.tick_on(page_rom), app_tick({app_cmd(cmd_ext_dac_off)}));
+
+    // Every page but the DAC's, whatever it polls and whether the CNC runs or not.
+    for (const bool running : {false, true})
+        for (int page = page_config; page <= page_network; ++page) {
+            if (page == page_kp_dac) continue;
+            module.set_cpu_running(running);
+            module.set_ext_dac_on(true);
+            const V sent = rig.tick_on(page);
+            EXPECT_EQ(std::count(sent.begin(), sent.end(), app_cmd(cmd_ext_dac_off)), 1) << page << running;
+            EXPECT_FALSE(module.ext_dac_on()) << "page " << page << (running ? ", running" : ", stopped");
+        }
 }
 
 TEST_F(Monitor, EaPageReadsTheControllerThenTheCncRegisters)

@@ -2,6 +2,7 @@
 // vanishes mid-read, the JSON results, the support log and the usage errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <nlohmann/json.hpp>
@@ -151,6 +152,30 @@ TEST(CliBackup, RefusesAnExistingFolderAndAFileThatNoLongerMatchesItsManifest)
     EXPECT_NE(rig.err.str().find("kvp.bin"), std::string::npos) << rig.err.str();
     EXPECT_TRUE(rig.module.commands().empty()) << "a restore checks every file before it writes";
 
+    // Taken from another firmware: restored all the same, with a warning first.
+    kvp[100] ^= 0x10;
+    rig.write_file("b/kvp.bin", kvp);
+    json manifest = json::parse(rig.file("b/manifest.json"));
+    manifest["module"]["firmware_version"] = "4.35";
+    const auto store = [&rig](const json& j) {
+        const std::string text = j.dump();
+        rig.write_file("b/manifest.json", std::vector<std::uint8_t>(text.begin(), text.end()));
+    };
+    store(manifest);
+    EXPECT_EQ(rig.run({"restore", rig.path("b")}), 0) << rig.err.str();
+    EXPECT_EQ(rig.out.str().rfind("warning: backup of firmware 4.35, module runs 4.36\n", 0), 0u) << rig.out.str();
+
+    // A manifest that lists no KVP image: refused, naming it, before the module is touched.
+    auto& files = manifest["files"];
+    files.erase(std::remove_if(files.begin(), files.end(), [](const json& f) { return f["memory"] == "kvp"; }),
+                files.end());
+    store(manifest);
+    rig.module.clear_commands();
+    EXPECT_EQ(rig.run({"restore", rig.path("b")}), 4);
+    EXPECT_NE(rig.err.str().find("manifest.json: lists no kvp image; nothing was written to the module"),
+              std::string::npos) << rig.err.str();
+    EXPECT_TRUE(rig.module.commands().empty());
+
     rig.write_file("b/manifest.json", {'{'});
     EXPECT_EQ(rig.run({"restore", rig.path("b")}), 4);
     EXPECT_EQ(rig.run({"restore", rig.path("none")}), 64) << "a folder that does not exist is a usage error";
@@ -167,7 +192,8 @@ TEST(CliWrite, RejectedChunkFailsTheVerifyNamingItsFirstAddressAndCount)
     EXPECT_EQ(rig.run({"write", "rom", rig.path("rom.bin")}), 3);
     EXPECT_EQ(corrupter.corrupted, 1);
     EXPECT_EQ(rig.module.chunks_rejected(), 1u);
-    EXPECT_NE(rig.err.str().find("2048 of 16384 bytes differ, the first at 0x08036800"), std::string::npos)
+    EXPECT_NE(rig.err.str().find("verifying rom: 2048 of 16384 bytes differ, the first at 0x08036800 "
+                                 "(written 3B, read FF)"), std::string::npos)
         << rig.err.str();
 
     // Without the read-back the same write passes unnoticed: that is what the verify is for.
@@ -394,6 +420,19 @@ TEST(CliStatus, NamesTheLoaderAndRefusesModuleActionsWhileOnlyItAnswers)
     EXPECT_EQ(j["firmware_version"], "4.36");
     EXPECT_EQ(rig.run({"read", "rom", rig.path("rom.bin")}), 1);
     EXPECT_NE(rig.err.str().find("only its loader answers"), std::string::npos) << rig.err.str();
+}
+
+TEST(CliCounters, ResetReadsTheFourCounterRegistersAndSoClearsThem)
+{
+    CliRig rig;
+    for (int channel = 1; channel <= 4; ++channel) rig.module.add_counts(channel, static_cast<std::int16_t>(10 * channel));
+    ASSERT_EQ(rig.run({"counters", "reset"}), 0) << rig.err.str();
+    std::vector<std::uint32_t> read;
+    for (const auto& c : rig.module.commands())
+        if (c.code == cmd_bus_read) read.push_back(c.word_a);
+    EXPECT_EQ(read, (std::vector<std::uint32_t>{0170521, 0170522, 0170523, 0170524}));
+    for (const std::uint16_t counter : {bus_kip_170521, bus_kip_170522, bus_kip_170523, bus_kip_170524})
+        EXPECT_EQ(rig.module.bus_register(counter), 0) << std::oct << counter;
 }
 
 TEST(CliConfig, ShowsWhatIsStoredAndWritesTheBlockWithAFreshChecksum)

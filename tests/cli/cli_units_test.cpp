@@ -36,7 +36,9 @@ TEST(CliFiles, InfoReportsEachFileAndFailsOnTheUnreadableOnes)
 {
     CliRig rig;
     rig.write_file("cfg", {4, 1, 1, 0, 1, 4, 0, 0, 11, 0, 0, 0});
-    EXPECT_EQ(rig.run({"info", rig.path("cfg"), rig.path("none"), rig.dir.string()}), 4);
+    // The unreadable ones first: the file after them is still reported, the first failure named.
+    EXPECT_EQ(rig.run({"info", rig.path("none"), rig.dir.string(), rig.path("cfg")}), 4);
+    EXPECT_NE(rig.out.str().find(rig.path("cfg") + ": 12 bytes, sum 22, CRC-32 "), std::string::npos) << rig.out.str();
     EXPECT_NE(rig.out.str().find("checksum correct"), std::string::npos) << rig.out.str();
     EXPECT_NE(rig.err.str().find("none: cannot open"), std::string::npos) << rig.err.str();
     EXPECT_EQ(rig.bus.reports(), 0u);

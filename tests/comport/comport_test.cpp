@@ -142,6 +142,16 @@ TEST_F(ComOpen, FailsOnAbsentPortsAndRefusedRatesLeavingNothingOpen)
 
     EXPECT_FALSE(com_open(pty.path(), 12345));
     EXPECT_EQ(com_handle, -1);
+    // The ends of the rate table open at their rate; one step beyond them does not.
+    for (const auto& [rate, constant] : {std::pair{50, speed_t{B50}}, {4000000, speed_t{B4000000}}}) {
+        ASSERT_TRUE(com_open(pty.path(), rate)) << rate;
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(com_handle, &tio), 0);
+        EXPECT_EQ(::cfgetospeed(&tio), constant) << rate;
+        com_close();
+    }
+    for (const int rate : {0, 49, 51, 3999999, 4000001}) EXPECT_FALSE(com_open(pty.path(), rate)) << rate;
+    EXPECT_EQ(com_handle, -1);
     // Nothing kept the port: another program can take it at once.
     const int fd = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
@@ -182,6 +192,23 @@ TEST_F(ComOpen, OpeningAgainClosesThePortOpenBefore)
     ASSERT_GE(fd, 0);
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     ::close(fd);
+}
+
+TEST_F(ComOpen, ClosingALineThatFlowControlHoldsBackDropsItsOutputAtOnce)
+{
+    ASSERT_TRUE(com_open(pty.path(), 57600));
+    ASSERT_EQ(::tcflow(com_handle, TCOOFF), 0);  // held back as a far end keeping CTS low holds it
+    // In packet mode the master end is told when the line's output is flushed.
+    int packet = 1;
+    ASSERT_EQ(::ioctl(pty.master(), TIOCPKT, &packet), 0);
+    const auto start = Clock::now();
+    com_close();
+    EXPECT_LT(ms_since(start), 100);
+    pollfd p{pty.master(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 1000), 1);
+    std::uint8_t status = 0;
+    ASSERT_EQ(::read(pty.master(), &status, 1), 1);
+    EXPECT_NE(status & TIOCPKT_FLUSHWRITE, 0) << int{status};
 }
 
 // --- the transaction against libmodbus ---

@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,6 +31,21 @@
 #include "scratch_folder.h"
 
 namespace fs = std::filesystem;
+
+// Faults put into this program's read(): while `read_script` is set, each read takes its next
+// character ('.' the real read, 'i' EINTR as if a signal came first, 'e' EIO); once the script
+// is used up every read is real again.
+static std::atomic<const char*> read_script{nullptr};
+extern "C" ssize_t read(int fd, void* buffer, std::size_t count)
+{
+    const char* step = read_script.load();
+    while (step && *step && !read_script.compare_exchange_weak(step, step + 1)) {}
+    if (step && (*step == 'i' || *step == 'e')) {
+        errno = *step == 'i' ? EINTR : EIO;
+        return -1;
+    }
+    return ::syscall(SYS_read, fd, buffer, count);
+}
 
 namespace {
 
@@ -125,6 +141,10 @@ TEST(LinuxHid, ListsInKernelOrderWithIdsFromSysfs)
         {"hidraw3", "0003:000003EB", false, 0, 0},                    // two fields
         {"hidraw4", "0003:000103EB:00006202", false, 0, 0},           // 17 bits
         {"hidraw5", "0003:0000G3EB:00006202", false, 0, 0},           // not hex
+        {"hidraw6", "0003:0000ABCD:0000FFFF", true, 0xABCD, 0xFFFF},  // upper case, the largest id
+        {"hidraw7", "0003:0000fe09:0000abcd", true, 0xFE09, 0xABCD},  // lower case
+        {"hidraw8", "0003:000003EB:00010000", false, 0, 0},           // product of 17 bits
+        {"hidraw9", "0003:000003EB:0000620g", false, 0, 0},           // not hex, lower case
         {"hidraw10", "0003:000003EB:00006202", true, 0x03EB, 0x6202},  // after 5, not after 1
     };
     FakeHidrawTree tree;
@@ -161,6 +181,29 @@ TEST(LinuxHid, ListsInKernelOrderWithIdsFromSysfs)
     EXPECT_EQ(missing.open(tree.dev() + "/hidraw99"), invalid_hid_id);
     EXPECT_STREQ(missing.last_failure().call, "open");
     EXPECT_EQ(missing.last_failure().count, 2u);
+}
+
+TEST(LinuxHid, AnInterruptedReadOfAnEntryGoesOnAndAFailedOneLeavesNothingOpen)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {});
+    LinuxHid hid(tree.sys(), tree.dev());
+    const auto open_descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = open_descriptors();
+    std::vector<HidInterfaceInfo> list;
+
+    read_script = "ii.";  // two signals before the uevent's text comes
+    ASSERT_TRUE(hid.list_interfaces(list));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(list[0].ids_known);
+    EXPECT_EQ(list[0].product_id, 0x6202);
+
+    read_script = ".e";  // the text, then a read that fails where the end of the file was due
+    ASSERT_TRUE(hid.list_interfaces(list));
+    read_script = nullptr;
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_FALSE(list[0].ids_known) << "a failed read is no id";
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 TEST(LinuxHid, OpenNodeGivesIdsAndFeatureLengthFromItsDescriptor)
