@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <sstream>
 #include <string>
@@ -24,6 +25,8 @@ struct CliRig {
     SimBus bus;
     std::size_t module_index = 0;
     Hid* hid = &bus;  // what the command line talks to; a test may put a decorator here
+    std::chrono::milliseconds waited{0};  // all that the command line waited so far
+    std::function<void()> on_pause;       // runs after each wait, for what happens meanwhile
     std::ostringstream out, err;
     fs::path dir;
     std::vector<std::uint8_t> firmware = std::vector<std::uint8_t>(1500, 0x5A);
@@ -49,6 +52,8 @@ struct CliRig {
         env.hid = hid;
         env.pause = [this](std::chrono::milliseconds ms) {
             module.advance_ms(static_cast<std::uint32_t>(ms.count()));
+            waited += ms;
+            if (on_pause) on_pause();
         };
         env.firmware = CarriedFirmware{firmware.data(), firmware.size(), firmware_version};
         return run_cli(args, env);
