@@ -37,6 +37,14 @@ for x in lirvan-service lirvan-service-demo lirvan-sim-uhid lirvan-sim-usb lirva
     [ -x "/usr/bin/$x" ] || fail "/usr/bin/$x not executable"
 done
 
+# The guide, with every picture it shows.
+guide=/usr/share/doc/lirvan-service/guide/guide.html
+[ -f "$guide" ] || fail "$guide missing"
+for picture in $(grep -o '<img [^>]*src="[^"]*"' "$guide" | sed 's/.*src="//; s/"$//'); do
+    [ -s "$(dirname "$guide")/$picture" ] || fail "the guide's picture $picture missing"
+done
+[ "$(grep -c '<img ' "$guide")" -ge 10 ] || fail "the guide shows fewer than ten pictures"
+
 # lirvan-cli's manual page has a section for every subcommand of its help.
 for sub in $(lirvan-cli --help | awk '/^Subcommands:/ {on = 1; next} /^[^ ]/ {on = 0} on && /^  [a-z]/ {print $1}'); do
     zcat /usr/share/man/man1/lirvan-cli.1.gz | grep -q "^\.SS \"lirvan-cli $sub\"" || fail "lirvan-cli.1 lacks $sub"
