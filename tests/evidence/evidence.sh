@@ -61,8 +61,8 @@ done
 run --help
 run write --help
 sed -E 's/"time":"[^"]*"/"time":"T"/' "$log" >"$out/cli-traffic.jsonl"
-(cd "$work" && for f in *-back.bin bk/*; do echo "$f $(cksum <"$f")"; done) >"$out/cli-files.txt"
-sed -i -E 's/"(created|time|date)":"[^"]*"/"\1":"T"/g' "$out/cli-files.txt" "$out/cli.txt"
+(cd "$work" && for f in *-back.bin bk/*.bin; do echo "$f $(cksum <"$f")"; done && cat bk/manifest.json) >"$out/cli-files.txt"
+sed -i -E 's/"(created|time|date)": ?"[^"]*"/"\1":"T"/g' "$out/cli-files.txt" "$out/cli.txt"
 rm -rf "$work"
 
 if [ -n "$win" ]; then
