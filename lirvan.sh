@@ -7,6 +7,7 @@
 #                      Windows tests under wine, then builds the package, installs it and
 #                      starts the installed tool once
 #   ./lirvan.sh build  installs what is missing and builds (build/)
+#   ./lirvan.sh docs   also makes the user's guide with its pictures (build/docs/guide/guide.html)
 #   ./lirvan.sh package  installs what is missing and builds the Debian package
 #                      (build-package/lirvan-service_<version>_amd64.deb)
 #   ./lirvan.sh windows  installs what is missing and cross-builds for Windows (build-win/)
@@ -20,7 +21,8 @@ packages=(build-essential cmake ninja-build pkg-config
           libmodbus-dev socat xvfb xauth x11-utils fonts-dejavu-core
           qt6-translations-l10n dpkg-dev file
           libcli11-dev nlohmann-json3-dev
-          qemu-system-x86 busybox-static cpio xz-utils)
+          qemu-system-x86 busybox-static cpio xz-utils
+          help2man lintian appstream python3-markdown)
 # The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
 # The fuzz targets: clang and its fuzzer runtime.
@@ -56,11 +58,25 @@ run_tests() {  # run_tests DIR [ctest options...]
 package() {
     cmake -S . -B build-package -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
           -DCMAKE_INSTALL_PREFIX=/usr -DLIRVAN_UDEV_RULES_DIR=/usr/lib/udev/rules.d \
-          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF >/dev/null
+          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF -DLIRVAN_GUIDE=ON >/dev/null
     cmake --build build-package -j"$(nproc)"
     rm -f build-package/lirvan-service_*.deb
     (cd build-package && cpack >/dev/null)
     ls build-package/lirvan-service_*_amd64.deb
+    lint_package
+}
+
+# The package as Debian judges it: an error or a warning of lintian fails, and so does AppStream
+# metadata that does not validate.
+lint_package() {
+    local deb out
+    deb=$(ls build-package/lirvan-service_*_amd64.deb)
+    appstreamcli validate --no-net build-package/packaging/ru.lirvan.service.metainfo.xml >/dev/null ||
+        { appstreamcli validate --no-net build-package/packaging/ru.lirvan.service.metainfo.xml; return 1; }
+    out=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1) &&
+        ! grep -q '^[EW]: ' <<<"$out" ||
+        { echo "$out" >&2; echo "lintian: $deb is not clean" >&2; return 1; }
+    echo "lintian: $(basename "$deb") clean"
 }
 
 # Installs the package as a user would (dependencies from the archive) and checks what it put
@@ -124,6 +140,12 @@ build)
     install_missing
     build build
     ;;
+docs)
+    install_missing
+    build build
+    cmake --build build --target guide
+    ls build/docs/guide/guide.html
+    ;;
 demo)
     install_missing
     build build
@@ -160,7 +182,7 @@ fuzz)
     run_fuzzers "${2:-60}"
     ;;
 *)
-    echo "usage: $0 demo|test|build|windows|package|fuzz [SECONDS]" >&2
+    echo "usage: $0 demo|test|build|docs|windows|package|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

@@ -268,6 +268,7 @@ struct GlobalOptions {
     bool demo = false;
     bool json = false;
     std::string log_file;
+    double busy_wait_seconds = 5;
 };
 
 void add_global_options(CLI::App& app, GlobalOptions& g)
@@ -281,6 +282,12 @@ void add_global_options(CLI::App& app, GlobalOptions& g)
                    "Append every report exchanged with the module to FILE, one JSON line each "
                    "(time, direction, command, words, bytes, result): the support log")
         ->type_name("FILE");
+    app.add_option("--busy-wait", g.busy_wait_seconds,
+                   "Seconds to wait while another program (a window of the tool, another "
+                   "lirvan-cli) holds the module, then fail with exit 2")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->capture_default_str();
 }
 
 // The command's name as typed, for results and failure lines: "config show", "read", ...
@@ -332,6 +339,7 @@ void run_on_module(const Subcommand& command, CliEnv& env, const GlobalOptions& 
     }
     ModuleLink link(*bus.hid, g.log_file.empty() ? nullptr : &log_stream, env.err, env.err_is_terminal,
                     session.pause);
+    link.set_busy_wait(std::chrono::milliseconds(static_cast<long long>(g.busy_wait_seconds * 1000)));
     session.link = &link;
     command.run(session);
 }

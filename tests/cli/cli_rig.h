@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "cli/cli.h"
 #include "cli/platform.h"
 #include "sim/sim_bus.h"
+#include "scratch_folder.h"
 #include "sim/sim_module.h"
 
 namespace fs = std::filesystem;
@@ -24,8 +26,11 @@ struct CliRig {
     SimBus bus;
     std::size_t module_index = 0;
     Hid* hid = &bus;  // what the command line talks to; a test may put a decorator here
+    std::chrono::milliseconds waited{0};  // all that the command line waited so far
+    std::function<void()> on_pause;       // runs after each wait, for what happens meanwhile
     std::ostringstream out, err;
-    fs::path dir;
+    ScratchFolder scratch{"lirvan-cli-test-"};
+    fs::path dir = scratch.path();
     std::vector<std::uint8_t> firmware = std::vector<std::uint8_t>(1500, 0x5A);
     std::uint32_t firmware_version = 0x00043600;
 
@@ -33,13 +38,7 @@ struct CliRig {
     {
         bus.add_interface(keyboard);
         module_index = bus.add_interface(module);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("lirvan-cli-test-" + std::to_string(process_id()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
     }
-    ~CliRig() { fs::remove_all(dir); }
 
     int run(const std::vector<std::string>& args)
     {
@@ -49,6 +48,8 @@ struct CliRig {
         env.hid = hid;
         env.pause = [this](std::chrono::milliseconds ms) {
             module.advance_ms(static_cast<std::uint32_t>(ms.count()));
+            waited += ms;
+            if (on_pause) on_pause();
         };
         env.firmware = CarriedFirmware{firmware.data(), firmware.size(), firmware_version};
         return run_cli(args, env);
