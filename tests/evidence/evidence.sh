@@ -66,8 +66,9 @@ sed -i -E 's/"(created|time|date)": ?"[^"]*"/"\1":"T"/g' "$out/cli-files.txt" "$
 rm -rf "$work"
 
 if [ -n "$win" ]; then
-    nice cmake --build "$win" --target lirvan-evidence >/dev/null
-    WINEPREFIX="$PWD/$win/wineprefix" WINEDEBUG=-all xvfb-run -a wine "$win/tests/evidence/lirvan-evidence.exe" "Z:$out/win32" >/dev/null 2>&1
-    rm -rf "$out/win32/scratch"
+    nice cmake --build "$win" --target widget_dump >/dev/null
+    mkdir -p "$out/win32"
+    WINEPREFIX="$PWD/$win/wineprefix" WINEDEBUG=-all xvfb-run -a wine "$win/tests/win32/widget_dump.exe" \
+        "Z:$out/win32/widgets-win32.txt" >/dev/null 2>&1
 fi
 echo "evidence in $out"
