@@ -184,7 +184,9 @@ TEST_F(ModuleActions, EveryMemoryOfTheTableIsWrittenReadAndReadBackWhereTheModul
         }
         const std::uint8_t* flash = module.flash_at(info.flash_address);
         EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flash));
-        if (info.memory == Memory::config) EXPECT_EQ(flash[info.size], erased_flash_byte);
+        if (info.memory == Memory::config) {
+            EXPECT_EQ(flash[info.size], erased_flash_byte);
+        }
         Bytes back(info.size, 0);
         EXPECT_TRUE(read_memory(h, info.memory, back).ok());
         EXPECT_EQ(back, bytes);
