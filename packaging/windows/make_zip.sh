@@ -22,8 +22,11 @@ mkdir -p "$stage/guide" "$work/pictures"
 
 demo=$build/bin/lirvan-service-demo.exe
 shots=$build/screenshots
-fresh=$(find "$shots" -name 'page-*.bmp' -newer "$demo" 2>/dev/null | wc -l)
-all=$(find "$shots" -name 'page-*.bmp' 2>/dev/null | wc -l)
+fresh=0 all=0
+if [ -d "$shots" ]; then
+    fresh=$(find "$shots" -name 'page-*.bmp' -newer "$demo" | wc -l)
+    all=$(find "$shots" -name 'page-*.bmp' | wc -l)
+fi
 if [ "$fresh" -eq 0 ] || [ "$fresh" -ne "$all" ]; then
     rm -rf "$shots"
     cmake/wine-gui-run.sh "$build/wineprefix" "$demo" --screenshots "Z:$shots" </dev/null

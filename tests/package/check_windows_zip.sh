@@ -55,5 +55,5 @@ done
 # and painted, then it quits by itself.
 cmake/wine-gui-run.sh "$prefix" "$folder/lirvan-service-demo.exe" --startup-figures "Z:$scratch/figures.txt" </dev/null ||
     fail "the unpacked demo did not run"
-grep -Eq '^[0-9.]+ [0-9]+$' "$scratch/figures.txt" 2>/dev/null || fail "the unpacked demo showed no window"
+grep -Eq '^[0-9.]+ [0-9]+' "$scratch/figures.txt" 2>/dev/null || fail "the unpacked demo showed no window"
 echo "windows zip check: $(basename "$zip"): $pictures pictures, the demo started from \"$(basename "$stick")\""
