@@ -112,6 +112,10 @@ public:
     // toolkit's error box and goes no further.
     void click(Control c);
     void change(Control c);
+    // The window's start-up (FormCreate) and close (FormClose), as the window runs them: an
+    // exception is shown in the error box as a handler's is.
+    void create();
+    void close();
 
     // --- state (open to the window and to tests) ---
     DeviceHandle HidHandle{};
@@ -147,6 +151,8 @@ private:
     void enable_device_actions(bool enabled);
     void run_click(Control c);
     void run_change(Control c);
+    // Runs one of the above; an exception that escapes it ends here (recover_from_exception).
+    template <typename Handler> void guarded(Handler&& handler);
     // After an exception escaped a handler: the module closed, the arrow back, the error shown.
     void recover_from_exception(std::exception_ptr failure);
     bool fault_on_show_ = false;  // an error box about an escaped exception is open
