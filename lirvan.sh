@@ -10,7 +10,8 @@
 #   ./lirvan.sh docs   also makes the user's guide with its pictures (build/docs/guide/guide.html)
 #   ./lirvan.sh package  installs what is missing and builds the Debian package
 #                      (build-package/lirvan-service_<version>_amd64.deb)
-#   ./lirvan.sh windows  installs what is missing and cross-builds for Windows (build-win/)
+#   ./lirvan.sh windows  installs what is missing, cross-builds for Windows (build-win/) and makes
+#                      the download build-win/lirvan-service-<version>-windows.zip
 #   ./lirvan.sh fuzz [SECONDS]  builds the fuzz targets with clang (build-fuzz/) and runs each
 #                      for SECONDS (60 if not given)
 set -euo pipefail
@@ -24,7 +25,7 @@ packages=(build-essential cmake ninja-build pkg-config
           qemu-system-x86 busybox-static cpio xz-utils
           help2man lintian appstream python3-markdown)
 # The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest imagemagick)
 # The fuzz targets: clang and its fuzzer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
@@ -155,6 +156,7 @@ windows)
     install_missing "${windows_packages[@]}"
     build_windows
     ls build-win/bin/*.exe
+    packaging/windows/make_zip.sh build-win
     ;;
 test)
     install_missing "${windows_packages[@]}" "${fuzz_packages[@]}"
@@ -169,6 +171,10 @@ test)
     # A wine start now and then fails before the program runs: such a program gets one more go.
     run_tests build-win --repeat until-pass:2
     echo "Windows build and tests under wine: ${SECONDS} s"
+    SECONDS=0
+    packaging/windows/make_zip.sh build-win
+    tests/package/check_windows_zip.sh build-win/lirvan-service-*-windows.zip build-win/wineprefix
+    echo "Windows zip made and checked: ${SECONDS} s"
     package
     install_and_check_package
     ;;

@@ -147,6 +147,7 @@ public:
         return ok;
     }
     void close(HidHandleId h) override { inner_.close(h); }
+    HidClaim claim(HidHandleId h) override { return inner_.claim(h); }
     SystemFailure last_failure() const override { return inner_.last_failure(); }
     bool open_refused_for_permission() const override { return inner_.open_refused_for_permission(); }
 
