@@ -7,9 +7,11 @@
 #                      Windows tests under wine, then builds the package, installs it and
 #                      starts the installed tool once
 #   ./lirvan.sh build  installs what is missing and builds (build/)
+#   ./lirvan.sh docs   also makes the user's guide with its pictures (build/docs/guide/guide.html)
 #   ./lirvan.sh package  installs what is missing and builds the Debian package
 #                      (build-package/lirvan-service_<version>_amd64.deb)
-#   ./lirvan.sh windows  installs what is missing and cross-builds for Windows (build-win/)
+#   ./lirvan.sh windows  installs what is missing, cross-builds for Windows (build-win/) and makes
+#                      the download build-win/lirvan-service-<version>-windows.zip
 #   ./lirvan.sh fuzz [SECONDS]  builds the fuzz targets with clang (build-fuzz/) and runs each
 #                      for SECONDS (60 if not given)
 set -euo pipefail
@@ -20,9 +22,10 @@ packages=(build-essential cmake ninja-build pkg-config
           libmodbus-dev socat xvfb xauth x11-utils fonts-dejavu-core
           qt6-translations-l10n dpkg-dev file
           libcli11-dev nlohmann-json3-dev
-          qemu-system-x86 busybox-static cpio xz-utils)
+          qemu-system-x86 busybox-static cpio xz-utils
+          help2man lintian appstream python3-markdown)
 # The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest imagemagick)
 # The fuzz targets: clang and its fuzzer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
@@ -51,16 +54,34 @@ run_tests() {  # run_tests DIR [ctest options...]
     ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 300 "$@"
 }
 
-# The package is built in a build of its own: optimised, installed under /usr, the udev rule
-# in the distribution's folder, no tests or benchmarks.
+# The package is built in a build of its own: optimised, with Debian's hardening flags,
+# installed under /usr, the udev rule in the distribution's folder, no tests or benchmarks.
 package() {
+    local cxxflags ldflags
+    cxxflags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS) $(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS)"
+    ldflags=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)
     cmake -S . -B build-package -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+          -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
           -DCMAKE_INSTALL_PREFIX=/usr -DLIRVAN_UDEV_RULES_DIR=/usr/lib/udev/rules.d \
-          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF >/dev/null
+          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF -DLIRVAN_GUIDE=ON >/dev/null
     cmake --build build-package -j"$(nproc)"
     rm -f build-package/lirvan-service_*.deb
     (cd build-package && cpack >/dev/null)
     ls build-package/lirvan-service_*_amd64.deb
+    lint_package
+}
+
+# The package as Debian judges it: an error or a warning of lintian fails, and so does AppStream
+# metadata that does not validate.
+lint_package() {
+    local deb out
+    deb=$(ls build-package/lirvan-service_*_amd64.deb)
+    appstreamcli validate --no-net build-package/packaging/ru.lirvan.service.metainfo.xml >/dev/null ||
+        { appstreamcli validate --no-net build-package/packaging/ru.lirvan.service.metainfo.xml; return 1; }
+    out=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1) &&
+        ! grep -q '^[EW]: ' <<<"$out" ||
+        { echo "$out" >&2; echo "lintian: $deb is not clean" >&2; return 1; }
+    echo "lintian: $(basename "$deb") clean"
 }
 
 # Installs the package as a user would (dependencies from the archive) and checks what it put
@@ -86,6 +107,14 @@ build_windows() {
             wineboot -i >/dev/null 2>&1 </dev/null
         WINEPREFIX="$PWD/build-win/wineprefix" wineserver -w
     fi
+}
+
+# The Windows download of build-win, with the 32-bit programs of build-win-i686 where that
+# build exists.
+make_windows_zip() {
+    local builds=(build-win)
+    [ -x build-win-i686/bin/lirvan-service.exe ] && builds+=(build-win-i686)
+    packaging/windows/make_zip.sh "${builds[@]}"
 }
 
 # The fuzz targets: libFuzzer programs under ASan + UBSan, built by clang in a tree of their own.
@@ -124,6 +153,12 @@ build)
     install_missing
     build build
     ;;
+docs)
+    install_missing
+    build build
+    cmake --build build --target guide
+    ls build/docs/guide/guide.html
+    ;;
 demo)
     install_missing
     build build
@@ -133,6 +168,7 @@ windows)
     install_missing "${windows_packages[@]}"
     build_windows
     ls build-win/bin/*.exe
+    make_windows_zip
     ;;
 test)
     install_missing "${windows_packages[@]}" "${fuzz_packages[@]}"
@@ -147,6 +183,10 @@ test)
     # A wine start now and then fails before the program runs: such a program gets one more go.
     run_tests build-win --repeat until-pass:2
     echo "Windows build and tests under wine: ${SECONDS} s"
+    SECONDS=0
+    make_windows_zip
+    tests/package/check_windows_zip.sh build-win/lirvan-service-*-windows.zip build-win/wineprefix
+    echo "Windows zip made and checked: ${SECONDS} s"
     package
     install_and_check_package
     ;;
@@ -160,7 +200,7 @@ fuzz)
     run_fuzzers "${2:-60}"
     ;;
 *)
-    echo "usage: $0 demo|test|build|windows|package|fuzz [SECONDS]" >&2
+    echo "usage: $0 demo|test|build|docs|windows|package|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
