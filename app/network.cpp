@@ -6,6 +6,7 @@
 
 #include "app/Unit1.h"
 #include "comport/comport.h"
+#include "define/version_words.h"
 
 namespace {
 
@@ -48,15 +49,6 @@ std::uint16_t reg(const std::uint8_t* regs, int index)
 std::uint32_t reg_pair(const std::uint8_t* regs, int low_index, int high_index)
 {
     return static_cast<std::uint32_t>(reg(regs, high_index)) << 16 | reg(regs, low_index);
-}
-
-// Firmware version word: bits 11..8 the major number, bits 7..0 the minor number in two BCD
-// digits; 0x0215 reads 2.15 and 0x0A09 reads 10.9.
-std::string version_text(std::uint16_t word)
-{
-    const unsigned major = (word >> 8) & 0x0F;
-    const unsigned minor = ((word >> 4) & 0x0F) * 10 + (word & 0x0F);
-    return std::to_string(major) + "." + std::to_string(minor);
 }
 
 }  // namespace
@@ -120,7 +112,7 @@ void TMainForm::Timer2Timer()
     if (modbus_read_holding(static_cast<std::uint8_t>(net_addr & 0xFF), net_first_register,
                             net_register_count, regs)) {
         view_.set_text(Control::StaticText74, linked_text);
-        view_.set_text(Control::StaticText69, version_text(reg(regs, reg_version)));
+        view_.set_text(Control::StaticText69, network_version_text(reg(regs, reg_version)));
         view_.set_text(Control::StaticText76,
                        std::to_string(reg_pair(regs, reg_packets_low, reg_packets_high)));
         view_.set_text(Control::StaticText78,

@@ -6,18 +6,13 @@
 #include <string>
 
 #include "define/byte_order.h"
+#include "define/hex_text.h"
 #include "module/exchange_sequence.h"
 
 namespace {
 
 ActionResult not_found() { return {ActionFailure::not_found, 0, "module not found"}; }
 
-std::string hex_address(std::uint32_t address)
-{
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(address));
-    return text;
-}
 
 ActionResult single(DeviceHandle h, const char* what, std::uint8_t code)
 {
@@ -105,7 +100,7 @@ VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const
     if (v.differing_bytes > 0) {
         v.read.failure = ActionFailure::mismatch;
         v.read.text = std::to_string(v.differing_bytes) + " bytes differ from the written ones, the first at 0x" +
-                      hex_address(v.first_difference);
+                      hex_text(v.first_difference, 8);
     }
     return v;
 }

@@ -73,7 +73,7 @@ void FormBuilder::build(HWND window, double scale)
     for (std::size_t role = 0; role < fonts_.size(); ++role)
         fonts_[role] = make_form_font(static_cast<FontRole>(role), scale_);
     windows_.hwnd[static_cast<std::size_t>(Control::MainForm)] = window;
-    holders_[static_cast<std::size_t>(Frame::window)] = {window, {}};
+    holders_[static_cast<std::size_t>(FormHolder::window)] = {window, {}};
     tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
@@ -110,7 +110,7 @@ void FormBuilder::build_entry(const FormControl& c)
         windows_.kind[index] = c.kind;
         if (c.kind == FormKind::timer) windows_.interval_ms[index] = static_cast<UINT>(c.interval_ms);
     }
-    if (c.frame) holders_[static_cast<std::size_t>(*c.frame)] = opened;
+    if (c.holder) holders_[static_cast<std::size_t>(*c.holder)] = opened;
 }
 
 void FormBuilder::build_page(const FormControl& c)

@@ -68,5 +68,5 @@ private:
     std::array<HFONT, 4> fonts_{};  // by font role
     double scale_ = 1.0;
     std::vector<Placed> placed_;    // every control window with its place, for a change of density
-    std::array<Holder, static_cast<std::size_t>(Frame::ea_cnc) + 1> holders_{};  // by frame
+    std::array<Holder, form_holder_count> holders_{};  // by frame
 };

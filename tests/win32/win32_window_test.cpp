@@ -57,11 +57,11 @@ const wchar_t* class_for(FormKind kind)
 FormRect table_place(const FormControl& c, const FormRect& rect)
 {
     FormRect placed = rect;
-    Frame parent = c.parent;
+    FormHolder parent = c.parent;
     for (;;) {
         const FormControl* group = nullptr;
         for (const FormControl& h : form_controls())
-            if (h.frame == parent && h.kind == FormKind::group) group = &h;
+            if (h.holder == parent && h.kind == FormKind::group) group = &h;
         if (group == nullptr) return placed;
         placed.x += group->rect.x;
         placed.y += group->rect.y;
