@@ -219,6 +219,78 @@ TEST_F(SimModuleTest, ChunkCutShortBySendFailureIsNotCommitted)
     EXPECT_EQ(*module.flash_at(flash_amt_address), 0xFF);
 }
 
+// The module frames by order alone: what a report is depends on where it arrives.
+TEST_F(SimModuleTest, ReportsArePlacedByTheirPositionNotByTheirContent)
+{
+    ASSERT_TRUE(open(app).valid());
+    module.clear_placements();
+    module.clear_commands();
+    Bytes chunk(block_chunk_size, 0);
+    chunk[0] = command_marker;  // the first data report reads as a hand-over: it is data
+    chunk[1] = cmd_update;
+    const std::uint32_t sum = chunk_sum(chunk.data(), chunk.size());
+    const Bytes zeros(report_data_length, 0);
+
+    send_command(h, cmd_block_begin, sum, flash_rom_address, block_chunk_size);
+    send_data(h, chunk.data(), chunk.size());
+    EXPECT_TRUE(module.mid_exchange()) << "the data are in, the end frame is due";
+    send_data(h, zeros.data(), zeros.size());  // a stray report there changes nothing
+    send_command(h, cmd_restart);              // the frame after the data is taken as the end
+    EXPECT_FALSE(module.mid_exchange());
+    send_command(h, cmd_block_end, sum, flash_rom_address, block_chunk_size);  // no begin now
+    send_data(h, zeros.data(), zeros.size());
+
+    using P = SimPlacement;
+    std::vector<P> placed;
+    for (const SimReport& r : module.placements()) placed.push_back(r.placement);
+    std::vector<P> expected{P::command};
+    expected.insert(expected.end(), 32, P::data);
+    expected.insert(expected.end(), {P::stray, P::end_frame, P::command, P::stray});
+    EXPECT_EQ(placed, expected);
+    EXPECT_EQ(module.placements()[1].first, command_marker);
+    EXPECT_EQ(module.form(), SimModule::Form::application);
+    EXPECT_EQ(module.restarts(), 0u) << "a restart where the end frame is due is not acted on";
+    EXPECT_EQ(module.chunks_committed(), 0u);
+    EXPECT_EQ(module.chunks_rejected(), 2u);
+    EXPECT_EQ(*module.flash_at(flash_rom_address), 0xFF);
+}
+
+// A report that the module took although the call failed counts as taken; a lost one does not.
+TEST_F(SimModuleTest, DeliveredFailureIsTakenAndLostFailureIsNot)
+{
+    ASSERT_TRUE(open(app).valid());
+    bus.fail_report_delivered(1);
+    EXPECT_FALSE(send_command(h, cmd_cpu_stop));
+    EXPECT_FALSE(module.cpu_running());
+    bus.fail_report(1);
+    EXPECT_FALSE(send_command(h, cmd_cpu_start));
+    EXPECT_FALSE(module.cpu_running());
+    // A read reply used up by a delivered failure is gone.
+    send_command(h, cmd_read_flash, flash_config_address, 64);
+    bus.fail_report_delivered(1);
+    Bytes reply(64);
+    EXPECT_FALSE(receive_data(h, reply.data(), reply.size()));
+    EXPECT_TRUE(receive_data(h, reply.data(), reply.size()));
+    EXPECT_EQ(reply, Bytes(64, 0)) << "the extra report after 64 bytes";
+}
+
+// The loader waits for the rest of a cut image, whatever time passes, until it is power-cycled.
+TEST_F(SimModuleTest, LoaderWaitsForTheRestOfAnImageUntilPowerCycled)
+{
+    module.set_form(SimModule::Form::loader);
+    ASSERT_TRUE(open(loader).valid());
+    const Bytes piece(512, 0x11);
+    send_command(h, cmd_update, 1024, 0);
+    send_data(h, piece.data(), piece.size());
+    module.advance_ms(60000);
+    EXPECT_TRUE(module.mid_exchange());
+    module.power_cycle();
+    EXPECT_FALSE(module.mid_exchange());
+    EXPECT_EQ(ask(cmd_get_status, 4), (Bytes{0x03, 0x02, 0x01, 0x00}));
+    EXPECT_EQ(module.updates_completed(), 0u);
+    EXPECT_EQ(module.form(), SimModule::Form::loader);
+}
+
 // --- RAM and its banks -----------------------------------------------------------------
 
 TEST_F(SimModuleTest, RamWriteGoesIntoRamAndTheChosenBank)
