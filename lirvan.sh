@@ -20,7 +20,8 @@ packages=(build-essential cmake ninja-build pkg-config
           libmodbus-dev socat xvfb xauth x11-utils fonts-dejavu-core
           qt6-translations-l10n dpkg-dev file
           libcli11-dev nlohmann-json3-dev
-          qemu-system-x86 busybox-static cpio xz-utils)
+          qemu-system-x86 busybox-static cpio xz-utils
+          help2man lintian appstream)
 # The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
 # The fuzz targets: clang and its fuzzer runtime.
@@ -61,6 +62,20 @@ package() {
     rm -f build-package/lirvan-service_*.deb
     (cd build-package && cpack >/dev/null)
     ls build-package/lirvan-service_*_amd64.deb
+    lint_package
+}
+
+# The package as Debian judges it: an error or a warning of lintian fails, and so does AppStream
+# metadata that does not validate.
+lint_package() {
+    local deb out
+    deb=$(ls build-package/lirvan-service_*_amd64.deb)
+    appstreamcli validate --no-net build-package/packaging/ru.lirvan.service.metainfo.xml >/dev/null ||
+        { appstreamcli validate --no-net build-package/packaging/ru.lirvan.service.metainfo.xml; return 1; }
+    out=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1) &&
+        ! grep -q '^[EW]: ' <<<"$out" ||
+        { echo "$out" >&2; echo "lintian: $deb is not clean" >&2; return 1; }
+    echo "lintian: $(basename "$deb") clean"
 }
 
 # Installs the package as a user would (dependencies from the archive) and checks what it put

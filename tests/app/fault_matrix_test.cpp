@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "rig.h"
 
@@ -29,17 +28,11 @@ struct Action {
 
 class FaultMatrix : public ::testing::Test {
 protected:
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("lirvan-fault-matrix-" + std::to_string(::getpid()));
+    ScratchFolder scratch{"lirvan-fault-matrix-"};
+    std::filesystem::path dir = scratch.path();
     std::string target = (dir / "target.bin").string();
     const Bytes old_file = pattern(777, 1);
 
-    FaultMatrix() { std::filesystem::create_directories(dir); }
-    ~FaultMatrix() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
 
     std::vector<Action> actions()
     {
@@ -194,8 +187,8 @@ TEST(EscapedException, IsShownTheModuleLetGoAndTheToolGoesOn)
     EXPECT_EQ(r.panel(), (Panel{"подключен", "4.36", "н/д"})) << "the next tick runs as ever";
 
     // A read-back under the hourglass: the arrow is back and nothing was saved.
-    const auto target = std::filesystem::temp_directory_path() /
-                        ("lirvan-escaped-" + std::to_string(::getpid()) + ".bin");
+    const ScratchFolder scratch{"lirvan-escaped-"};
+    const auto target = scratch.path() / "escaped.bin";
     r.view.save_answers.push_back(target.string());
     endpoint.throw_at_get = 3;  // identify, then the first report of the ROM
     r.form.click(Control::BitBtn4);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/image_files.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -18,8 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(ImageFiles, SaveLoadBackAndFolders)
 {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("lirvan-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const ScratchFolder scratch{"lirvan-files-"};
+    const fs::path& dir = scratch.path();
     fs::create_directories(dir / "folder");
     const std::string image = (dir / "image.bin").string(), folder = (dir / "folder").string(),
                       missing = (dir / "missing.bin").string();
@@ -39,7 +40,6 @@ TEST(ImageFiles, SaveLoadBackAndFolders)
               "Не удалось открыть файл \"" + missing + "\":\n" + std::strerror(ENOENT));
     EXPECT_EQ(whole, before);
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir), {}), 2) << "nothing beside the image";
-    fs::remove_all(dir);
 }
 
 }  // namespace

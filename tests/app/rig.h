@@ -17,6 +17,7 @@
 #include "app/Unit1.h"
 #include "app/control_groups.h"
 #include "app/fake_view.h"
+#include "scratch_folder.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
 
@@ -162,20 +163,10 @@ struct Rig {
 // and a scratch folder for image files.
 class PagesTest : public ::testing::Test, public Rig {
 protected:
-    std::filesystem::path dir;
+    ScratchFolder scratch{"lirvan-pages-"};
+    std::filesystem::path dir = scratch.path();
 
-    PagesTest() : Rig(ApplicationFound{})
-    {
-        dir = std::filesystem::temp_directory_path() /
-              ("lirvan-pages-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        std::filesystem::create_directories(dir);
-    }
-    ~PagesTest() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+    PagesTest() : Rig(ApplicationFound{}) {}
 
     std::string file(const std::string& name) const { return (dir / name).string(); }
 };

@@ -14,6 +14,7 @@
 #include "cli/cli.h"
 #include "cli/platform.h"
 #include "sim/sim_bus.h"
+#include "scratch_folder.h"
 #include "sim/sim_module.h"
 
 namespace fs = std::filesystem;
@@ -25,7 +26,8 @@ struct CliRig {
     std::size_t module_index = 0;
     Hid* hid = &bus;  // what the command line talks to; a test may put a decorator here
     std::ostringstream out, err;
-    fs::path dir;
+    ScratchFolder scratch{"lirvan-cli-test-"};
+    fs::path dir = scratch.path();
     std::vector<std::uint8_t> firmware = std::vector<std::uint8_t>(1500, 0x5A);
     std::uint32_t firmware_version = 0x00043600;
 
@@ -33,13 +35,7 @@ struct CliRig {
     {
         bus.add_interface(keyboard);
         module_index = bus.add_interface(module);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("lirvan-cli-test-" + std::to_string(process_id()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
     }
-    ~CliRig() { fs::remove_all(dir); }
 
     int run(const std::vector<std::string>& args)
     {

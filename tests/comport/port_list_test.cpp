@@ -7,19 +7,15 @@
 #include <fstream>
 
 #include "comport/serial_port.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 struct TtyTree {
-    fs::path root;
-    TtyTree()
-    {
-        char pattern[] = "/tmp/lirvan-tty-XXXXXX";
-        root = ::mkdtemp(pattern);
-    }
-    ~TtyTree() { fs::remove_all(root); }
+    ScratchFolder scratch{"lirvan-tty-"};
+    fs::path root = scratch.path();
     // A tty entry; with_device links it to hardware, type < 0 leaves out the UART type file.
     void add(const std::string& name, bool with_device, int type = -1)
     {

@@ -27,6 +27,7 @@
 #include "device/device.h"
 #include "device/report_descriptor.h"
 #include "hidraw/sample_descriptors.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -37,12 +38,9 @@ class FakeHidrawTree {
 public:
     FakeHidrawTree()
     {
-        std::string pattern = (fs::temp_directory_path() / "hidraw-test-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
         fs::create_directories(sys());
         fs::create_directories(dev());
     }
-    ~FakeHidrawTree() { fs::remove_all(root_); }
 
     std::string sys() const { return (root_ / "sys").string(); }
     std::string dev() const { return (root_ / "dev").string(); }
@@ -68,7 +66,8 @@ public:
     }
 
 private:
-    fs::path root_;
+    ScratchFolder scratch_{"hidraw-test-"};
+    fs::path root_ = scratch_.path();
 };
 
 const std::string module_ids = "0003:000003EB:00006202";

@@ -23,13 +23,22 @@ for f in /usr/bin/lirvan-service /usr/bin/lirvan-service-demo /usr/bin/lirvan-si
          /usr/share/applications/lirvan-service.desktop \
          /usr/share/icons/hicolor/scalable/apps/lirvan-service.svg \
          /usr/share/icons/hicolor/64x64/apps/lirvan-service.png \
-         /usr/lib/udev/rules.d/70-lirvan-nc31.rules; do
+         /usr/lib/udev/rules.d/70-lirvan-nc31.rules \
+         /usr/share/doc/lirvan-service/copyright /usr/share/doc/lirvan-service/changelog.gz \
+         /usr/share/metainfo/ru.lirvan.service.metainfo.xml \
+         /usr/share/man/man1/lirvan-service.1.gz /usr/share/man/man1/lirvan-service-demo.1.gz \
+         /usr/share/man/man1/lirvan-cli.1.gz /usr/share/man/man1/lirvan-sim-uhid.1.gz; do
     [ -f "$f" ] || fail "$f missing"
     [ "$(dpkg -S "$f" 2>/dev/null | cut -d: -f1)" = lirvan-service ] || fail "$f not the package's"
 done
 cmp -s /usr/lib/udev/rules.d/70-lirvan-nc31.rules packaging/70-lirvan-nc31.rules || fail "udev rule differs"
 for x in lirvan-service lirvan-service-demo lirvan-sim-uhid lirvan-cli; do
     [ -x "/usr/bin/$x" ] || fail "/usr/bin/$x not executable"
+done
+
+# lirvan-cli's manual page has a section for every subcommand of its help.
+for sub in $(lirvan-cli --help | awk '/^Subcommands:/ {on = 1; next} /^[^ ]/ {on = 0} on && /^  [a-z]/ {print $1}'); do
+    zcat /usr/share/man/man1/lirvan-cli.1.gz | grep -q "^\.SS \"lirvan-cli $sub\"" || fail "lirvan-cli.1 lacks $sub"
 done
 
 for x in lirvan-service lirvan-service-demo lirvan-cli; do
