@@ -153,12 +153,15 @@ void write_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& b
         ConfigBlock block{};
         std::copy_n(bytes.begin(), block.size(), block.begin());
         r = write_config_block(link.handle(), block);
+        if (!r) note_unwritten(link.handle(), info.flash_address, config_page(block), r);
     } else if (m == Memory::ram) {
         link.begin_transfer(what, write_reports(info.size) + 4);
         r = write_ram_image(link.handle(), bytes, ram_bank);
     } else {
         link.begin_transfer(what, write_reports(info.size));
         r = write_flash_image(link.handle(), info.flash_address, bytes);
+        // The write stopped in step with the module: the read-back names what is not written.
+        if (!r) note_unwritten(link.handle(), info.flash_address, bytes, r);
     }
     link.end_transfer();
     link.check(r, what);
