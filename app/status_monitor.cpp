@@ -213,15 +213,19 @@ void TMainForm::show_tick(const TickReport& report)
             view_.set_text(Control::StaticText8, firmware_version_text(app_identity.firmware_version));
         enable_device_actions(true);
     } else {
-        // A module that is listed but may not be opened is named as such, not as absent.
+        // A module that another program holds, or that is listed but may not be opened, is
+        // named as such, not as absent.
+        const bool busy = app_identity.busy || loader_identity.busy;
         const bool denied = app_identity.access_denied || loader_identity.access_denied;
-        view_.set_text(Control::StaticText7, denied ? connection_denied_text : connection_none_text);
+        view_.set_text(Control::StaticText7, busy     ? connection_busy_text
+                                             : denied ? connection_denied_text
+                                                      : connection_none_text);
         view_.set_text(Control::StaticText8, not_available_text);
         view_.set_text(Control::StaticText9, not_available_text);
         enable_device_actions(false);
         set_group_enabled(view_, output_check_boxes, false);
         set_group_enabled(view_, dac_value_edits, false);
-        if (denied && !access_hint_shown) {
+        if (denied && !busy && !access_hint_shown) {
             access_hint_shown = true;  // before the box: ticks go on while it is open
             view_.show_message(module_caption, access_denied_hint_text);
         }

@@ -11,6 +11,8 @@ inline constexpr const char* connection_app_text = "подключен";
 inline constexpr const char* connection_loader_text = "загрузчик";
 // The module is listed but may not be opened (no udev rule for it).
 inline constexpr const char* connection_denied_text = "нет доступа";
+// The module is there but another program (a second window, the command line) talks to it.
+inline constexpr const char* connection_busy_text = "занят другой программой";
 inline constexpr const char* not_available_text = "н/д";
 inline constexpr const char* stop_cnc_text = "Остановить УЧПУ";
 inline constexpr const char* start_cnc_text = "Запустить УЧПУ";

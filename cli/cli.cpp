@@ -45,6 +45,7 @@ struct Parsed {
     bool demo = false;
     bool json = false;
     std::string log_file;
+    double busy_wait_seconds = 5;
     std::string name;  // the command as typed: "config show", "read", ...
 };
 
@@ -63,6 +64,12 @@ int run_cli(const std::vector<std::string>& args, CliEnv& env)
                    "Append every report exchanged with the module to FILE, one JSON line each "
                    "(time, direction, command, words, bytes, result): the support log")
         ->type_name("FILE");
+    app.add_option("--busy-wait", p.busy_wait_seconds,
+                   "Seconds to wait while another program (a window of the tool, another "
+                   "lirvan-cli) holds the module, then fail with exit 2")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->capture_default_str();
 
     auto* status = app.add_subcommand("status", "Which form answers (application, loader, none), "
                                                 "firmware and loader versions, CNC running or stopped");
@@ -232,6 +239,7 @@ int run_cli(const std::vector<std::string>& args, CliEnv& env)
         }
         ModuleLink link(*bus, p.log_file.empty() ? nullptr : &log_stream, env.err,
                         env.err_is_terminal, pause);
+        link.set_busy_wait(std::chrono::milliseconds(static_cast<long long>(p.busy_wait_seconds * 1000)));
 
         if (status->parsed()) command_status(link, out);
         else if (config_show->parsed()) command_config_show(link, out);

@@ -2,6 +2,17 @@
 
 #include "cli/exit_codes.h"
 
+namespace {
+
+// Whole seconds, and tenths when there are any: "5", "0.3".
+std::string seconds_text(std::chrono::milliseconds t)
+{
+    const auto tenths = t.count() / 100;
+    return std::to_string(tenths / 10) + (tenths % 10 ? "." + std::to_string(tenths % 10) : "");
+}
+
+}  // namespace
+
 ModuleLink::ModuleLink(Hid& bus, std::ostream* log, std::ostream& err, bool err_is_terminal,
                        std::function<void(std::chrono::milliseconds)> pause)
     : tap_(bus, log), progress_(err, err_is_terminal), hold_(tap_), pause_(std::move(pause))
@@ -11,10 +22,21 @@ ModuleLink::ModuleLink(Hid& bus, std::ostream* log, std::ostream& err, bool err_
 
 const TickReport& ModuleLink::probe()
 {
-    status_ = probe_module(hold_, app_, loader_, TickRequest{});
-    // A refusal during the search (a foreign interface, say) says nothing of what follows.
-    tap_.forget_refusal();
-    return status_;
+    constexpr std::chrono::milliseconds step{100};
+    std::chrono::milliseconds waited{0};
+    for (;;) {
+        status_ = probe_module(hold_, app_, loader_, TickRequest{});
+        // A refusal during the search (a foreign interface, say) says nothing of what follows.
+        tap_.forget_refusal();
+        if (status_.form != ModuleForm::none || !(app_.busy || loader_.busy)) return status_;
+        if (waited >= busy_wait_)
+            throw CliFailure(exit_transfer_failed,
+                             "another program holds the module (a window of the service tool or "
+                             "another lirvan-cli); waited " + seconds_text(waited) +
+                                 " s for it (--busy-wait)");
+        pause_(step);
+        waited += step;
+    }
 }
 
 const TickReport& ModuleLink::hold_application()

@@ -21,11 +21,16 @@ public:
     ModuleLink(Hid& bus, std::ostream* log, std::ostream& err, bool err_is_terminal,
                std::function<void(std::chrono::milliseconds)> pause);
 
+    // How long a search waits for a module that another program holds before the command
+    // fails with exit 2.
+    void set_busy_wait(std::chrono::milliseconds limit) { busy_wait_ = limit; }
+
     // Searches for the module and asks its status; the interface stays held for the command's
     // actions. Needs the application: the loader alone, or nothing, fails with exit 1.
     const TickReport& hold_application();
     // Searches as the status monitor does (application, else loader) and reports what answered;
-    // the interface stays held.
+    // the interface stays held. A module that another program holds is searched for again
+    // until it is free, for the busy wait at most, and then fails with exit 2.
     const TickReport& probe();
     // Waits up to `limit` for the given form to answer (searching every 250 ms); true when it
     // did; the interface stays held.
@@ -53,4 +58,5 @@ private:
     DeviceIdentity loader_ = make_loader_identity();
     TickReport status_;
     std::function<void(std::chrono::milliseconds)> pause_;
+    std::chrono::milliseconds busy_wait_{5000};
 };

@@ -43,6 +43,9 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    HidClaim claim(HidHandleId h) override { return inner_.claim(h); }
+    SystemFailure last_failure() const override { return inner_.last_failure(); }
+    bool open_refused_for_permission() const override { return inner_.open_refused_for_permission(); }
 
 private:
     struct HandleState {

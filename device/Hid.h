@@ -22,6 +22,13 @@ struct HidInterfaceInfo {
     std::uint16_t product_id = 0;   // valid when ids_known
 };
 
+// What a claim on an open interface came to (see Hid::claim).
+enum class HidClaim {
+    held,    // this program has the interface to itself until it closes it
+    busy,    // another program holds it now: not one report may go to it
+    failed,  // the claim could not be made (the reason is in last_failure)
+};
+
 class Hid {
 public:
     virtual ~Hid() = default;
@@ -39,7 +46,16 @@ public:
     // Reads one feature report into buf (buf[0] holds the report id before the call).
     // True only if a whole report of `length` bytes (report-id byte included) arrived.
     virtual bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) = 0;
+    // Closes the interface and with it this program's claim on it.
     virtual void close(HidHandleId h) = 0;
+    // Claims an open interface for this program until close(): while a claim stands, no other
+    // program that claims (every copy of the window and of the command line, under any user)
+    // gets a report through, so that no frame of another exchange comes between a command and
+    // its data or reply. The system drops the claim of a program that dies. A search claims a
+    // candidate before its first report and an action keeps the claim until its last. The
+    // default suits a backend that no other program can reach (a bus inside this program);
+    // a decorator passes the call on.
+    virtual HidClaim claim(HidHandleId) { return HidClaim::held; }
     // The last system call that failed below this seam, for a log; none for a backend that
     // makes no system calls.
     virtual SystemFailure last_failure() const { return {}; }

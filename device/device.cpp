@@ -194,6 +194,7 @@ DeviceHandle open_device(Hid& hid, DeviceIdentity& identity)
 {
     identity.found = false;
     identity.access_denied = false;
+    identity.busy = false;
     std::vector<HidInterfaceInfo> interfaces;
     if (!hid.list_interfaces(interfaces)) return DeviceHandle{};
 
@@ -215,12 +216,17 @@ DeviceHandle open_device(Hid& hid, DeviceIdentity& identity)
         std::uint16_t vendor = 0, product = 0;
         std::size_t feature_length = 0;
         std::uint8_t reply[identify_reply_length] = {};
-        const bool passes =
+        const bool module_shape =
             hid.attributes(id, vendor, product) && vendor == identity.vendor_id &&
             product == identity.product_id && hid.feature_report_length(id, feature_length) &&
-            feature_length == report_length && send_command(candidate, cmd_identify) &&
-            receive_data(candidate, reply, sizeof reply) &&
-            get_le16(reply) == identity.identity_word;
+            feature_length == report_length;
+        // The claim comes before the first report: an interface that another program holds
+        // gets none, and tells of a module that is busy rather than absent.
+        const HidClaim claim = module_shape ? hid.claim(id) : HidClaim::failed;
+        if (claim == HidClaim::busy) identity.busy = true;
+        const bool passes = claim == HidClaim::held && send_command(candidate, cmd_identify) &&
+                            receive_data(candidate, reply, sizeof reply) &&
+                            get_le16(reply) == identity.identity_word;
         if (passes) {
             identity.found = true;
             return candidate;

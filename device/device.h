@@ -29,6 +29,9 @@ struct DeviceIdentity {
     // The latest search listed an interface with these ids that could not be opened for lack
     // of permission: the module is there, the tool may not use it.
     bool access_denied = false;
+    // The latest search met an interface with the module's ids that another program holds:
+    // the module may be there, busy; nothing was sent to it.
+    bool busy = false;
 };
 
 // The two forms as the tool knows them at start; `found` false.

@@ -29,6 +29,8 @@ struct SimBus::Impl {
         bool ids_in_listing = true;
         bool present = true;
         bool open_refused = false;  // for lack of permission
+        bool held_elsewhere = false;  // another program's claim
+        HidHandleId claimed_by = 0;   // the handle of this bus that holds the claim; 0 = none
         std::size_t opens = 0;
         std::size_t report_calls = 0;
         std::string path;
@@ -54,7 +56,7 @@ struct SimBus::Impl {
     std::size_t vanish_index = 0;
     std::size_t vanish_left = 0;   // successful reports until the interface vanishes
 
-    std::size_t opens = 0, closes = 0, set_reports = 0, get_reports = 0;
+    std::size_t opens = 0, closes = 0, set_reports = 0, get_reports = 0, unclaimed_reports = 0;
 
     OpenHandle* find(HidHandleId id)
     {
@@ -77,6 +79,7 @@ struct SimBus::Impl {
         const OpenHandle* h = find(id);
         if (h == nullptr) return nullptr;
         ++interfaces[h->index].report_calls;
+        if (interfaces[h->index].claimed_by != id) ++unclaimed_reports;
         return h->live ? &interfaces[h->index] : nullptr;
     }
 
@@ -84,6 +87,7 @@ struct SimBus::Impl {
     {
         if (index >= interfaces.size()) return;
         interfaces[index].present = false;
+        interfaces[index].claimed_by = 0;
         for (auto& h : handles)
             if (h.index == index) h.live = false;
     }
@@ -169,6 +173,22 @@ void SimBus::set_list_fails(bool fails) { d_->list_fails = fails; }
 void SimBus::set_open_refused(std::size_t index, bool refused)
 {
     if (index < d_->interfaces.size()) d_->interfaces[index].open_refused = refused;
+}
+
+void SimBus::set_held_elsewhere(std::size_t index, bool held)
+{
+    if (index < d_->interfaces.size()) d_->interfaces[index].held_elsewhere = held;
+}
+
+std::size_t SimBus::unclaimed_reports() const { return d_->unclaimed_reports; }
+
+HidClaim SimBus::claim(HidHandleId h)
+{
+    Impl::Interface* i = d_->usable(h);
+    if (i == nullptr) return HidClaim::failed;
+    if (i->held_elsewhere || (i->claimed_by != 0 && i->claimed_by != h)) return HidClaim::busy;
+    i->claimed_by = h;
+    return HidClaim::held;
 }
 
 bool SimBus::open_refused_for_permission() const { return d_->last_open_refused; }
@@ -295,6 +315,7 @@ void SimBus::close(HidHandleId h)
     const auto it = std::find_if(handles.begin(), handles.end(),
                                  [h](const Impl::OpenHandle& o) { return o.id == h; });
     if (it == handles.end()) return;
+    if (d_->interfaces[it->index].claimed_by == h) d_->interfaces[it->index].claimed_by = 0;
     handles.erase(it);
     ++d_->closes;
 }

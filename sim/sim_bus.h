@@ -60,6 +60,8 @@ public:
     // The interface is listed but refuses to be opened for lack of permission (a hidraw node
     // without the udev rule), or opens again.
     void set_open_refused(std::size_t index, bool refused);
+    // Another program holds the interface (or lets it go): claims on it are refused as busy.
+    void set_held_elsewhere(std::size_t index, bool held);
 
     // Counters for tests.
     std::size_t opens() const;          // successful open() calls
@@ -71,6 +73,8 @@ public:
     std::size_t reports() const;        // set + get calls that reached an endpoint
     std::size_t set_reports() const;
     std::size_t get_reports() const;
+    // Reports sent on a handle that had no claim on its interface when they were sent.
+    std::size_t unclaimed_reports() const;
 
     // Hid
     bool list_interfaces(std::vector<HidInterfaceInfo>& out) override;
@@ -80,6 +84,9 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    // One claim per interface at a time: a second handle, of this bus or held elsewhere, is
+    // refused as busy until the holder closes (or its interface vanishes).
+    HidClaim claim(HidHandleId h) override;
     bool open_refused_for_permission() const override;
 
 private:

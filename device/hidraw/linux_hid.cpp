@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -182,8 +183,8 @@ try {
     open_refused_for_permission_ = false;
     const std::string name = basename_of(path);
     if (!hidraw_number(name)) return invalid_hid_id;
-    // Read-write because the feature requests need it; no flock and no O_EXCL, so other
-    // programs keep their access to the device.
+    // Read-write because the feature requests need it; no O_EXCL, so other programs keep
+    // their access to the device. Opening takes no lock: claim() does, for the module alone.
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -292,6 +293,21 @@ bool LinuxHid::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
     if (rc < 0) return fail("ioctl(HIDIOCGFEATURE)", errno);
     if (static_cast<std::size_t>(rc) != length) return fail("ioctl(HIDIOCGFEATURE) short", 0);
     return true;
+}
+
+HidClaim LinuxHid::claim(HidHandleId h)
+{
+    const OpenNode* node = find(h);
+    if (node == nullptr) return HidClaim::failed;
+    // Never waits: a node held by another program is reported busy at once, and the caller
+    // decides whether to try again later.
+    for (;;) {
+        if (::flock(node->fd, LOCK_EX | LOCK_NB) == 0) return HidClaim::held;
+        const int error = errno;
+        if (error == EINTR) continue;
+        fail("flock", error);
+        return error == EWOULDBLOCK ? HidClaim::busy : HidClaim::failed;
+    }
 }
 
 void LinuxHid::close(HidHandleId h)

@@ -7,6 +7,10 @@
 // HIDIOCSFEATURE / HIDIOCGFEATURE on the caller's 65-byte buffer, byte 0 being the report
 // id 0.
 //
+// A claim is an exclusive flock on the open node: every program that claims (each copy of the
+// window and of the command line, under any user) waits its turn on the same device node, and
+// the kernel drops the lock when the descriptor closes or its program dies.
+//
 // A node that does not answer the hidraw requests for its ids and descriptor (a plain file
 // in a fake tree, for instance) is described by its sysfs entry instead: device/uevent and
 // device/report_descriptor, both readable without privileges.
@@ -34,6 +38,7 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    HidClaim claim(HidHandleId h) override;
     SystemFailure last_failure() const override { return failure_; }
     bool open_refused_for_permission() const override { return open_refused_for_permission_; }
 

@@ -59,7 +59,67 @@ Win32Hid::Win32Hid(const Win32Calls& calls, std::unique_ptr<HidLibrary> library)
 {
 }
 
-Win32Hid::~Win32Hid() = default;
+Win32Hid::~Win32Hid()
+{
+    for (auto& [id, open] : open_) release_claim(open);
+}
+
+std::wstring claim_mutex_name(const std::wstring& device_path)
+{
+    // FNV-1a over the path with its letters in upper case (device paths are ASCII): a
+    // backslash may not appear in an object's name, and a device path can be longer than a
+    // name may be.
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (wchar_t c : device_path) {
+        const wchar_t upper = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+        hash = (hash ^ static_cast<std::uint16_t>(upper)) * 0x100000001B3ull;
+    }
+    wchar_t digits[17];
+    for (int i = 15; i >= 0; --i, hash >>= 4) digits[i] = L"0123456789abcdef"[hash & 15];
+    digits[16] = L'\0';
+    return std::wstring(L"Global\\lirvan-nc31-module-") + digits;
+}
+
+HidClaim Win32Hid::claim(HidHandleId h)
+{
+    const auto it = open_.find(h);
+    if (it == open_.end()) return HidClaim::failed;
+    if (it->second.claim != nullptr) return HidClaim::held;
+    // A mutex may be taken again by the thread that owns it: another handle of this program on
+    // the same interface is turned away here.
+    const std::wstring name = claim_mutex_name(it->second.path);
+    for (const auto& [id, other] : open_)
+        if (id != h && other.claim != nullptr && claim_mutex_name(other.path) == name)
+            return HidClaim::busy;
+    // A null access list, so that a program of another user opens the same mutex.
+    SECURITY_DESCRIPTOR descriptor{};
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    const HANDLE mutex = ::CreateMutexW(&attributes, FALSE, name.c_str());
+    // Refused access to a mutex of that name: another program made it and holds the name.
+    if (mutex == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED ? HidClaim::busy : HidClaim::failed;
+    switch (::WaitForSingleObject(mutex, 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // its holder ended without letting go: the interface is free
+        it->second.claim = mutex;
+        return HidClaim::held;
+    case WAIT_TIMEOUT:
+        ::CloseHandle(mutex);
+        return HidClaim::busy;
+    default:
+        ::CloseHandle(mutex);
+        return HidClaim::failed;
+    }
+}
+
+void Win32Hid::release_claim(OpenInterface& open)
+{
+    if (open.claim == nullptr) return;
+    ::ReleaseMutex(open.claim);
+    ::CloseHandle(open.claim);
+    open.claim = nullptr;
+}
 
 bool Win32Hid::list_interfaces(std::vector<HidInterfaceInfo>& out)
 {
@@ -110,7 +170,9 @@ HidHandleId Win32Hid::open(const std::string& path)
     const HANDLE h = calls_.create_file(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return invalid_hid_id;
-    return reinterpret_cast<HidHandleId>(h);
+    const auto id = reinterpret_cast<HidHandleId>(h);
+    open_[id] = OpenInterface{wide, nullptr};
+    return id;
 }
 
 bool Win32Hid::attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id)
@@ -148,5 +210,10 @@ bool Win32Hid::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
 
 void Win32Hid::close(HidHandleId h)
 {
+    const auto it = open_.find(h);
+    if (it != open_.end()) {
+        release_claim(it->second);
+        open_.erase(it);
+    }
     calls_.close_handle(to_handle(h));
 }

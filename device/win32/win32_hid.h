@@ -8,12 +8,18 @@
 // then for the record itself, which gives the device path; an interface that fails either
 // step is left out. Nothing but the list is opened while listing; discovery then opens the
 // listed paths one by one and stops at the module.
+//
+// A claim is a named mutex of the global namespace whose name comes from the device path, so
+// that every copy of the window and of the command line, in any session and for any user,
+// meets the same one; the system lets go of it when its holder's program ends.
 #pragma once
 
 #include <windows.h>
 #include <setupapi.h>
 
+#include <map>
 #include <memory>
+#include <string>
 
 #include "device/Hid.h"
 #include "device/win32/hid_library.h"
@@ -44,8 +50,20 @@ public:
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
+    HidClaim claim(HidHandleId h) override;
 
 private:
+    struct OpenInterface {
+        std::wstring path;
+        HANDLE claim = nullptr;  // the owned mutex while the claim stands
+    };
+    void release_claim(OpenInterface& open);
+
     Win32Calls calls_;
     std::unique_ptr<HidLibrary> library_;
+    std::map<HidHandleId, OpenInterface> open_;
 };
+
+// The name of the mutex that claims the interface at this device path: the same for every
+// spelling of the path's letters, as the system treats them.
+std::wstring claim_mutex_name(const std::wstring& device_path);

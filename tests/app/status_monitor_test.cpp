@@ -79,6 +79,30 @@ TEST_F(Monitor, AModuleThatMayNotBeOpenedIsNamedAndExplainedOnce)
     EXPECT_EQ(view.messages.size(), 1u);
 }
 
+TEST_F(Monitor, AModuleHeldByAnotherProgramIsShownBusyAndGetsNoReport)
+{
+    rig.form.Timer1Timer();
+    ASSERT_EQ(rig.panel()[0], "подключен");
+    const std::size_t reports_before = rig.bus.reports_to(rig.module_index);
+    module.clear_commands();
+
+    rig.bus.set_held_elsewhere(rig.module_index, true);
+    rig.form.Timer1Timer();
+    EXPECT_EQ(rig.panel(), (Panel{"занят другой программой", "н/д", "н/д"}));
+    EXPECT_TRUE(rig.group_is(device_action_buttons, false));
+    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
+    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+    EXPECT_EQ(rig.bus.reports_to(rig.module_index), reports_before) << "not even cmd_identify";
+    EXPECT_TRUE(view.messages.empty());
+
+    // Let go: the next tick carries on as before, every report under this program's claim.
+    rig.bus.set_held_elsewhere(rig.module_index, false);
+    rig.form.Timer1Timer();
+    EXPECT_EQ(rig.panel()[0], "подключен");
+    EXPECT_TRUE(rig.group_is(device_action_buttons, true));
+    EXPECT_EQ(rig.bus.unclaimed_reports(), 0u);
+}
+
 TEST_F(Monitor, ApplicationModeShowsItsFirmwareVersion)
 {
     module.set_firmware_version(0x00043600);

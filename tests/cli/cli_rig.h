@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <sstream>
 #include <string>
@@ -25,6 +26,8 @@ struct CliRig {
     SimBus bus;
     std::size_t module_index = 0;
     Hid* hid = &bus;  // what the command line talks to; a test may put a decorator here
+    std::chrono::milliseconds waited{0};  // all that the command line waited so far
+    std::function<void()> on_pause;       // runs after each wait, for what happens meanwhile
     std::ostringstream out, err;
     ScratchFolder scratch{"lirvan-cli-test-"};
     fs::path dir = scratch.path();
@@ -45,6 +48,8 @@ struct CliRig {
         env.hid = hid;
         env.pause = [this](std::chrono::milliseconds ms) {
             module.advance_ms(static_cast<std::uint32_t>(ms.count()));
+            waited += ms;
+            if (on_pause) on_pause();
         };
         env.firmware = CarriedFirmware{firmware.data(), firmware.size(), firmware_version};
         return run_cli(args, env);

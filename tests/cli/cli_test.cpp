@@ -226,6 +226,34 @@ TEST(CliRead, VanishedModuleFailsTheTransferAndLeavesNoFile)
     EXPECT_EQ(rig.run({"status"}), 1);
 }
 
+// A window of the tool (another program) holds the module.
+TEST(CliBusy, WaitsForAModuleHeldElsewhereThenFailsWithExit2)
+{
+    CliRig rig;
+    rig.bus.set_held_elsewhere(rig.module_index, true);
+    EXPECT_EQ(rig.run({"--busy-wait", "1.5", "read", "kvp", rig.path("k.bin")}), 2);
+    EXPECT_NE(rig.err.str().find("another program holds the module"), std::string::npos) << rig.err.str();
+    EXPECT_NE(rig.err.str().find("waited 1.5 s"), std::string::npos) << rig.err.str();
+    EXPECT_EQ(rig.waited, std::chrono::milliseconds(1500));
+    EXPECT_EQ(rig.bus.reports_to(rig.module_index), 0u);
+    EXPECT_FALSE(fs::exists(rig.path("k.bin")));
+
+    rig.waited = {};
+    EXPECT_EQ(rig.run({"--busy-wait", "0", "status"}), 2);
+    EXPECT_EQ(rig.waited, std::chrono::milliseconds(0));
+
+    // Let go after a second of the default wait: the command carries on and succeeds, every
+    // report under its own claim.
+    rig.waited = {};
+    rig.on_pause = [&rig] {
+        if (rig.waited >= std::chrono::milliseconds(1000)) rig.bus.set_held_elsewhere(rig.module_index, false);
+    };
+    EXPECT_EQ(rig.run({"read", "kvp", rig.path("k.bin")}), 0) << rig.err.str();
+    EXPECT_EQ(rig.waited, std::chrono::milliseconds(1000));
+    EXPECT_EQ(rig.file("k.bin"), rig.flash(flash_kvp_address, kvp_size));
+    EXPECT_EQ(rig.bus.unclaimed_reports(), 0u);
+}
+
 TEST(CliOutput, JsonResultsParseAndFailuresCarryTheirExitCode)
 {
     CliRig rig;

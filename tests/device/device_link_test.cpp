@@ -464,3 +464,74 @@ TEST_F(OpenDeviceTest, ModuleVanishingDuringTheHandshakeIsSkipped)
     EXPECT_FALSE(app.found);
     EXPECT_EQ(bus.open_handles(), 0u);
 }
+
+// --- one program at a time ---------------------------------------------------------------
+
+TEST_F(OpenDeviceTest, AnInterfaceHeldElsewhereIsBusyAndGetsNoReport)
+{
+    // Only an interface of the module's shape is claimed: a held keyboard or a held second
+    // interface of another feature length says nothing of the module.
+    ForeignDevice keyboard(0x046D, 0xC31C);
+    SimModule other_length;
+    const std::size_t k = bus.add_interface(keyboard, report_length, false);
+    const std::size_t s = bus.add_interface(other_length, 33);
+    const std::size_t m = bus.add_interface(module);
+    bus.set_held_elsewhere(k, true);
+    bus.set_held_elsewhere(s, true);
+    DeviceHandle h = open_device(bus, app);
+    ASSERT_TRUE(h.valid());
+    EXPECT_FALSE(app.busy);
+    close_device(h);
+
+    bus.set_held_elsewhere(m, true);
+    const std::size_t reports_before = bus.reports_to(m);
+    h = open_device(bus, app);
+    EXPECT_FALSE(h.valid());
+    EXPECT_FALSE(app.found);
+    EXPECT_TRUE(app.busy);
+    EXPECT_EQ(bus.reports_to(m), reports_before) << "not even cmd_identify";
+    EXPECT_EQ(bus.open_handles(), 0u);
+
+    // A free module further on still serves the search; the held one is still named.
+    SimModule second;
+    const std::size_t m2 = bus.add_interface(second);
+    h = open_device(bus, app);
+    EXPECT_TRUE(h.valid() && app.found && app.busy);
+    EXPECT_EQ(bus.opens_of(m2), 1u);
+    close_device(h);
+
+    // Let go: the next search takes it, and no longer speaks of a busy module.
+    bus.set_held_elsewhere(m, false);
+    h = open_device(bus, app);
+    EXPECT_TRUE(h.valid() && app.found);
+    EXPECT_FALSE(app.busy);
+    EXPECT_EQ(bus.opens_of(m2), 1u);
+    close_device(h);
+    EXPECT_EQ(bus.unclaimed_reports(), 0u);
+}
+
+TEST_F(OpenDeviceTest, TheClaimLastsFromTheSearchToTheClose)
+{
+    bus.add_interface(module);
+    DeviceIdentity other = make_app_identity();
+    DeviceHandle first = open_device(bus, app);
+    ASSERT_TRUE(first.valid());
+    std::uint8_t block[params_size];
+    ASSERT_TRUE(send_command(first, cmd_read_flash, flash_config_address, params_size));
+
+    // A second search between a command and its reply must not get a report in.
+    const auto commands_before = module.commands().size();
+    DeviceHandle second = open_device(bus, other);
+    EXPECT_FALSE(second.valid());
+    EXPECT_TRUE(other.busy);
+    EXPECT_EQ(module.commands().size(), commands_before);
+    ASSERT_TRUE(receive_data(first, block, sizeof block));
+    EXPECT_EQ(std::memcmp(block, module.flash_at(flash_config_address), sizeof block), 0);
+
+    close_device(first);
+    second = open_device(bus, other);
+    EXPECT_TRUE(second.valid());
+    EXPECT_FALSE(other.busy);
+    close_device(second);
+    EXPECT_EQ(bus.unclaimed_reports(), 0u);
+}

@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -244,6 +245,57 @@ TEST(LinuxHid, OpenDeviceTouchesOnlyCandidatesAndLeavesNothingOpen)
         EXPECT_EQ(counts[name].closes_after_write_access, 1) << name;
         EXPECT_EQ(counts[name].closes_read_only, 0) << name;
     }
+}
+
+// Another program on the same node: a child process claims hidraw3 and holds it until it is
+// killed, as a window or a lirvan-cli would in the middle of a transfer.
+TEST(LinuxHid, ANodeClaimedByAnotherProcessIsBusyUntilThatProcessDies)
+{
+    FakeHidrawTree tree;
+    tree.add("hidraw3", FakeHidrawTree::uevent(module_ids), sample::module_descriptor);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        LinuxHid other(tree.sys(), tree.dev());
+        const HidHandleId h = other.open(tree.dev() + "/hidraw3");
+        const char held = other.claim(h) == HidClaim::held ? 'y' : 'n';
+        if (::write(ready[1], &held, 1) != 1) ::_exit(1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(held, 'y');
+
+    LinuxHid hid(tree.sys(), tree.dev());
+    DeviceIdentity identity = make_app_identity();
+    EXPECT_FALSE(open_device(hid, identity).valid());
+    EXPECT_TRUE(identity.busy);
+    // The claim was the last call: no feature request was tried on the held node.
+    ASSERT_NE(hid.last_failure().call, nullptr);
+    EXPECT_STREQ(hid.last_failure().call, "flock");
+    EXPECT_EQ(hid.last_failure().error, EWOULDBLOCK);
+    const HidHandleId mine = hid.open(tree.dev() + "/hidraw3");
+    EXPECT_EQ(hid.claim(mine), HidClaim::busy);
+
+    // The holder dies: the system drops its claim, and the node is ours.
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(hid.claim(mine), HidClaim::held);
+    EXPECT_EQ(hid.claim(mine), HidClaim::held) << "claiming again keeps the claim";
+    LinuxHid third(tree.sys(), tree.dev());
+    const HidHandleId theirs = third.open(tree.dev() + "/hidraw3");
+    EXPECT_EQ(third.claim(theirs), HidClaim::busy);
+    hid.close(mine);
+    EXPECT_EQ(third.claim(theirs), HidClaim::held) << "closing the node lets go of it";
+    EXPECT_FALSE(open_device(hid, identity).valid());
+    EXPECT_TRUE(identity.busy);
+    third.close(theirs);
+    open_device(hid, identity);
+    EXPECT_FALSE(identity.busy) << "a plain file takes no cmd_identify, but is not busy";
 }
 
 // Descriptors of this process that refer to `path`.

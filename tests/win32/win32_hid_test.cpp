@@ -4,6 +4,8 @@
 
 #include <map>
 #include <string>
+#include <future>
+#include <thread>
 #include <vector>
 
 #include "define/byte_order.h"
@@ -200,6 +202,51 @@ TEST_F(Win32HidTest, FindsTheModuleAfterForeignAndOtherLengthInterfacesAndTalksT
     auto loader = make_loader_identity();
     EXPECT_FALSE(open_device(hid, loader).valid());
     EXPECT_FALSE(loader.found);
+    expect_all_released();
+}
+
+// Another program on the module, played by a thread of this one with a backend of its own: a
+// mutex belongs to the thread that took it, as it would to another program's.
+TEST_F(Win32HidTest, AModuleClaimedElsewhereIsBusyUntilItsHolderEnds)
+{
+    SimModule module;
+    const std::size_t m = platform.bus.add_interface(module, report_length, false);
+    Win32Hid theirs = make();
+    Win32Hid mine = make();
+    DeviceHandle held;
+    std::promise<void> claimed, end;
+    std::thread holder([&] {
+        auto app = make_app_identity();
+        held = open_device(theirs, app);
+        claimed.set_value();
+        end.get_future().wait();
+        // Ends without closing, as a program that dies: the system lets go of the mutex.
+    });
+    claimed.get_future().wait();
+    ASSERT_TRUE(held.valid());
+    const std::size_t reports_before = platform.bus.reports_to(m);
+
+    // The same path in other letters names the same mutex; another path another one.
+    EXPECT_EQ(claim_mutex_name(L"\\\\?\\hid#vid_03eb&pid_6202#7&1"), claim_mutex_name(L"\\\\?\\HID#VID_03EB&PID_6202#7&1"));
+    EXPECT_NE(claim_mutex_name(L"\\\\?\\hid#vid_03eb&pid_6202#7&1"), claim_mutex_name(L"\\\\?\\hid#vid_03eb&pid_6202#7&2"));
+    EXPECT_EQ(claim_mutex_name(L"x").rfind(L"Global\\", 0), 0u) << "one for every session and user";
+
+    auto app = make_app_identity();
+    EXPECT_FALSE(open_device(mine, app).valid());
+    EXPECT_TRUE(app.busy);
+    EXPECT_EQ(platform.bus.reports_to(m), reports_before) << "not even cmd_identify";
+    end.set_value();
+    holder.join();
+
+    DeviceHandle h = open_device(mine, app);
+    ASSERT_TRUE(h.valid()) << "the holder's thread has ended: its claim is abandoned and free";
+    EXPECT_FALSE(app.busy);
+    // A second handle of this program on the same interface is turned away too.
+    const HidHandleId again = mine.open("sim:" + std::to_string(m));
+    EXPECT_EQ(mine.claim(again), HidClaim::busy);
+    mine.close(again);
+    close_device(h);
+    theirs.close(held.id);
     expect_all_released();
 }
 
