@@ -7,27 +7,10 @@
 #include <algorithm>
 #include <string>
 
-#include "define/byte_order.h"
+#include "hostile_image.h"
 #include "rig.h"
 
 namespace {
-
-// The words of every hostile block: no frame the tool sends carries them.
-constexpr std::uint32_t hostile_word = 0xEEEEEEEE;
-constexpr std::uint8_t hostile_codes[] = {cmd_update,      cmd_restart,     cmd_cpu_stop,
-                                          cmd_block_begin, cmd_block_end,   cmd_ram_write_begin,
-                                          cmd_ram_write_end, cmd_bus_write, cmd_get_status};
-
-Bytes hostile_image(std::size_t size)
-{
-    Bytes b = pattern(size, 31);
-    for (std::size_t at = 0, k = 0; at + 14 <= size; at += report_data_length, ++k) {
-        b[at] = command_marker;
-        b[at + 1] = hostile_codes[k % std::size(hostile_codes)];
-        for (std::size_t w = 0; w < 3; ++w) put_le32(&b[at + 2 + 4 * w], hostile_word);
-    }
-    return b;
-}
 
 enum class Target { config, rom, amt, kvp, ram, update };
 
@@ -116,8 +99,11 @@ protected:
     {
         SimModule& m = rig->module;
         for (const SimCommand& c : m.commands())
-            ASSERT_FALSE(c.word_a == hostile_word || c.word_b == hostile_word || c.word_c == hostile_word)
+            ASSERT_FALSE(from_hostile_image(c))
                 << "a command was taken from image bytes: code " << int{c.code};
+        for (const SimReport& r : m.placements())
+            ASSERT_TRUE(r.placement != SimPlacement::end_frame || r.second == cmd_block_end)
+                << "a frame of code " << int{r.second} << " was swallowed as a chunk's end";
         const Target t = GetParam().target;
         if (t == Target::update)
             EXPECT_TRUE(m.form() == SimModule::Form::loader || written());
