@@ -17,11 +17,15 @@
 //                       instead of answering (the module pulled out mid-transfer)
 //   --short-get-at N    answer the N-th feature read of the module with 64 bytes (no
 //                       report-id byte)
-// Feature reads are counted from the start.
+//   --fail-set-at N     fail the N-th feature write to the module without passing it on
+//                       (a report lost on the way: the caller's write fails)
+// Feature reads and writes are counted from the start.
 //
 // Standard output (read by the kernel-path test): "READY" once every hidraw node exists; on
 // SIGTERM or SIGINT (Ctrl-C) the devices are destroyed and one line "STATS key=value ..." is
-// printed. Progress notes go to standard error.
+// printed: among its counts, where the module placed the written reports (frames acted on as
+// commands, frames taken as a chunk's end, data, stray reports), its chunks, its restarts and
+// whether it still waits for data or an end frame. Progress notes go to standard error.
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <poll.h>
@@ -63,7 +67,8 @@ using Clock = std::chrono::steady_clock;
 }
 
 constexpr const char* usage_text =
-    "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n";
+    "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n"
+    "                       [--fail-set-at N]\n";
 
 [[noreturn]] void usage_error(const std::string& what)
 {
@@ -154,6 +159,7 @@ struct Options {
     bool decoys = false;
     std::size_t vanish_at_get = 0;
     std::size_t short_get_at = 0;
+    std::size_t fail_set_at = 0;
     long identity = -1;
 };
 
@@ -179,12 +185,14 @@ Options parse(int argc, char** argv)
             o.decoys = true;
             continue;
         }
-        if (key != "--vanish-at-get" && key != "--short-get-at" && key != "--identity")
+        if (key != "--vanish-at-get" && key != "--short-get-at" && key != "--fail-set-at" &&
+            key != "--identity")
             usage_error("unknown option " + key);
         if (i + 1 == argc) usage_error(key + " needs a value");
         const unsigned long value = number_argument(key, argv[++i]);
         if (key == "--vanish-at-get") o.vanish_at_get = value;
         else if (key == "--short-get-at") o.short_get_at = value;
+        else if (key == "--fail-set-at") o.fail_set_at = value;
         else if (value > 0xFFFF) usage_error("--identity takes a 16-bit word");
         else o.identity = static_cast<long>(value);
     }
@@ -310,6 +318,11 @@ int main(int argc, char** argv)
                 const bool well_formed = rq.rtype == UHID_FEATURE_REPORT && rq.rnum == 0 &&
                                          rq.size == report_length && rq.data[0] == 0;
                 const bool resetting = is_module && re_enumerating;
+                if (is_module && d.sets == options.fail_set_at) {
+                    std::fprintf(stderr, "lirvan-sim-uhid: module loses write %zu\n", d.sets);
+                    d.answer_set(rq.id, false);
+                    continue;
+                }
                 const bool ok = !resetting && well_formed && d.endpoint->on_set_feature(rq.data + 1);
                 d.answer_set(rq.id, ok);
                 // A change of form re-enumerates the module a moment after the report that
@@ -335,11 +348,20 @@ int main(int argc, char** argv)
     const auto& image = sim.last_update_image();
     std::uint32_t image_sum = 0;
     for (std::uint8_t b : image) image_sum = image_sum * 31 + b;
+    std::size_t placed[4] = {};
+    for (const SimReport& r : sim.placements()) ++placed[static_cast<int>(r.placement)];
     std::printf("STATS foreign_opens=%zu decoy_reports=%zu module_sets=%zu module_gets=%zu re_enumerations=%zu "
-                "updates=%zu image_length=%zu image_hash=%u form=%s\n",
+                "updates=%zu image_length=%zu image_hash=%u form=%s commands=%zu end_frames=%zu "
+                "data=%zu strays=%zu chunks_committed=%zu chunks_rejected=%zu restarts=%zu "
+                "mid_exchange=%d\n",
                 foreign_opens, decoy_reports, module.sets, module.gets, re_enumerations,
                 sim.updates_completed(), image.size(), image_sum,
-                sim.form() == SimModule::Form::loader ? "loader" : "application");
+                sim.form() == SimModule::Form::loader ? "loader" : "application",
+                placed[static_cast<int>(SimPlacement::command)],
+                placed[static_cast<int>(SimPlacement::end_frame)],
+                placed[static_cast<int>(SimPlacement::data)],
+                placed[static_cast<int>(SimPlacement::stray)], sim.chunks_committed(),
+                sim.chunks_rejected(), sim.restarts(), sim.mid_exchange() ? 1 : 0);
     std::fflush(stdout);
     return 0;
 }
