@@ -7,9 +7,11 @@
 #                      Windows tests under wine, then builds the package, installs it and
 #                      starts the installed tool once
 #   ./lirvan.sh build  installs what is missing and builds (build/)
+#   ./lirvan.sh docs   also makes the user's guide with its pictures (build/docs/guide/guide.html)
 #   ./lirvan.sh package  installs what is missing and builds the Debian package
 #                      (build-package/lirvan-service_<version>_amd64.deb)
-#   ./lirvan.sh windows  installs what is missing and cross-builds for Windows (build-win/)
+#   ./lirvan.sh windows  installs what is missing, cross-builds for Windows (build-win/) and makes
+#                      the download build-win/lirvan-service-<version>-windows.zip
 #   ./lirvan.sh fuzz [SECONDS]  builds the fuzz targets with clang (build-fuzz/) and runs each
 #                      for SECONDS (60 if not given)
 set -euo pipefail
@@ -21,9 +23,9 @@ packages=(build-essential cmake ninja-build pkg-config
           qt6-translations-l10n dpkg-dev file
           libcli11-dev nlohmann-json3-dev
           qemu-system-x86 busybox-static cpio xz-utils
-          help2man lintian appstream)
+          help2man lintian appstream python3-markdown)
 # The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest imagemagick)
 # The fuzz targets: clang and its fuzzer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
@@ -57,7 +59,7 @@ run_tests() {  # run_tests DIR [ctest options...]
 package() {
     cmake -S . -B build-package -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
           -DCMAKE_INSTALL_PREFIX=/usr -DLIRVAN_UDEV_RULES_DIR=/usr/lib/udev/rules.d \
-          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF >/dev/null
+          -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF -DLIRVAN_GUIDE=ON >/dev/null
     cmake --build build-package -j"$(nproc)"
     rm -f build-package/lirvan-service_*.deb
     (cd build-package && cpack >/dev/null)
@@ -139,6 +141,12 @@ build)
     install_missing
     build build
     ;;
+docs)
+    install_missing
+    build build
+    cmake --build build --target guide
+    ls build/docs/guide/guide.html
+    ;;
 demo)
     install_missing
     build build
@@ -148,6 +156,7 @@ windows)
     install_missing "${windows_packages[@]}"
     build_windows
     ls build-win/bin/*.exe
+    packaging/windows/make_zip.sh build-win
     ;;
 test)
     install_missing "${windows_packages[@]}" "${fuzz_packages[@]}"
@@ -162,6 +171,10 @@ test)
     # A wine start now and then fails before the program runs: such a program gets one more go.
     run_tests build-win --repeat until-pass:2
     echo "Windows build and tests under wine: ${SECONDS} s"
+    SECONDS=0
+    packaging/windows/make_zip.sh build-win
+    tests/package/check_windows_zip.sh build-win/lirvan-service-*-windows.zip build-win/wineprefix
+    echo "Windows zip made and checked: ${SECONDS} s"
     package
     install_and_check_package
     ;;
@@ -175,7 +188,7 @@ fuzz)
     run_fuzzers "${2:-60}"
     ;;
 *)
-    echo "usage: $0 demo|test|build|windows|package|fuzz [SECONDS]" >&2
+    echo "usage: $0 demo|test|build|docs|windows|package|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/view.h"
 #include "define/define.h"
 #include "device/device.h"
+#include "module/memories.h"
 #include "module/status_probe.h"
 
 // The firmware image that the tool carries for the module, and its version word (same layout
@@ -112,6 +114,10 @@ public:
     // toolkit's error box and goes no further.
     void click(Control c);
     void change(Control c);
+    // The window's start-up (FormCreate) and close (FormClose), as the window runs them: an
+    // exception is shown in the error box as a handler's is.
+    void create();
+    void close();
 
     // --- state (open to the window and to tests) ---
     DeviceHandle HidHandle{};
@@ -146,10 +152,17 @@ public:
     bool access_hint_shown = false;
 
 private:
+    // The memory image pages, for any memory of the memories table (memory_images.cpp).
+    void load_image(Memory m, std::optional<std::size_t> lane_index = std::nullopt);
+    void show_previews(Memory m, const MemoryLane* lane);
+    void read_back_image(Memory m);
+    void write_image(Memory m, std::uint32_t ram_bank = ram_bank_main);
     // The device action buttons on or off as a group ("Обновить" stays off without an image).
     void enable_device_actions(bool enabled);
     void run_click(Control c);
     void run_change(Control c);
+    // Runs one of the above; an exception that escapes it ends here (recover_from_exception).
+    template <typename Handler> void guarded(Handler&& handler);
     // After an exception escaped a handler: the module closed, the arrow back, the error shown.
     void recover_from_exception(std::exception_ptr failure);
     bool fault_on_show_ = false;  // an error box about an escaped exception is open

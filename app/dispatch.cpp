@@ -5,26 +5,36 @@
 
 #include "app/Unit1.h"
 
-void TMainForm::click(Control c)
+template <typename Handler> void TMainForm::guarded(Handler&& handler)
 {
-    // The error box runs a message loop of its own in which the timers keep ticking: a tick that
-    // fails every time would stack box upon box. While a fault is on show, events are let pass.
-    if (fault_on_show_) return;
     try {
-        run_click(c);
+        handler();
     } catch (...) {
         recover_from_exception(std::current_exception());
     }
 }
 
+// The error box runs a message loop of its own in which the timers keep ticking: a tick that
+// fails every time would stack box upon box. While a fault is on show, events are let pass.
+void TMainForm::click(Control c)
+{
+    if (!fault_on_show_) guarded([this, c] { run_click(c); });
+}
+
 void TMainForm::change(Control c)
 {
-    if (fault_on_show_) return;
-    try {
-        run_change(c);
-    } catch (...) {
-        recover_from_exception(std::current_exception());
-    }
+    if (!fault_on_show_) guarded([this, c] { run_change(c); });
+}
+
+// Start-up and close run whatever is on show: the window closes also while a box is open.
+void TMainForm::create()
+{
+    guarded([this] { FormCreate(); });
+}
+
+void TMainForm::close()
+{
+    guarded([this] { FormClose(); });
 }
 
 void TMainForm::recover_from_exception(std::exception_ptr failure)
@@ -33,6 +43,7 @@ void TMainForm::recover_from_exception(std::exception_ptr failure)
     // for anything that did not.
     close_device(HidHandle);
     view_.set_cursor(CursorShape::normal);
+    if (fault_on_show_) return;  // one box at a time: a fault while one is open is not shown
     struct OnShow {
         bool& flag;
         explicit OnShow(bool& f) : flag(f) { flag = true; }

@@ -1,5 +1,5 @@
 # The Debian package, built by CPack: lirvan-service_<version>_amd64.deb with the tool, the
-# demo, lirvan-cli, lirvan-sim-uhid, the desktop entry, the icon and the udev rule. Configure the package's
+# demo, lirvan-cli, lirvan-sim-uhid, lirvan-sim-usb, the desktop entry, the icon and the udev rule. Configure the package's
 # build with the rule in the distribution's folder (./lirvan.sh package does):
 #   cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release \
 #         -DLIRVAN_UDEV_RULES_DIR=/usr/lib/udev/rules.d
@@ -56,10 +56,11 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[
 Shows the state of the ЛИРВАН НЦ-31 module of an НЦ-31 or МС-2109 CNC
 over USB, reads and writes its configuration, memory images and I/O
 registers, and updates its firmware. lirvan-cli does the same from a shell,
-for scripts, backups and support logs. Includes a demo on a simulated module
-and lirvan-sim-uhid, the simulated module as a virtual USB HID device. The
-udev rule gives the logged-in user access to the module. A user's guide in
-Russian is in /usr/share/doc/lirvan-service/guide/guide.html.]=])
+for scripts, backups and support logs. Includes a demo on a simulated module,
+lirvan-sim-uhid, the simulated module as a virtual USB HID device, and
+lirvan-sim-usb, the simulated module as a USB gadget on a device controller.
+The udev rule gives the logged-in user access to the module. A user's guide
+in Russian is in /usr/share/doc/lirvan-service/guide/guide.html.]=])
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # <name>_<version>_<arch>.deb: no Debian revision is set, so none appears in the name.

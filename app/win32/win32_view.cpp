@@ -1,9 +1,9 @@
-// The View operations of the Win32 window: each acts on the control window of its kind.
-#include "app/win32/win32_window.h"
+#include "app/win32/win32_view.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include "app/Unit1.h"
 #include "app/line_breaks.h"
 
 namespace {
@@ -59,11 +59,35 @@ bool file_dialog(HWND owner, std::string& file_name, bool save, Dialog dialog)
 
 }  // namespace
 
-void Win32Window::set_text(Control c, const std::string& text)
+void Win32View::build(HWND window, double scale)
+{
+    window_ = window;
+    builder_.build(window, scale);
+}
+
+HWND Win32View::page_window(int page) const
+{
+    return page >= 0 && page < static_cast<int>(windows_.pages.size()) ? windows_.pages[static_cast<std::size_t>(page)]
+                                                                        : nullptr;
+}
+
+void Win32View::show_page(int page)
+{
+    if (page < 0 || page >= static_cast<int>(windows_.pages.size())) return;
+    int tab = -1;
+    for (std::size_t i = 0; i < windows_.tab_pages.size(); ++i)
+        if (windows_.tab_pages[i] == page) tab = static_cast<int>(i);
+    SendMessageW(control(Control::PageControl1), TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
+    for (std::size_t i = 0; i < windows_.pages.size(); ++i)
+        ShowWindow(windows_.pages[i], static_cast<int>(i) == page ? SW_SHOW : SW_HIDE);
+    active_page_ = page;
+}
+
+void Win32View::set_text(Control c, const std::string& text)
 {
     HWND hwnd = control(c);
     if (hwnd == nullptr) return;
-    if (kinds_[static_cast<std::size_t>(c)] == FormKind::pick_list) {
+    if (kind(c) == FormKind::pick_list) {
         // A pick-only list shows one of its items: select the item with that text, if any. A
         // selection from code sends no change notification.
         const std::wstring wanted = widen(text);
@@ -75,25 +99,25 @@ void Win32Window::set_text(Control c, const std::string& text)
     SetWindowTextW(hwnd, widen(text).c_str());
 }
 
-std::string Win32Window::text(Control c) const
+std::string Win32View::text(Control c) const
 {
     HWND hwnd = control(c);
     return hwnd == nullptr ? std::string{} : narrow(window_text(hwnd));
 }
 
-void Win32Window::set_enabled(Control c, bool enabled)
+void Win32View::set_enabled(Control c, bool enabled)
 {
     if (HWND hwnd = control(c)) EnableWindow(hwnd, enabled ? TRUE : FALSE);
 }
 
-bool Win32Window::checked(Control c) const
+bool Win32View::checked(Control c) const
 {
     HWND hwnd = control(c);
-    return hwnd != nullptr && kinds_[static_cast<std::size_t>(c)] == FormKind::check_box &&
+    return hwnd != nullptr && kind(c) == FormKind::check_box &&
            SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void Win32Window::set_red(Control c, bool red)
+void Win32View::set_red(Control c, bool red)
 {
     HWND hwnd = control(c);
     if (hwnd == nullptr || red_[static_cast<std::size_t>(c)] == red) return;
@@ -101,18 +125,18 @@ void Win32Window::set_red(Control c, bool red)
     InvalidateRect(hwnd, nullptr, TRUE);
 }
 
-void Win32Window::list_clear(Control list)
+void Win32View::list_clear(Control list)
 {
     if (HWND hwnd = control(list)) SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
 }
 
-void Win32Window::list_append(Control list, const std::string& line)
+void Win32View::list_append(Control list, const std::string& line)
 {
     if (HWND hwnd = control(list))
         SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(line).c_str()));
 }
 
-void Win32Window::combo_set_items(Control c, const std::vector<std::string>& items)
+void Win32View::combo_set_items(Control c, const std::vector<std::string>& items)
 {
     HWND hwnd = control(c);
     if (hwnd == nullptr) return;
@@ -122,19 +146,19 @@ void Win32Window::combo_set_items(Control c, const std::vector<std::string>& ite
     SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 }
 
-int Win32Window::combo_count(Control c) const
+int Win32View::combo_count(Control c) const
 {
     HWND hwnd = control(c);
     return hwnd == nullptr ? 0 : static_cast<int>(SendMessageW(hwnd, CB_GETCOUNT, 0, 0));
 }
 
-int Win32Window::combo_index(Control c) const
+int Win32View::combo_index(Control c) const
 {
     HWND hwnd = control(c);
     return hwnd == nullptr ? -1 : static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
 }
 
-void Win32Window::combo_select(Control c, int index)
+void Win32View::combo_select(Control c, int index)
 {
     HWND hwnd = control(c);
     if (hwnd == nullptr) return;
@@ -143,21 +167,19 @@ void Win32Window::combo_select(Control c, int index)
     SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-int Win32Window::active_page() const { return active_page_; }
-
-void Win32Window::set_active_page(int index)
+void Win32View::set_active_page(int index)
 {
     // A page chosen by the logic is not the user's page change: no handler runs.
     show_page(index);
 }
 
-void Win32Window::set_cursor(CursorShape shape)
+void Win32View::set_cursor(CursorShape shape)
 {
     hourglass_ = shape == CursorShape::hourglass;
     SetCursor(LoadCursorW(nullptr, hourglass_ ? IDC_WAIT : IDC_ARROW));
 }
 
-void Win32Window::set_progress(int position)
+void Win32View::set_progress(int position)
 {
     HWND bar = control(Control::ProgressBar1);
     if (bar == nullptr) return;
@@ -166,59 +188,59 @@ void Win32Window::set_progress(int position)
     UpdateWindow(bar);
 }
 
-void Win32Window::repaint()
+void Win32View::repaint()
 {
     // Paints the whole window at once. Messages are not processed here: a timer tick or a
     // click must not run inside the handler that asked for the repaint.
-    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
-void Win32Window::set_timer_enabled(Control c, bool enabled)
+void Win32View::set_timer_enabled(Control c, bool enabled)
 {
-    if (hwnd_ == nullptr || (c != Control::Timer1 && c != Control::Timer2)) return;
+    if (window_ == nullptr || (c != Control::Timer1 && c != Control::Timer2)) return;
     const UINT_PTR id = control_id_base + static_cast<UINT_PTR>(c);
     // Re-arming a running timer would restart its interval; a running timer is left alone.
     auto& running = timer_running_[c == Control::Timer1 ? 0 : 1];
     if (enabled && !running) {
-        SetTimer(hwnd_, id, intervals_[static_cast<std::size_t>(c)], nullptr);
+        SetTimer(window_, id, windows_.interval_ms[static_cast<std::size_t>(c)], nullptr);
         running = true;
     } else if (!enabled && running) {
-        KillTimer(hwnd_, id);
+        KillTimer(window_, id);
         running = false;
     }
 }
 
-bool Win32Window::ask_yes_no(const std::string& caption, const std::string& text)
+bool Win32View::ask_yes_no(const std::string& caption, const std::string& text)
 {
     // Yes is the default button; the platform's own box speaks the user's language.
-    return MessageBoxW(hwnd_, box_text(text).c_str(), widen(caption).c_str(),
+    return MessageBoxW(window_, box_text(text).c_str(), widen(caption).c_str(),
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
 }
 
-void Win32Window::show_message(const std::string& caption, const std::string& text)
+void Win32View::show_message(const std::string& caption, const std::string& text)
 {
     // A plain box: no icon, one OK button.
-    MessageBoxW(hwnd_, box_text(text).c_str(), widen(caption).c_str(), MB_OK);
+    MessageBoxW(window_, box_text(text).c_str(), widen(caption).c_str(), MB_OK);
 }
 
-void Win32Window::show_error(const std::string& text)
+void Win32View::show_error(const std::string& text)
 {
-    const std::wstring caption = hwnd_ != nullptr ? window_text(hwnd_) : widen(window_caption());
-    MessageBoxW(hwnd_, box_text(text).c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+    const std::wstring caption = window_ != nullptr ? window_text(window_) : widen(window_caption());
+    MessageBoxW(window_, box_text(text).c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
-bool Win32Window::open_file_dialog(std::string& file_name)
+bool Win32View::open_file_dialog(std::string& file_name)
 {
-    return file_dialog(hwnd_, file_name, false, [](HMODULE library, OPENFILENAMEW* ofn) {
+    return file_dialog(window_, file_name, false, [](HMODULE library, OPENFILENAMEW* ofn) {
         const auto open = reinterpret_cast<decltype(&GetOpenFileNameW)>(
             reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameW")));
         return open != nullptr && open(ofn) != FALSE;
     });
 }
 
-bool Win32Window::save_file_dialog(std::string& file_name)
+bool Win32View::save_file_dialog(std::string& file_name)
 {
-    return file_dialog(hwnd_, file_name, true, [](HMODULE library, OPENFILENAMEW* ofn) {
+    return file_dialog(window_, file_name, true, [](HMODULE library, OPENFILENAMEW* ofn) {
         const auto save = reinterpret_cast<decltype(&GetSaveFileNameW)>(
             reinterpret_cast<void*>(GetProcAddress(library, "GetSaveFileNameW")));
         return save != nullptr && save(ofn) != FALSE;

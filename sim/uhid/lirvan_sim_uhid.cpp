@@ -17,15 +17,15 @@
 //                       instead of answering (the module pulled out mid-transfer)
 //   --short-get-at N    answer the N-th feature read of the module with 64 bytes (no
 //                       report-id byte)
+//   --record FILE       write every feature report that reached the module or left it to FILE,
+//                       one line each: "SET|GET <length> <hex bytes>"
 //   --fail-set-at N     fail the N-th feature write to the module without passing it on
 //                       (a report lost on the way: the caller's write fails)
 // Feature reads and writes are counted from the start.
 //
 // Standard output (read by the kernel-path test): "READY" once every hidraw node exists; on
 // SIGTERM or SIGINT (Ctrl-C) the devices are destroyed and one line "STATS key=value ..." is
-// printed: among its counts, where the module placed the written reports (frames acted on as
-// commands, frames taken as a chunk's end, data, stray reports), its chunks, its restarts and
-// whether it still waits for data or an end frame. Progress notes go to standard error.
+// printed. Progress notes go to standard error.
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <poll.h>
@@ -45,6 +45,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/device_program.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
 #include "sim/uhid/descriptors.h"
@@ -53,28 +54,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint32_t module_firmware_version = 0x00043600;  // reads 4.36
-constexpr std::uint32_t module_firmware_after_update = 0x00043700;
-constexpr std::uint32_t module_loader_version = 0x00010203;
+constexpr const char* program = "lirvan-sim-uhid";
+constexpr const char* usage_text =
+    "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n"
+    "                       [--fail-set-at N] [--record FILE]\n";
 constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
 
 using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void die(const std::string& what)
-{
-    std::fprintf(stderr, "lirvan-sim-uhid: %s: %s\n", what.c_str(), std::strerror(errno));
-    std::exit(2);
-}
-
-constexpr const char* usage_text =
-    "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n"
-    "                       [--fail-set-at N]\n";
-
-[[noreturn]] void usage_error(const std::string& what)
-{
-    std::fprintf(stderr, "lirvan-sim-uhid: %s\n%s", what.c_str(), usage_text);
-    std::exit(2);
-}
+[[noreturn]] void die(const std::string& what) { device_program::die(program, what); }
 
 // The hidraw node the kernel made for the HID device of that name, or "" if none (yet).
 std::string hidraw_node_of(const std::string& name)
@@ -155,61 +143,16 @@ struct VirtualDevice {
     }
 };
 
-struct Options {
-    bool decoys = false;
-    std::size_t vanish_at_get = 0;
-    std::size_t short_get_at = 0;
-    std::size_t fail_set_at = 0;
-    long identity = -1;
-};
-
-unsigned long number_argument(const std::string& key, const char* text)
-{
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(text, &end, key == "--identity" ? 16 : 10);
-    if (errno != 0 || end == text || *end != '\0') usage_error("bad value for " + key + ": " + text);
-    return value;
-}
-
-Options parse(int argc, char** argv)
-{
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string key = argv[i];
-        if (key == "--help") {
-            std::fputs(usage_text, stdout);
-            std::exit(0);
-        }
-        if (key == "--decoys") {
-            o.decoys = true;
-            continue;
-        }
-        if (key != "--vanish-at-get" && key != "--short-get-at" && key != "--fail-set-at" &&
-            key != "--identity")
-            usage_error("unknown option " + key);
-        if (i + 1 == argc) usage_error(key + " needs a value");
-        const unsigned long value = number_argument(key, argv[++i]);
-        if (key == "--vanish-at-get") o.vanish_at_get = value;
-        else if (key == "--short-get-at") o.short_get_at = value;
-        else if (key == "--fail-set-at") o.fail_set_at = value;
-        else if (value > 0xFFFF) usage_error("--identity takes a 16-bit word");
-        else o.identity = static_cast<long>(value);
-    }
-    return o;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const Options options = parse(argc, argv);
+    const auto options = device_program::parse(program, usage_text, false, argc, argv);
+    device_program::ReportRecord record;
+    if (!record.open(options.record_path)) die("open " + options.record_path);
 
     SimModule sim;
-    sim.set_firmware_version(module_firmware_version);
-    sim.set_firmware_version_after_update(module_firmware_after_update);
-    sim.set_loader_version(module_loader_version);
-    if (options.identity >= 0) sim.set_identity_override(static_cast<std::uint16_t>(options.identity));
+    device_program::set_up_module(sim, options);
     ForeignDevice foreign(0x046D, 0xC52B);
     ForeignDevice second_interface(module_vendor_id, module_product_id);
 
@@ -238,20 +181,8 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     std::fprintf(stderr, "lirvan-sim-uhid: the module is on the bus; Ctrl-C removes it\n");
 
-    // Simulated time follows the wall clock, in whole milliseconds.
-    const Clock::time_point started = Clock::now();
-    std::int64_t advanced_ms = 0;
-    const auto follow_the_clock = [&] {
-        const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     Clock::now() - started).count();
-        while (advanced_ms < now) {  // in steps that fit the module's 32-bit millisecond count
-            const std::int64_t step = std::min<std::int64_t>(now - advanced_ms, 1 << 30);
-            sim.advance_ms(static_cast<std::uint32_t>(step));
-            advanced_ms += step;
-        }
-    };
-
-    std::size_t re_enumerations = 0;
+    device_program::WallClock clock(sim);
+    device_program::Counts counts;
     // Set while the module is between two forms: it refuses every report, as a device
     // that is resetting does, and leaves the bus at re_enumerate_at.
     bool re_enumerating = false;
@@ -271,7 +202,7 @@ int main(int argc, char** argv)
             die("poll");
         }
         if (fds.back().revents & POLLIN) break;
-        follow_the_clock();
+        clock.follow();
         if (re_enumerating && Clock::now() >= re_enumerate_at) {
             re_enumerating = false;
             form = sim.form();
@@ -279,7 +210,7 @@ int main(int argc, char** argv)
             module.name = form == SimModule::Form::loader ? "lirvan-sim module loader"
                                                           : "lirvan-sim module application";
             module.create();
-            ++re_enumerations;
+            ++counts.re_enumerations;
             continue;
         }
 
@@ -307,10 +238,11 @@ int main(int argc, char** argv)
                 std::uint8_t answer[1 + report_data_length] = {};
                 const bool resetting = is_module && re_enumerating;
                 const bool ok = !resetting && d.endpoint->on_get_feature(answer + 1);
-                if (is_module && d.gets == options.short_get_at)
-                    d.answer_get(rq.id, ok, answer + 1, report_data_length);
-                else
-                    d.answer_get(rq.id, ok, answer, d.feature_length);
+                const bool short_answer = is_module && d.gets == options.short_get_at;
+                const std::uint8_t* sent = short_answer ? answer + 1 : answer;
+                const std::size_t sent_length = short_answer ? report_data_length : d.feature_length;
+                if (is_module && ok) record.get(sent, sent_length);
+                d.answer_get(rq.id, ok, sent, sent_length);
             } else if (ev.type == UHID_SET_REPORT) {
                 ++d.sets;
                 const auto& rq = ev.u.set_report;
@@ -319,11 +251,13 @@ int main(int argc, char** argv)
                                          rq.size == report_length && rq.data[0] == 0;
                 const bool resetting = is_module && re_enumerating;
                 if (is_module && d.sets == options.fail_set_at) {
-                    std::fprintf(stderr, "lirvan-sim-uhid: module loses write %zu\n", d.sets);
+                    // Lost on the way: the module never sees it, the caller's write fails.
+                    std::fprintf(stderr, "%s: module loses write %zu\n", program, d.sets);
                     d.answer_set(rq.id, false);
                     continue;
                 }
                 const bool ok = !resetting && well_formed && d.endpoint->on_set_feature(rq.data + 1);
+                if (is_module && ok) record.set(rq.data, rq.size);
                 d.answer_set(rq.id, ok);
                 // A change of form re-enumerates the module a moment after the report that
                 // caused it was acknowledged, as on USB. Destroying the device at once could
@@ -342,26 +276,10 @@ int main(int argc, char** argv)
     }
 
     for (auto& d : devices) d.destroy();
-    std::size_t decoy_reports = 0;
-    for (std::size_t i = 0; i < module_index; ++i) decoy_reports += devices[i].sets + devices[i].gets;
-    const std::size_t foreign_opens = options.decoys ? devices[0].opens : 0;
-    const auto& image = sim.last_update_image();
-    std::uint32_t image_sum = 0;
-    for (std::uint8_t b : image) image_sum = image_sum * 31 + b;
-    std::size_t placed[4] = {};
-    for (const SimReport& r : sim.placements()) ++placed[static_cast<int>(r.placement)];
-    std::printf("STATS foreign_opens=%zu decoy_reports=%zu module_sets=%zu module_gets=%zu re_enumerations=%zu "
-                "updates=%zu image_length=%zu image_hash=%u form=%s commands=%zu end_frames=%zu "
-                "data=%zu strays=%zu chunks_committed=%zu chunks_rejected=%zu restarts=%zu "
-                "mid_exchange=%d\n",
-                foreign_opens, decoy_reports, module.sets, module.gets, re_enumerations,
-                sim.updates_completed(), image.size(), image_sum,
-                sim.form() == SimModule::Form::loader ? "loader" : "application",
-                placed[static_cast<int>(SimPlacement::command)],
-                placed[static_cast<int>(SimPlacement::end_frame)],
-                placed[static_cast<int>(SimPlacement::data)],
-                placed[static_cast<int>(SimPlacement::stray)], sim.chunks_committed(),
-                sim.chunks_rejected(), sim.restarts(), sim.mid_exchange() ? 1 : 0);
-    std::fflush(stdout);
+    for (std::size_t i = 0; i < module_index; ++i) counts.decoy_reports += devices[i].sets + devices[i].gets;
+    counts.foreign_opens = options.decoys ? devices[0].opens : 0;
+    counts.module_sets = module.sets;
+    counts.module_gets = module.gets;
+    device_program::print_stats(counts, sim);
     return 0;
 }

@@ -1,19 +1,28 @@
-// Test program of the kernel-path test, run inside the guest: our hidraw layer (LinuxHid)
-// and the device link (open_device, send_command, send_data, receive_data, write_block)
-// against the simulated module behind the kernel's uhid and hidraw drivers.
+// Test program of the kernel-path test, run inside the guest: our hidraw layer (LinuxHid),
+// the device link (open_device, send_command, send_data, receive_data, write_block) and one
+// lirvan-cli backup against the simulated module behind the kernel's hidraw driver, over one
+// transport:
+//   hidraw_e2e uhid   the module through uhid (lirvan-sim-uhid): reports of 65 bytes reach it
+//   hidraw_e2e usb    the module as a USB gadget behind usbhid (lirvan-sim-usb): reports of
+//                     64 bytes reach it in control transfers
 //
-// Each scenario starts the device program (lirvan-sim-uhid, beside this program) with its two
-// decoys and its fault options, waits for its READY line, runs its checks, stops it with
-// SIGTERM and checks the counts it reports. The last line is "LIRVAN-E2E: PASS" or "LIRVAN-E2E: FAIL (...)".
+// Each scenario starts the device program (beside this program) with its two decoys and its
+// fault options, waits for its READY line, runs its checks, stops it with SIGTERM and checks
+// the counts it reports. Where no fault is injected, every report that reached the device
+// program, and every answer it gave, is compared byte for byte with what our side wrote and
+// read. The last line is "LIRVAN-E2E <transport>: PASS" or "LIRVAN-E2E <transport>: FAIL (...)".
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <cstring>
 #include <map>
 #include <random>
@@ -44,6 +53,108 @@ double seconds_since(Clock::time_point start)
 }
 
 std::string program_dir;
+std::string transport;           // "uhid" or "usb"
+std::size_t wire_length = 65;    // bytes of one report as the device program moves them
+bool device_sees_opens = true;   // uhid tells the device of an open; USB does not
+
+// One feature report as it travelled, in the device program's words: the bytes it received or
+// answered ("SET" / "GET"), as many as crossed to it.
+struct WireReport {
+    std::string kind;
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const WireReport&) const = default;
+};
+
+// What reaches the device program of a 65-byte report of ours: all of it through uhid, the
+// 64 data bytes over USB (usbhid drops the report-id byte of an unnumbered report).
+WireReport on_the_wire(const char* kind, const std::uint8_t* report65)
+{
+    const std::uint8_t* first = report65 + (report_length - wire_length);
+    return {kind, std::vector<std::uint8_t>(first, report65 + report_length)};
+}
+
+std::string describe(const WireReport& r)
+{
+    std::string text = r.kind + " " + std::to_string(r.bytes.size());
+    for (std::size_t i = 0; i < r.bytes.size() && i < 8; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02x", r.bytes[i]);
+        text += hex;
+    }
+    return text + (r.bytes.size() > 8 ? " ..." : "");
+}
+
+// Compares the device program's record with the reports our side exchanged, naming the first
+// that differs.
+void check_wire(const std::vector<WireReport>& ours, const std::vector<WireReport>& recorded,
+                const std::string& what)
+{
+    std::size_t i = 0;
+    while (i < ours.size() && i < recorded.size() && ours[i] == recorded[i]) ++i;
+    const bool same = i == ours.size() && i == recorded.size();
+    std::string detail;
+    if (!same) {
+        detail = " (report " + std::to_string(i + 1) + ": ours " +
+                 (i < ours.size() ? describe(ours[i]) : "none") + ", device " +
+                 (i < recorded.size() ? describe(recorded[i]) : "none") + ")";
+    }
+    check(same, what + ", " + std::to_string(ours.size()) + " reports of " +
+                    std::to_string(wire_length) + " bytes byte for byte" + detail);
+}
+
+std::vector<WireReport> read_record(const std::string& path)
+{
+    std::vector<WireReport> out;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        WireReport r;
+        std::size_t length = 0;
+        words >> r.kind >> length;
+        unsigned byte = 0;
+        while (words >> std::hex >> byte) r.bytes.push_back(static_cast<std::uint8_t>(byte));
+        if (r.bytes.size() != length) r.kind += "(length " + std::to_string(length) + "?)";
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+// The hidraw layer, with a note of every report it exchanged successfully, in order.
+class TappedHid : public Hid {
+public:
+    std::vector<WireReport> reports;
+
+    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
+    HidHandleId open(const std::string& path) override { return inner_.open(path); }
+    bool attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id) override
+    {
+        return inner_.attributes(h, vendor_id, product_id);
+    }
+    bool feature_report_length(HidHandleId h, std::size_t& length) override
+    {
+        return inner_.feature_report_length(h, length);
+    }
+    bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override
+    {
+        const bool ok = inner_.set_feature(h, buf, length);
+        if (ok && length == report_length) reports.push_back(on_the_wire("SET", buf));
+        return ok;
+    }
+    bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override
+    {
+        const bool ok = inner_.get_feature(h, buf, length);
+        if (ok && length == report_length) reports.push_back(on_the_wire("GET", buf));
+        return ok;
+    }
+    void close(HidHandleId h) override { inner_.close(h); }
+    HidClaim claim(HidHandleId h) override { return inner_.claim(h); }
+    SystemFailure last_failure() const override { return inner_.last_failure(); }
+    bool open_refused_for_permission() const override { return inner_.open_refused_for_permission(); }
+
+private:
+    LinuxHid inner_;
+};
 
 // The numbers of the device program's STATS line, by name.
 using Stats = std::map<std::string, std::string>;
@@ -64,6 +175,8 @@ class DeviceProgram {
 public:
     explicit DeviceProgram(const std::vector<std::string>& options)
     {
+        static int serial = 0;
+        record_path_ = "/tmp/record-" + transport + "-" + std::to_string(++serial);
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) {
             check(false, "device program ready");
@@ -72,12 +185,13 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
-            const std::string path = program_dir + "/lirvan-sim-uhid";
-            std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>("--decoys")};
+            const std::string path = program_dir + "/lirvan-sim-" + transport;
+            std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>("--decoys"),
+                                    const_cast<char*>("--record"), record_path_.data()};
             for (const auto& o : options) argv.push_back(const_cast<char*>(o.c_str()));
             argv.push_back(nullptr);
             ::execv(path.c_str(), argv.data());
-            std::perror("exec lirvan-sim-uhid");
+            std::perror(("exec " + path).c_str());
             ::_exit(127);
         }
         ::close(out[1]);
@@ -106,6 +220,9 @@ public:
         return stats;
     }
 
+    // The reports the device program recorded (read after stop()).
+    std::vector<WireReport> record() const { return read_record(record_path_); }
+
 private:
     std::string read_line(int timeout_ms)
     {
@@ -124,6 +241,7 @@ private:
 
     pid_t pid_ = -1;
     int out_ = -1;
+    std::string record_path_;
 };
 
 // The module re-enumerates after a change of form: search as the status monitor does, once
@@ -166,7 +284,7 @@ void scenario_listing_and_raw_reports()
 {
     std::printf("scenario: listing, descriptor lengths and raw feature reports\n");
     DeviceProgram program({});
-    LinuxHid hid;
+    TappedHid hid;
 
     std::vector<HidInterfaceInfo> list;
     check(hid.list_interfaces(list) && list.size() == 3, "three hidraw interfaces listed");
@@ -210,14 +328,16 @@ void scenario_listing_and_raw_reports()
     const auto stats = program.stop();
     check_decoys_untouched(stats);
     // Opened here on purpose: shows that the device program sees an open at all.
-    check(stat_is(stats, "foreign_opens", "1"), "the foreign device saw the one open made above");
+    if (device_sees_opens)
+        check(stat_is(stats, "foreign_opens", "1"), "the foreign device saw the one open made above");
+    check_wire(hid.reports, program.record(), "identify exchange");
 }
 
 void scenario_both_forms()
 {
     std::printf("scenario: application, transfers, update hand-over, loader, update\n");
     DeviceProgram program({});
-    LinuxHid hid;
+    TappedHid hid;
     DeviceIdentity app = make_app_identity();
     DeviceIdentity loader = make_loader_identity();
 
@@ -242,12 +362,14 @@ void scenario_both_forms()
               send_data(h, ram.data(), ram.size()) &&
               send_command(h, cmd_ram_write_end, ram_bank_main, ram_size),
           "RAM image written (256 reports)");
+    std::printf("  16 KiB write (RAM, 258 reports): %.3f s\n", seconds_since(start));
     std::vector<std::uint8_t> back(ram_size, 0xEE);
+    start = Clock::now();
     check(send_command(h, cmd_ram_read, 0, ram_size) &&
               receive_data(h, back.data(), back.size()),
           "RAM image read (257 reports)");
+    std::printf("  16 KiB read (RAM, 258 reports) over %s: %.3f s\n", transport.c_str(), seconds_since(start));
     check_same(ram, back, "RAM read back equals what was written");
-    std::printf("  RAM write + read: %.3f s\n", seconds_since(start));
 
     // 16384 bytes of flash through the summed block write, read back with cmd_read_flash.
     const auto rom = random_bytes(rom_size, 2);
@@ -304,7 +426,8 @@ void scenario_both_forms()
     for (std::uint8_t b : image) image_hash = image_hash * 31 + b;
     const auto stats = program.stop();
     check_decoys_untouched(stats);
-    check(stat_is(stats, "foreign_opens", "0"), "the foreign device was never opened");
+    if (device_sees_opens) check(stat_is(stats, "foreign_opens", "0"), "the foreign device was never opened");
+    check_wire(hid.reports, program.record(), "transfers, hand-over and update");
     check(stat_is(stats, "updates", "1") && stat_is(stats, "image_length", "70000") &&
               stat_is(stats, "image_hash", std::to_string(image_hash)),
           "the loader took the whole image unchanged");
@@ -315,7 +438,7 @@ void scenario_wrong_identity()
 {
     std::printf("scenario: module answering a wrong identity word\n");
     DeviceProgram program({"--identity", "0x3B02"});
-    LinuxHid hid;
+    TappedHid hid;
     DeviceIdentity app = make_app_identity();
     DeviceIdentity loader = make_loader_identity();
     DeviceHandle a = open_device(hid, app);
@@ -333,7 +456,7 @@ void scenario_short_report()
 {
     std::printf("scenario: a feature report answered short\n");
     DeviceProgram program({"--short-get-at", "2"});
-    LinuxHid hid;
+    TappedHid hid;
     DeviceIdentity app = make_app_identity();
     DeviceHandle h = open_device(hid, app);
     check(h.valid(), "application found");
@@ -355,7 +478,7 @@ void scenario_vanish()
     std::printf("scenario: the module vanishes (UHID_DESTROY) in the middle of a RAM read\n");
     // Read 1 answers cmd_identify; reads 2..9 are the first 8 reports of the RAM image.
     DeviceProgram program({"--vanish-at-get", "10"});
-    LinuxHid hid;
+    TappedHid hid;
     DeviceIdentity app = make_app_identity();
     DeviceHandle h = open_device(hid, app);
     check(h.valid(), "application found");
@@ -384,6 +507,72 @@ void scenario_vanish()
     check(list.size() == 2, "only the two decoys are listed");
     const auto stats = program.stop();
     check_decoys_untouched(stats);
+}
+
+// The value of "key":"..." in one line of lirvan-cli's support log ("" if absent).
+std::string log_field(const std::string& line, const std::string& key)
+{
+    const std::string start = "\"" + key + "\":\"";
+    const auto at = line.find(start);
+    if (at == std::string::npos) return "";
+    const auto from = at + start.size();
+    return line.substr(from, line.find('"', from) - from);
+}
+
+// The reports lirvan-cli exchanged successfully, from its support log (the 65 bytes of each
+// in hex), as they reach the device program.
+std::vector<WireReport> reports_in_log(const std::string& path)
+{
+    std::vector<WireReport> out;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (log_field(line, "result") != "ok") continue;
+        const std::string hex = log_field(line, "bytes");
+        if (hex.size() != 2 * report_length) continue;
+        std::uint8_t report[report_length];
+        for (std::size_t i = 0; i < report_length; ++i)
+            report[i] = static_cast<std::uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+        out.push_back(on_the_wire(log_field(line, "direction") == "out" ? "SET" : "GET", report));
+    }
+    return out;
+}
+
+void scenario_cli_backup()
+{
+    std::printf("scenario: lirvan-cli backup\n");
+    DeviceProgram program({});
+    const std::string folder = "/tmp/backup-" + transport;
+    const std::string log = "/tmp/cli-" + transport + ".jsonl";
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const std::string path = program_dir + "/lirvan-cli";
+        ::execl(path.c_str(), path.c_str(), "--log", log.c_str(), "backup", folder.c_str(),
+                static_cast<char*>(nullptr));
+        std::perror(("exec " + path).c_str());
+        ::_exit(127);
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    std::printf("  backup (config, rom, amt, kvp, ram): %.3f s\n", seconds_since(start));
+    check(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+          "lirvan-cli backup exit " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
+    const std::pair<const char*, off_t> files[] = {{"config.bin", 12}, {"rom.bin", 16384},
+                                                   {"amt.bin", 8192},  {"kvp.bin", 16384},
+                                                   {"ram.bin", 16384}};
+    for (const auto& [name, size] : files) {
+        struct stat st {};
+        const bool there = ::stat((folder + "/" + name).c_str(), &st) == 0;
+        check(there && st.st_size == size, std::string(name) + " of " + std::to_string(size) + " bytes" +
+                                               (there ? "" : " (missing)"));
+    }
+    struct stat manifest {};
+    check(::stat((folder + "/manifest.json").c_str(), &manifest) == 0 && manifest.st_size > 0,
+          "manifest.json written");
+    const auto stats = program.stop();
+    check_decoys_untouched(stats);
+    check_wire(reports_in_log(log), program.record(), "the backup's support log against the device");
 }
 
 void scenario_failed_write_mid_chunk()
@@ -428,16 +617,22 @@ void scenario_failed_write_mid_chunk()
     check(stat_is(stats, "form", "application") && stat_is(stats, "restarts", "0") &&
               stat_is(stats, "re_enumerations", "0") && stat_is(stats, "mid_exchange", "0"),
           "the module stays in its form and in step");
-    check_decoys_untouched(stats);
-}
+    check_decoys_untouched(stats);}
 
 }  // namespace
 
-int main(int, char** argv)
+int main(int argc, char** argv)
 {
     const std::string self = argv[0];
     program_dir = self.substr(0, self.find_last_of('/'));
     if (program_dir == self) program_dir = ".";
+    transport = argc == 2 ? argv[1] : "";
+    if (transport != "uhid" && transport != "usb") {
+        std::fprintf(stderr, "usage: hidraw_e2e uhid|usb\n");
+        return 2;
+    }
+    wire_length = transport == "usb" ? report_data_length : report_length;
+    device_sees_opens = transport == "uhid";
     const auto start = Clock::now();
 
     scenario_listing_and_raw_reports();
@@ -445,13 +640,15 @@ int main(int, char** argv)
     scenario_wrong_identity();
     scenario_short_report();
     scenario_vanish();
-    scenario_failed_write_mid_chunk();
+    scenario_cli_backup();
+    // Losing a write is an option of the uhid device program.
+    if (transport == "uhid") scenario_failed_write_mid_chunk();
 
-    std::printf("guest test time: %.3f s\n", seconds_since(start));
+    std::printf("guest test time over %s: %.3f s\n", transport.c_str(), seconds_since(start));
     if (failures == 0)
-        std::printf("LIRVAN-E2E: PASS\n");
+        std::printf("LIRVAN-E2E %s: PASS\n", transport.c_str());
     else
-        std::printf("LIRVAN-E2E: FAIL (%d checks failed)\n", failures);
+        std::printf("LIRVAN-E2E %s: FAIL (%d checks failed)\n", transport.c_str(), failures);
     std::fflush(stdout);
     return failures == 0 ? 0 : 1;
 }

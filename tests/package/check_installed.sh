@@ -19,7 +19,7 @@ for d in libc6 libqt6core6 libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n 
     grep -Eq "(^|, )$d( |,|$)" <<<"$depends" || fail "$d missing from Depends: $depends"
 done
 
-for f in /usr/bin/lirvan-service /usr/bin/lirvan-service-demo /usr/bin/lirvan-sim-uhid /usr/bin/lirvan-cli \
+for f in /usr/bin/lirvan-service /usr/bin/lirvan-service-demo /usr/bin/lirvan-sim-uhid /usr/bin/lirvan-sim-usb /usr/bin/lirvan-cli \
          /usr/share/applications/lirvan-service.desktop \
          /usr/share/icons/hicolor/scalable/apps/lirvan-service.svg \
          /usr/share/icons/hicolor/64x64/apps/lirvan-service.png \
@@ -27,14 +27,23 @@ for f in /usr/bin/lirvan-service /usr/bin/lirvan-service-demo /usr/bin/lirvan-si
          /usr/share/doc/lirvan-service/copyright /usr/share/doc/lirvan-service/changelog.gz \
          /usr/share/metainfo/ru.lirvan.service.metainfo.xml \
          /usr/share/man/man1/lirvan-service.1.gz /usr/share/man/man1/lirvan-service-demo.1.gz \
-         /usr/share/man/man1/lirvan-cli.1.gz /usr/share/man/man1/lirvan-sim-uhid.1.gz; do
+         /usr/share/man/man1/lirvan-cli.1.gz /usr/share/man/man1/lirvan-sim-uhid.1.gz \
+         /usr/share/man/man1/lirvan-sim-usb.1.gz; do
     [ -f "$f" ] || fail "$f missing"
     [ "$(dpkg -S "$f" 2>/dev/null | cut -d: -f1)" = lirvan-service ] || fail "$f not the package's"
 done
 cmp -s /usr/lib/udev/rules.d/70-lirvan-nc31.rules packaging/70-lirvan-nc31.rules || fail "udev rule differs"
-for x in lirvan-service lirvan-service-demo lirvan-sim-uhid lirvan-cli; do
+for x in lirvan-service lirvan-service-demo lirvan-sim-uhid lirvan-sim-usb lirvan-cli; do
     [ -x "/usr/bin/$x" ] || fail "/usr/bin/$x not executable"
 done
+
+# The guide, with every picture it shows.
+guide=/usr/share/doc/lirvan-service/guide/guide.html
+[ -f "$guide" ] || fail "$guide missing"
+for picture in $(grep -o '<img [^>]*src="[^"]*"' "$guide" | sed 's/.*src="//; s/"$//'); do
+    [ -s "$(dirname "$guide")/$picture" ] || fail "the guide's picture $picture missing"
+done
+[ "$(grep -c '<img ' "$guide")" -ge 10 ] || fail "the guide shows fewer than ten pictures"
 
 # lirvan-cli's manual page has a section for every subcommand of its help.
 for sub in $(lirvan-cli --help | awk '/^Subcommands:/ {on = 1; next} /^[^ ]/ {on = 0} on && /^  [a-z]/ {print $1}'); do

@@ -1,0 +1,23 @@
+// The Win32 window's look and the little helpers of its controls: text between UTF-8 (the
+// sources' texts) and UTF-16 (the API's), the screen's density, the fixed fonts and the
+// alignments of the static texts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/form.h"
+
+std::wstring widen(const std::string& text);
+std::string narrow(const std::wstring& text);
+
+// Screen pixels per form pixel: the layout is in pixels of a 96 dpi screen.
+double screen_scale();
+
+// The window's font for a font role at a scale. The window has a fixed layout in pixels, so
+// its fonts have fixed pixel heights too, as in the Linux window.
+HFONT make_form_font(FontRole role, double scale);
+
+// The static-control style of a text's alignment.
+DWORD static_alignment(Align align);

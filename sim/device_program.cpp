@@ -1,0 +1,135 @@
+#include "sim/device_program.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace device_program {
+
+namespace {
+
+constexpr std::uint32_t module_firmware_version = 0x00043600;  // reads 4.36
+constexpr std::uint32_t module_firmware_after_update = 0x00043700;
+constexpr std::uint32_t module_loader_version = 0x00010203;
+
+[[noreturn]] void usage_error(const char* program, const char* usage, const std::string& what)
+{
+    std::fprintf(stderr, "%s: %s\n%s", program, what.c_str(), usage);
+    std::exit(2);
+}
+
+}  // namespace
+
+void die(const char* program, const std::string& what)
+{
+    std::fprintf(stderr, "%s: %s: %s\n", program, what.c_str(), std::strerror(errno));
+    std::exit(2);
+}
+
+Options parse(const char* program, const char* usage, bool with_udc, int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string key = argv[i];
+        if (key == "--help") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        }
+        if (key == "--decoys") {
+            o.decoys = true;
+            continue;
+        }
+        const bool numeric = key == "--vanish-at-get" || key == "--short-get-at" ||
+                             key == "--fail-set-at" || key == "--identity";
+        const bool text = key == "--record" || (with_udc && key == "--udc");
+        if (!numeric && !text) usage_error(program, usage, "unknown option " + key);
+        if (i + 1 == argc) usage_error(program, usage, key + " needs a value");
+        const char* value_text = argv[++i];
+        if (key == "--record") {
+            o.record_path = value_text;
+            continue;
+        }
+        if (key == "--udc") {
+            o.udc = value_text;
+            continue;
+        }
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long value = std::strtoul(value_text, &end, key == "--identity" ? 16 : 10);
+        if (errno != 0 || end == value_text || *end != '\0' || value_text[0] == '-')
+            usage_error(program, usage, "bad value for " + key + ": " + value_text);
+        if (key == "--vanish-at-get") o.vanish_at_get = value;
+        else if (key == "--short-get-at") o.short_get_at = value;
+        else if (key == "--fail-set-at") o.fail_set_at = value;
+        else if (value > 0xFFFF) usage_error(program, usage, "--identity takes a 16-bit word");
+        else o.identity = static_cast<long>(value);
+    }
+    return o;
+}
+
+void set_up_module(SimModule& sim, const Options& options)
+{
+    sim.set_firmware_version(module_firmware_version);
+    sim.set_firmware_version_after_update(module_firmware_after_update);
+    sim.set_loader_version(module_loader_version);
+    if (options.identity >= 0) sim.set_identity_override(static_cast<std::uint16_t>(options.identity));
+}
+
+void WallClock::follow()
+{
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count();
+    while (advanced_ms_ < now) {  // in steps that fit the module's 32-bit millisecond count
+        const std::int64_t step = std::min<std::int64_t>(now - advanced_ms_, 1 << 30);
+        sim_.advance_ms(static_cast<std::uint32_t>(step));
+        advanced_ms_ += step;
+    }
+}
+
+ReportRecord::~ReportRecord()
+{
+    if (file_) std::fclose(file_);
+}
+
+bool ReportRecord::open(const std::string& path)
+{
+    if (path.empty()) return true;
+    file_ = std::fopen(path.c_str(), "w");
+    return file_ != nullptr;
+}
+
+void ReportRecord::line(const char* kind, const std::uint8_t* bytes, std::size_t length)
+{
+    if (!file_) return;
+    std::fprintf(file_, "%s %zu", kind, length);
+    for (std::size_t i = 0; i < length; ++i) std::fprintf(file_, " %02x", bytes[i]);
+    std::fputc('\n', file_);
+    std::fflush(file_);
+}
+
+void print_stats(const Counts& c, const SimModule& sim)
+{
+    const auto& image = sim.last_update_image();
+    std::uint32_t image_sum = 0;
+    for (std::uint8_t b : image) image_sum = image_sum * 31 + b;
+    // Where the module placed the written reports: frames acted on, frames taken as a chunk's
+    // end, data, strays.
+    std::size_t placed[4] = {};
+    for (const SimReport& r : sim.placements()) ++placed[static_cast<int>(r.placement)];
+    std::printf("STATS foreign_opens=%zu decoy_reports=%zu module_sets=%zu module_gets=%zu "
+                "re_enumerations=%zu updates=%zu image_length=%zu image_hash=%u form=%s "
+                "commands=%zu end_frames=%zu data=%zu strays=%zu chunks_committed=%zu "
+                "chunks_rejected=%zu restarts=%zu mid_exchange=%d\n",
+                c.foreign_opens, c.decoy_reports, c.module_sets, c.module_gets, c.re_enumerations,
+                sim.updates_completed(), image.size(), image_sum,
+                sim.form() == SimModule::Form::loader ? "loader" : "application",
+                placed[static_cast<int>(SimPlacement::command)],
+                placed[static_cast<int>(SimPlacement::end_frame)],
+                placed[static_cast<int>(SimPlacement::data)],
+                placed[static_cast<int>(SimPlacement::stray)], sim.chunks_committed(),
+                sim.chunks_rejected(), sim.restarts(), sim.mid_exchange() ? 1 : 0);
+    std::fflush(stdout);
+}
+
+}  // namespace device_program
