@@ -24,7 +24,7 @@ packages=(build-essential cmake ninja-build pkg-config
           qemu-system-x86 busybox-static cpio xz-utils
           help2man lintian appstream python3-markdown)
 # The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest imagemagick)
 # The fuzz targets: clang and its fuzzer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
@@ -96,6 +96,8 @@ install_and_check_package() {
 build_windows() {
     local peer=()
     [ -x build/tests/lirvan-serial-peer ] && peer=(-DLIRVAN_SERIAL_PEER="$PWD/build/tests/lirvan-serial-peer")
+    # The test through wine's own HID stack uses the simulated module of the Linux build.
+    [ -x build/sim/usb/lirvan-sim-usb ] && peer+=(-DLIRVAN_LINUX_BUILD="$PWD/build")
     build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release "${peer[@]}"
     if [ ! -f build-win/wineprefix/system.reg ]; then
         WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
