@@ -187,8 +187,10 @@ for m in $(echo $(cat "$cache/modules/order")); do
 done
 \$b mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro hostroot /mnt ||
     echo "mount of the host's root failed"
-\$b mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 work /mnt$share
 for d in /tmp /run /var/tmp /root /var/lib/xkb; do \$b mount -t tmpfs tmp /mnt\$d 2>/dev/null; done
+# The writable share after the tmpfs mounts, which would hide it under /tmp.
+\$b mkdir -p /mnt$share 2>/dev/null
+\$b mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 work /mnt$share
 \$b mount -t devtmpfs dev /mnt/dev
 \$b mkdir -p /mnt/dev/pts /mnt/dev/shm
 \$b mount -t devpts pts /mnt/dev/pts
