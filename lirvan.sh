@@ -10,7 +10,8 @@
 #   ./lirvan.sh docs   also makes the user's guide with its pictures (build/docs/guide/guide.html)
 #   ./lirvan.sh package  installs what is missing and builds the Debian package
 #                      (build-package/lirvan-service_<version>_amd64.deb)
-#   ./lirvan.sh windows  installs what is missing and cross-builds for Windows (build-win/)
+#   ./lirvan.sh windows  installs what is missing, cross-builds for Windows (build-win/) and makes
+#                      the download build-win/lirvan-service-<version>-windows.zip
 #   ./lirvan.sh wine-hid  builds for Linux and Windows and runs the Windows programs through
 #                      wine's own HID stack in a QEMU guest (minutes: tests/kernel/run_wine_guest.sh)
 #   ./lirvan.sh fuzz [SECONDS]  builds the fuzz targets with clang (build-fuzz/) and runs each
@@ -159,6 +160,7 @@ windows)
     install_missing "${windows_packages[@]}"
     build_windows
     ls build-win/bin/*.exe
+    packaging/windows/make_zip.sh build-win
     ;;
 test)
     install_missing "${windows_packages[@]}" "${fuzz_packages[@]}"
@@ -177,6 +179,10 @@ test)
     [ "${LIRVAN_WINE_HID_TEST:-0}" = 1 ] && wine_hid=()
     run_tests build-win --repeat until-pass:2 "${wine_hid[@]}"
     echo "Windows build and tests under wine: ${SECONDS} s"
+    SECONDS=0
+    packaging/windows/make_zip.sh build-win
+    tests/package/check_windows_zip.sh build-win/lirvan-service-*-windows.zip build-win/wineprefix
+    echo "Windows zip made and checked: ${SECONDS} s"
     package
     install_and_check_package
     ;;

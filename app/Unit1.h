@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/view.h"
 #include "define/define.h"
 #include "device/device.h"
+#include "module/memories.h"
 #include "module/status_probe.h"
 
 // The firmware image that the tool carries for the module, and its version word (same layout
@@ -147,6 +149,11 @@ public:
     bool access_hint_shown = false;
 
 private:
+    // The memory image pages, for any memory of the memories table (memory_images.cpp).
+    void load_image(Memory m, std::optional<std::size_t> lane_index = std::nullopt);
+    void show_previews(Memory m, const MemoryLane* lane);
+    void read_back_image(Memory m);
+    void write_image(Memory m, std::uint32_t ram_bank = ram_bank_main);
     // The device action buttons on or off as a group ("Обновить" stays off without an image).
     void enable_device_actions(bool enabled);
     void run_click(Control c);

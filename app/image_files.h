@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class Lane { low, high };
+#include "module/memories.h"  // Lane
 
 // Loading reads regular files only and never waits (a FIFO without a writer is refused at once).
 // Loads a whole-image file: its first bytes, up to the image size, replace the image's first

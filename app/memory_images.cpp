@@ -1,9 +1,10 @@
 // The four memory image pages: main ROM ("ПЗУ"), AMT ROM ("ПЗУ АМТ"), KVP ("КВПП") and RAM
 // ("ОЗУ"). Each image is loaded from files (whole, or one byte lane of the CNC's 8-bit ROM
-// chips), read back from the module into the tool and a file, and written to the module.
-//
-// Images are little-endian 16-bit words: byte 2k is the low byte of word k, byte 2k+1 its high
-// byte. The same order holds in whole-image files and on the wire.
+// chips), read back from the module into the tool and a file, and written to the module. What
+// a memory is (size, address, lanes, previews) comes from the module's memories table; this
+// file adds what the window keeps of it (the image buffer, the preview lists, the question
+// before a write), and each handler is one line naming its memory and lane.
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -17,30 +18,39 @@
 #include "app/held_module.h"
 #include "app/image_files.h"
 #include "app/write_outcome.h"
-#include "module/actions.h"
+#include "module/memories.h"
 
 namespace {
 
-constexpr std::size_t rom_lane_size = rom_size / 2;       // D83 / D82: one byte per ROM word
-constexpr std::size_t amt_lane_size = amt_half_size / 2;  // D76, D77, D74, D75: one per half word
-constexpr int amt_upper_half_first_word = static_cast<int>(amt_half_size / 2);  // "74000:"
+// What the window keeps of an image memory.
+struct ImagePage {
+    Memory memory;
+    std::vector<std::uint8_t> TMainForm::*image;
+    std::array<Control, 2> previews;  // one list per preview of the memories table
+    const char* write_question;
+};
 
-// The open dialog, then the file into the image. False when the dialog was cancelled or the
-// file failed (its error box shown).
-bool open_whole_image(View& view, std::string& dialog_name, std::vector<std::uint8_t>& image)
+constexpr ImagePage image_pages[] = {
+    {Memory::rom, &TMainForm::MAT_array, {Control::ListBox1}, write_question},
+    {Memory::amt, &TMainForm::AMT_array, {Control::ListBox2, Control::ListBox4}, write_question},
+    {Memory::kvp, &TMainForm::KVP_array, {Control::ListBox3}, write_question},
+    {Memory::ram, &TMainForm::RAM_array, {Control::ListBox5}, ram_write_question},
+};
+
+const ImagePage& image_page(Memory m)
 {
-    if (!view.open_file_dialog(dialog_name)) return false;
-    const std::string error = load_whole_image(dialog_name, image);
-    if (!error.empty()) view.show_error(error);
-    return error.empty();
+    for (const ImagePage& p : image_pages)
+        if (p.memory == m) return p;
+    return image_pages[0];
 }
 
-// The open dialog, then the file into one byte lane of the image.
-bool open_lane(View& view, std::string& dialog_name, std::vector<std::uint8_t>& image,
-               std::size_t first_word, std::size_t lane_size, Lane lane)
+// The open dialog, then the file into the image: whole, or into one byte lane. False when the
+// dialog was cancelled or the file failed (its error box shown).
+bool open_into(View& view, std::string& dialog_name, std::vector<std::uint8_t>& image, const MemoryLane* lane)
 {
     if (!view.open_file_dialog(dialog_name)) return false;
-    const std::string error = load_lane(dialog_name, image, first_word, lane_size, lane);
+    const std::string error = lane ? load_lane(dialog_name, image, lane->first_word, lane->length, lane->lane)
+                                   : load_whole_image(dialog_name, image);
     if (!error.empty()) view.show_error(error);
     return error.empty();
 }
@@ -55,82 +65,6 @@ std::optional<std::string> choose_save_target(View& view, std::string& dialog_na
         return std::nullopt;
     return dialog_name;
 }
-
-}  // namespace
-
-// --- main ROM ---
-
-void TMainForm::BitBtn1Click()
-{
-    if (open_whole_image(view_, OpenDialog1_FileName, MAT_array))
-        ShowHexRows(view_, Control::ListBox1, MAT_array, 16, 0);
-}
-
-void TMainForm::BitBtn2Click()
-{
-    if (open_lane(view_, OpenDialog1_FileName, MAT_array, 0, rom_lane_size, Lane::low))
-        ShowHexRows(view_, Control::ListBox1, MAT_array, 16, 0);
-}
-
-void TMainForm::BitBtn3Click()
-{
-    if (open_lane(view_, OpenDialog1_FileName, MAT_array, 0, rom_lane_size, Lane::high))
-        ShowHexRows(view_, Control::ListBox1, MAT_array, 16, 0);
-}
-
-// --- AMT ROM: two halves, "70000:" (words 0..2047) and "74000:" (words 2048..4095) ---
-
-void TMainForm::BitBtn7Click()
-{
-    if (open_whole_image(view_, OpenDialog1_FileName, AMT_array)) {
-        ShowHexRows(view_, Control::ListBox2, AMT_array, 8, 0);
-        ShowHexRows(view_, Control::ListBox4, AMT_array, 8, amt_upper_half_first_word);
-    }
-}
-
-void TMainForm::BitBtn8Click()
-{
-    if (open_lane(view_, OpenDialog1_FileName, AMT_array, 0, amt_lane_size, Lane::low))
-        ShowHexRows(view_, Control::ListBox2, AMT_array, 8, 0);
-}
-
-void TMainForm::BitBtn10Click()
-{
-    if (open_lane(view_, OpenDialog1_FileName, AMT_array, 0, amt_lane_size, Lane::high))
-        ShowHexRows(view_, Control::ListBox2, AMT_array, 8, 0);
-}
-
-void TMainForm::BitBtn9Click()
-{
-    if (open_lane(view_, OpenDialog1_FileName, AMT_array, amt_upper_half_first_word,
-                  amt_lane_size, Lane::low))
-        ShowHexRows(view_, Control::ListBox4, AMT_array, 8, amt_upper_half_first_word);
-}
-
-void TMainForm::BitBtn11Click()
-{
-    if (open_lane(view_, OpenDialog1_FileName, AMT_array, amt_upper_half_first_word,
-                  amt_lane_size, Lane::high))
-        ShowHexRows(view_, Control::ListBox4, AMT_array, 8, amt_upper_half_first_word);
-}
-
-// --- KVP and RAM whole-image loads ---
-
-void TMainForm::BitBtn12Click()
-{
-    if (open_whole_image(view_, OpenDialog1_FileName, KVP_array))
-        ShowHexRows(view_, Control::ListBox3, KVP_array, 16, 0);
-}
-
-void TMainForm::BitBtn13Click()
-{
-    if (open_whole_image(view_, OpenDialog1_FileName, RAM_array))
-        ShowHexRows(view_, Control::ListBox5, RAM_array, 16, 0);
-}
-
-// --- transfers with the module ---
-
-namespace {
 
 using Transfer = std::function<VerifiedWrite(DeviceHandle)>;
 using ReadTransfer = std::function<ActionResult(DeviceHandle, std::span<std::uint8_t>)>;
@@ -194,93 +128,74 @@ void write_to_module(const ModuleAccess& m, const char* question, const Transfer
     show_write_outcome(m.view, result);
 }
 
-ReadTransfer read_flash(std::uint32_t address)
-{
-    return [address](DeviceHandle h, std::span<std::uint8_t> out) { return read_flash_image(h, address, out); };
-}
-
 // Flash is read back after the write: the module drops a disturbed chunk without a word.
-Transfer write_flash(const std::vector<std::uint8_t>& image, std::uint32_t address)
+Transfer write_memory_of(Memory m, const std::vector<std::uint8_t>& image, std::uint32_t bank)
 {
-    return [&image, address](DeviceHandle h) { return write_flash_verified(h, address, image); };
-}
-
-Transfer write_ram(const std::vector<std::uint8_t>& image, std::uint32_t bank)
-{
-    return [&image, bank](DeviceHandle h) { return VerifiedWrite{write_ram_image(h, image, bank), {}}; };
+    return [m, &image, bank](DeviceHandle h) { return write_memory_verified(h, m, image, bank); };
 }
 
 }  // namespace
 
-void TMainForm::BitBtn4Click()
+// Refreshes the previews of an image: all of them, or those that show words of one lane.
+void TMainForm::show_previews(Memory m, const MemoryLane* lane)
 {
-    if (!app_identity.found) return;
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, MAT_array, rom_size,
-              read_flash(flash_rom_address),
-              [this] { ShowHexRows(view_, Control::ListBox1, MAT_array, 16, 0); });
+    const ImagePage& page = image_page(m);
+    const auto previews = memory_info(m).previews;
+    for (std::size_t i = 0; i < previews.size(); ++i) {
+        const MemoryPreview& p = previews[i];
+        if (lane && (p.first_word < lane->first_word || p.first_word >= lane->first_word + lane->length)) continue;
+        ShowHexRows(view_, page.previews[i], this->*page.image, p.bytes_per_row, static_cast<int>(p.first_word));
+    }
 }
 
-void TMainForm::BitBtn5Click()
+void TMainForm::load_image(Memory m, std::optional<std::size_t> lane_index)
 {
-    if (!app_identity.found) return;
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, AMT_array, amt_size,
-              read_flash(flash_amt_address), [this] {
-                  ShowHexRows(view_, Control::ListBox2, AMT_array, 8, 0);
-                  ShowHexRows(view_, Control::ListBox4, AMT_array, 8, amt_upper_half_first_word);
-              });
+    const MemoryLane* lane = lane_index ? &memory_info(m).lanes[*lane_index] : nullptr;
+    if (open_into(view_, OpenDialog1_FileName, this->*image_page(m).image, lane)) show_previews(m, lane);
 }
 
-void TMainForm::BitBtn6Click()
+void TMainForm::read_back_image(Memory m)
 {
     if (!app_identity.found) return;
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, KVP_array, kvp_size,
-              read_flash(flash_kvp_address),
-              [this] { ShowHexRows(view_, Control::ListBox3, KVP_array, 16, 0); });
-}
-
-void TMainForm::BitBtn14Click()
-{
-    if (!app_identity.found) return;
-    // Only a CNC that the module last reported running is started again: one that the
+    // A RAM read starts again only a CNC that the module last reported running: one that the
     // engineer had stopped stays stopped. (The state is taken at the transfer, after the
     // dialogs, during which the status monitor kept it current.)
-    const ReadTransfer read_ram = [this](DeviceHandle h, std::span<std::uint8_t> out) {
-        return read_ram_image(h, out, proc_en != 0);
+    const ReadTransfer read = [this, m](DeviceHandle h, std::span<std::uint8_t> out) {
+        return read_memory(h, m, out, proc_en != 0);
     };
-    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, RAM_array, ram_size, read_ram,
-              [this] { ShowHexRows(view_, Control::ListBox5, RAM_array, 16, 0); });
-}
-void TMainForm::Button5Click()
-{
-    if (!app_identity.found) return;
-    write_to_module({view_, hid_, HidHandle, app_identity}, write_question,
-                    write_flash(MAT_array, flash_rom_address));
+    read_back({view_, hid_, HidHandle, app_identity}, SaveDialog1_FileName, this->*image_page(m).image,
+              memory_info(m).size, read, [this, m] { show_previews(m, nullptr); });
 }
 
-void TMainForm::Button7Click()
+void TMainForm::write_image(Memory m, std::uint32_t ram_bank)
 {
     if (!app_identity.found) return;
-    write_to_module({view_, hid_, HidHandle, app_identity}, write_question,
-                    write_flash(AMT_array, flash_amt_address));
+    const ImagePage& page = image_page(m);
+    write_to_module({view_, hid_, HidHandle, app_identity}, page.write_question,
+                    write_memory_of(m, this->*page.image, ram_bank));
 }
 
-void TMainForm::Button9Click()
-{
-    if (!app_identity.found) return;
-    write_to_module({view_, hid_, HidHandle, app_identity}, write_question,
-                    write_flash(KVP_array, flash_kvp_address));
-}
+// --- the handlers: ROM, AMT ROM (the halves "70000:" and "74000:"), KVP, RAM ---
 
-void TMainForm::Button4Click()
-{
-    if (!app_identity.found) return;
-    write_to_module({view_, hid_, HidHandle, app_identity}, ram_write_question,
-                    write_ram(RAM_array, ram_bank_main));
-}
+void TMainForm::BitBtn1Click() { load_image(Memory::rom); }
+void TMainForm::BitBtn2Click() { load_image(Memory::rom, 0); }  // D83
+void TMainForm::BitBtn3Click() { load_image(Memory::rom, 1); }  // D82
+void TMainForm::BitBtn4Click() { read_back_image(Memory::rom); }
+void TMainForm::Button5Click() { write_image(Memory::rom); }
 
-void TMainForm::Button14Click()
-{
-    if (!app_identity.found) return;
-    write_to_module({view_, hid_, HidHandle, app_identity}, ram_write_question,
-                    write_ram(RAM_array, ram_bank_reserve));
-}
+void TMainForm::BitBtn7Click() { load_image(Memory::amt); }
+void TMainForm::BitBtn8Click() { load_image(Memory::amt, 0); }   // D76
+void TMainForm::BitBtn10Click() { load_image(Memory::amt, 1); }  // D77
+void TMainForm::BitBtn9Click() { load_image(Memory::amt, 2); }   // D74
+void TMainForm::BitBtn11Click() { load_image(Memory::amt, 3); }  // D75
+void TMainForm::BitBtn5Click() { read_back_image(Memory::amt); }
+void TMainForm::Button7Click() { write_image(Memory::amt); }
+
+void TMainForm::BitBtn12Click() { load_image(Memory::kvp); }
+void TMainForm::BitBtn6Click() { read_back_image(Memory::kvp); }
+void TMainForm::Button9Click() { write_image(Memory::kvp); }
+
+void TMainForm::BitBtn13Click() { load_image(Memory::ram); }
+void TMainForm::BitBtn14Click() { read_back_image(Memory::ram); }
+void TMainForm::Button4Click() { write_image(Memory::ram, ram_bank_main); }
+void TMainForm::Button14Click() { write_image(Memory::ram, ram_bank_reserve); }

@@ -11,6 +11,7 @@
 
 #include "cli/checksums.h"
 #include "cli/commands.h"
+#include "cli/memories.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
 #include "cli/platform.h"
@@ -83,8 +84,8 @@ void command_backup(ModuleLink& link, Output& out, const fs::path& folder)
                           {"cnc", s.running ? "running" : "stopped"}};
     Json files = Json::array();
     std::string text;
-    for (const Memory m : all_memories()) {
-        const MemoryInfo& info = memory_info(m);
+    for (const MemoryInfo& info : all_memories()) {
+        const Memory m = info.memory;
         const std::vector<std::uint8_t> bytes = read_memory(link, m);
         staged.write(info.file_name, bytes);
         Json entry = file_entry(m, bytes);
@@ -127,10 +128,11 @@ void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
         !manifest.contains("files") || !manifest["files"].is_array())
         bad_backup(manifest_path, std::string("not a manifest of format ") + manifest_format);
 
-    std::vector<Memory> wanted = {Memory::config, Memory::rom, Memory::amt, Memory::kvp};
-    if (!ram_bank.empty()) wanted.push_back(Memory::ram);
+    // The RAM only when asked for: storing it restarts the module.
     std::vector<std::pair<Memory, std::vector<std::uint8_t>>> images;
-    for (const Memory m : wanted) {
+    for (const MemoryInfo& info : all_memories()) {
+        const Memory m = info.memory;
+        if (m == Memory::ram && ram_bank.empty()) continue;
         const auto& files = manifest["files"];
         const auto entry = std::find_if(files.begin(), files.end(), [&](const Json& f) {
             return f.is_object() && f.value("memory", std::string()) == memory_info(m).name;

@@ -16,6 +16,7 @@
 #include "cli/files.h"
 #include "comport/comport.h"
 #include "module/actions.h"
+#include "module/memories.h"
 
 std::string hex32(std::uint32_t value)
 {
@@ -71,13 +72,12 @@ std::vector<std::uint8_t> load_exact(const std::string& file, std::size_t size, 
     return bytes;
 }
 
-// Puts a chip's byte lane file (exactly `lane_size` bytes) into its words of the image, as
+// Puts a chip's byte lane file (exactly its lane's length) into its words of the image, as
 // the window loads it: byte k is the low (or high) byte of word first_word + k.
-void merge_lane(std::vector<std::uint8_t>& image, const std::string& file, std::size_t first_word,
-                std::size_t lane_size, Lane lane, const std::string& chip)
+void merge_lane(std::vector<std::uint8_t>& image, const std::string& file, const MemoryLane& lane)
 {
-    load_exact(file, lane_size, "the " + chip + " lane");
-    std::string error = load_lane(file, image, first_word, lane_size, lane);
+    load_exact(file, lane.length, std::string("the ") + lane.chip + " lane");
+    std::string error = load_lane(file, image, lane.first_word, lane.length, lane.lane);
     std::replace(error.begin(), error.end(), '\n', ' ');
     if (!error.empty()) throw CliFailure(exit_file_problem, error);
 }
@@ -87,16 +87,7 @@ std::vector<std::uint8_t> image_for_write(const WriteOptions& o)
     const MemoryInfo& info = memory_info(o.memory);
     if (!o.file.empty()) return load_exact(o.file, info.size, std::string("the ") + info.name + " image");
     std::vector<std::uint8_t> image(info.size, 0xFF);
-    if (o.memory == Memory::rom) {
-        merge_lane(image, o.low, 0, rom_size / 2, Lane::low, "D83");
-        merge_lane(image, o.high, 0, rom_size / 2, Lane::high, "D82");
-    } else {  // AMT: the 70000: half from D76/D77, the 74000: half from D74/D75
-        const std::size_t lane = amt_half_size / 2;
-        merge_lane(image, o.low, 0, lane, Lane::low, "D76");
-        merge_lane(image, o.high, 0, lane, Lane::high, "D77");
-        merge_lane(image, o.low_74, lane, lane, Lane::low, "D74");
-        merge_lane(image, o.high_74, lane, lane, Lane::high, "D75");
-    }
+    for (std::size_t i = 0; i < info.lanes.size(); ++i) merge_lane(image, o.lane_files[i], info.lanes[i]);
     return image;
 }
 
@@ -124,19 +115,8 @@ std::vector<std::uint8_t> read_memory(ModuleLink& link, Memory m)
     const MemoryInfo& info = memory_info(m);
     std::vector<std::uint8_t> bytes(info.size);
     const std::string what = std::string("reading ") + info.name;
-    ActionResult r;
-    if (m == Memory::config) {
-        link.begin_transfer(what, read_reports(info.size));
-        ConfigBlock block{};
-        r = read_config_block(link.handle(), block);
-        std::copy(block.begin(), block.end(), bytes.begin());
-    } else if (m == Memory::ram) {
-        link.begin_transfer(what, read_reports(info.size) + 2);
-        r = read_ram_image(link.handle(), bytes, link.status().running != 0);
-    } else {
-        link.begin_transfer(what, read_reports(info.size));
-        r = read_flash_image(link.handle(), info.flash_address, bytes);
-    }
+    link.begin_transfer(what, read_reports(info.size) + (m == Memory::ram ? 2 : 0));
+    const ActionResult r = read_memory(link.handle(), m, bytes, link.status().running != 0);
     link.end_transfer();
     link.check(r, what);
     return bytes;
@@ -147,19 +127,11 @@ void write_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& b
 {
     const MemoryInfo& info = memory_info(m);
     const std::string what = std::string("writing ") + info.name;
-    ActionResult r;
-    if (m == Memory::config) {
+    if (m == Memory::config)
         link.begin_transfer(what, write_reports(flash_page_size));
-        ConfigBlock block{};
-        std::copy_n(bytes.begin(), block.size(), block.begin());
-        r = write_config_block(link.handle(), block);
-    } else if (m == Memory::ram) {
-        link.begin_transfer(what, write_reports(info.size) + 4);
-        r = write_ram_image(link.handle(), bytes, ram_bank);
-    } else {
-        link.begin_transfer(what, write_reports(info.size));
-        r = write_flash_image(link.handle(), info.flash_address, bytes);
-    }
+    else
+        link.begin_transfer(what, write_reports(info.size) + (m == Memory::ram ? 4 : 0));
+    const ActionResult r = write_memory(link.handle(), m, bytes, ram_bank);
     link.end_transfer();
     link.check(r, what);
 }
@@ -169,20 +141,16 @@ void write_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& b
 void verify_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& written)
 {
     const MemoryInfo& info = memory_info(m);
-    const std::vector<std::uint8_t> back = read_memory(link, m);
-    std::size_t differing = 0;
-    std::size_t first = 0;
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        if (written[i] == back[i]) continue;
-        if (differing++ == 0) first = i;
-    }
-    if (differing == 0) return;
+    const std::string what = std::string("reading ") + info.name;
+    link.begin_transfer(what, read_reports(info.size));
+    const VerifyResult v = verify_memory(link.handle(), m, written);
+    link.end_transfer();
+    if (v.differing_bytes == 0) return link.check(v.read, what);
     throw CliFailure(exit_verify_mismatch,
-                     std::string("verifying ") + info.name + ": " + std::to_string(differing) +
-                         " of " + std::to_string(written.size()) +
-                         " bytes differ, the first at " + hex32(info.flash_address + static_cast<std::uint32_t>(first)) +
-                         " (written " + hex_byte(written[first]) + ", read " +
-                         hex_byte(back[first]) + ")");
+                     std::string("verifying ") + info.name + ": " + std::to_string(v.differing_bytes) +
+                         " of " + std::to_string(written.size()) + " bytes differ, the first at " +
+                         hex32(v.first_difference) + " (written " + hex_byte(v.written_byte) +
+                         ", read " + hex_byte(v.read_byte) + ")");
 }
 
 void command_status(ModuleLink& link, Output& out)

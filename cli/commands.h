@@ -2,13 +2,14 @@
 // failure is a CliFailure with its exit code and one line naming what failed.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/memories.h"
+#include "module/memories.h"
 #include "cli/module_link.h"
 #include "cli/output.h"
 
@@ -17,8 +18,9 @@ namespace fs = std::filesystem;
 struct WriteOptions {
     Memory memory = Memory::rom;
     std::string file;                 // a whole image, or empty when lanes are given
-    std::string low, high;            // ROM: D83/D82; AMT: the 70000: half's D76/D77
-    std::string low_74, high_74;      // AMT: the 74000: half's D74/D75
+    // The chip files, in the order of the memory's lanes: ROM D83, D82; AMT D76, D77 (the
+    // 70000: half), D74, D75 (the 74000: half). Empty: not given.
+    std::array<std::string, 4> lane_files;
     std::string bank;                 // RAM: main or reserve
     bool verify = true;
 };

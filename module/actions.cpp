@@ -97,7 +97,10 @@ VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const
     if (!v.read) return v;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (actual[i] == expected[i]) continue;
-        if (v.differing_bytes++ == 0) v.first_difference = address + static_cast<std::uint32_t>(i);
+        if (v.differing_bytes++ > 0) continue;
+        v.first_difference = address + static_cast<std::uint32_t>(i);
+        v.written_byte = expected[i];
+        v.read_byte = actual[i];
     }
     if (v.differing_bytes > 0) {
         v.read.failure = ActionFailure::mismatch;

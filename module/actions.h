@@ -35,14 +35,6 @@ std::vector<std::uint8_t> config_page(const ConfigBlock& block);
 
 // --- flash images (ROM, AMT ROM, KVP) ---
 
-struct FlashArea {
-    std::uint32_t address;
-    std::size_t size;
-};
-constexpr FlashArea rom_area{flash_rom_address, rom_size};
-constexpr FlashArea amt_area{flash_amt_address, amt_size};
-constexpr FlashArea kvp_area{flash_kvp_address, kvp_size};
-
 // Reads out.size() bytes of flash from `address`; `out` is written only by a complete read.
 ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out);
 // Summed block write of the image to flash at `address`, in 2 KiB chunks.
@@ -57,6 +49,8 @@ struct VerifyResult {
     ActionResult read;
     std::size_t differing_bytes = 0;
     std::uint32_t first_difference = 0;  // flash address of the first differing byte, if any
+    std::uint8_t written_byte = 0;       // what should be there, and what was read, at
+    std::uint8_t read_byte = 0;          // first_difference
     bool matches() const { return read.ok(); }
 };
 // Reads expected.size() bytes of flash from `address` and compares them with `expected`.

@@ -17,6 +17,7 @@
 # the three flash images, then the RAM) and a backup (a read of every memory) compared with
 # what the module holds at the end, and every lirvan-service.exe runs for a few ticks on a
 # virtual display, whose status exchanges must reach the module.
+# LIRVAN_WINE_TRANSPORTS="uhid" (or "usb") runs over one transport only.
 set -euo pipefail
 
 if [ $# -lt 6 ]; then
@@ -70,7 +71,10 @@ cat >"$share/guest.sh" <<EOF
 # Runs inside the guest, in this machine's root; see run_wine_guest.sh.
 set -u
 share=$share
-export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8
+# Every wine process on the virtual display: a window cannot join a wineserver whose first
+# programs started without one.
+export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7
+transports="${LIRVAN_WINE_TRANSPORTS:-uhid usb}"
 exe_dirs=(${exe_dirs[*]})
 arches=(${arches[*]})
 uhid_program=$uhid_program
@@ -91,8 +95,9 @@ for i in "${!exe_dirs[@]}"; do
 done
 Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
 xvfb=$!
+for i in $(seq 100); do [ -e /tmp/.X11-unix/X7 ] && break; sleep 0.2; done
 
-for t in uhid usb; do
+for t in $transports; do
     run=$share/runs/$t
     mkdir -p "$run/dump"
     echo "transport $t"
@@ -133,14 +138,14 @@ for t in uhid usb; do
         # The window: a few ticks on the virtual display, then a picture of it.
         before=$(wc -l <"$run/record.txt")
         start=$(now)
-        DISPLAY=:7 wine /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+        wine /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
         window=$!
         # Three ticks reach the module (one a second once the window runs), or a minute passes.
         for i in $(seq 120); do
             [ "$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')" -ge 3 ] && break
             sleep 0.5
         done
-        DISPLAY=:7 import -window root "$out/window.png" 2>>"$out/window.txt"
+        import -window root "$out/window.png" 2>>"$out/window.txt"
         alive=$(kill -0 $window 2>/dev/null; echo $?)
         wineserver -k 2>/dev/null; wait $window 2>/dev/null
         # A status exchange: cmd_get_status (55 02) as it reaches the module.

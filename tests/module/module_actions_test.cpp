@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "module/actions.h"
+#include "module/memories.h"
 #include "module/module_hold.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -145,6 +146,8 @@ TEST_F(ModuleActions, ReadBackFindsTheChunkTheModuleDroppedSilently)
         if (image[i] != erased_flash_byte && differing++ == 0) first = i;
     EXPECT_EQ(w.verify.differing_bytes, differing);
     EXPECT_EQ(w.verify.first_difference, flash_rom_address + first);
+    EXPECT_EQ(w.verify.written_byte, image[first]);
+    EXPECT_EQ(w.verify.read_byte, erased_flash_byte);
     EXPECT_EQ(codes().back(), cmd_read_flash);
 
     // Written again undisturbed, the range matches; verify alone reads without writing.
@@ -159,6 +162,40 @@ TEST_F(ModuleActions, ReadBackFindsTheChunkTheModuleDroppedSilently)
     const VerifyResult lost = verify_flash(h, flash_rom_address, image);
     EXPECT_EQ(lost.read.failure, ActionFailure::short_reply);
     EXPECT_EQ(lost.differing_bytes, 0u);
+}
+
+// Every memory of the table goes where the module keeps it and comes back whole: the block as
+// its page (erased after it), the images at their addresses, the RAM into the bank asked for
+// (and not read back); the read-back of flash names the first byte that differs.
+TEST_F(ModuleActions, EveryMemoryOfTheTableIsWrittenReadAndReadBackWhereTheModuleKeepsIt)
+{
+    const DeviceHandle h = open(app);
+    for (const MemoryInfo& info : all_memories()) {
+        SCOPED_TRACE(info.name);
+        Bytes bytes(info.size);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 5 + info.size / 7);
+        module.clear_commands();
+        ASSERT_TRUE(write_memory(h, info.memory, bytes, ram_bank_reserve).ok());
+        if (!info.in_flash()) {
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), module.ram_bank(ram_bank_reserve)));
+            EXPECT_EQ(codes().back(), cmd_restart);
+            EXPECT_EQ(verify_memory(h, info.memory, bytes).read.failure, ActionFailure::bad_input);
+            continue;
+        }
+        const std::uint8_t* flash = module.flash_at(info.flash_address);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flash));
+        if (info.memory == Memory::config) {
+            EXPECT_EQ(flash[info.size], erased_flash_byte);
+        }
+        Bytes back(info.size, 0);
+        EXPECT_TRUE(read_memory(h, info.memory, back).ok());
+        EXPECT_EQ(back, bytes);
+        bytes[info.size - 1] ^= 0x5A;
+        const VerifyResult v = verify_memory(h, info.memory, bytes);
+        EXPECT_EQ(v.differing_bytes, 1u);
+        EXPECT_EQ(v.first_difference, info.flash_address + info.size - 1);
+        EXPECT_EQ(v.read_byte, back.back());
+    }
 }
 
 }  // namespace
