@@ -56,10 +56,14 @@ run_tests() {  # run_tests DIR [ctest options...]
     ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 300 "$@"
 }
 
-# The package is built in a build of its own: optimised, installed under /usr, the udev rule
-# in the distribution's folder, no tests or benchmarks.
+# The package is built in a build of its own: optimised, with Debian's hardening flags,
+# installed under /usr, the udev rule in the distribution's folder, no tests or benchmarks.
 package() {
+    local cxxflags ldflags
+    cxxflags="$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS) $(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS)"
+    ldflags=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)
     cmake -S . -B build-package -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+          -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
           -DCMAKE_INSTALL_PREFIX=/usr -DLIRVAN_UDEV_RULES_DIR=/usr/lib/udev/rules.d \
           -DLIRVAN_KERNEL_TEST=OFF -DLIRVAN_BUILD_TESTS=OFF -DLIRVAN_BUILD_BENCH=OFF -DLIRVAN_GUIDE=ON >/dev/null
     cmake --build build-package -j"$(nproc)"
@@ -107,6 +111,14 @@ build_windows() {
             wineboot -i >/dev/null 2>&1 </dev/null
         WINEPREFIX="$PWD/build-win/wineprefix" wineserver -w
     fi
+}
+
+# The Windows download of build-win, with the 32-bit programs of build-win-i686 where that
+# build exists.
+make_windows_zip() {
+    local builds=(build-win)
+    [ -x build-win-i686/bin/lirvan-service.exe ] && builds+=(build-win-i686)
+    packaging/windows/make_zip.sh "${builds[@]}"
 }
 
 # The fuzz targets: libFuzzer programs under ASan + UBSan, built by clang in a tree of their own.
@@ -160,7 +172,7 @@ windows)
     install_missing "${windows_packages[@]}"
     build_windows
     ls build-win/bin/*.exe
-    packaging/windows/make_zip.sh build-win
+    make_windows_zip
     ;;
 test)
     install_missing "${windows_packages[@]}" "${fuzz_packages[@]}"
@@ -180,7 +192,7 @@ test)
     run_tests build-win --repeat until-pass:2 "${wine_hid[@]}"
     echo "Windows build and tests under wine: ${SECONDS} s"
     SECONDS=0
-    packaging/windows/make_zip.sh build-win
+    make_windows_zip
     tests/package/check_windows_zip.sh build-win/lirvan-service-*-windows.zip build-win/wineprefix
     echo "Windows zip made and checked: ${SECONDS} s"
     package
