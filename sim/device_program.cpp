@@ -42,12 +42,16 @@ Options parse(const char* program, const char* usage, bool with_udc, int argc, c
         }
         const bool numeric = key == "--vanish-at-get" || key == "--short-get-at" ||
                              key == "--fail-set-at" || key == "--identity";
-        const bool text = key == "--record" || (with_udc && key == "--udc");
+        const bool text = key == "--record" || key == "--dump" || (with_udc && key == "--udc");
         if (!numeric && !text) usage_error(program, usage, "unknown option " + key);
         if (i + 1 == argc) usage_error(program, usage, key + " needs a value");
         const char* value_text = argv[++i];
         if (key == "--record") {
             o.record_path = value_text;
+            continue;
+        }
+        if (key == "--dump") {
+            o.dump_dir = value_text;
             continue;
         }
         if (key == "--udc") {
@@ -130,6 +134,26 @@ void print_stats(const Counts& c, const SimModule& sim)
                 placed[static_cast<int>(SimPlacement::stray)], sim.chunks_committed(),
                 sim.chunks_rejected(), sim.restarts(), sim.mid_exchange() ? 1 : 0);
     std::fflush(stdout);
+}
+
+bool dump(SimModule& sim, const std::string& folder)
+{
+    const struct {
+        const char* name;
+        const std::uint8_t* bytes;
+        std::size_t size;
+    } files[] = {{"config.bin", sim.flash_at(flash_config_address), params_size},
+                 {"rom.bin", sim.flash_at(flash_rom_address), rom_size},
+                 {"amt.bin", sim.flash_at(flash_amt_address), amt_size},
+                 {"kvp.bin", sim.flash_at(flash_kvp_address), kvp_size},
+                 {"ram.bin", sim.ram(), ram_size}};
+    for (const auto& f : files) {
+        std::FILE* out = std::fopen((folder + "/" + f.name).c_str(), "wb");
+        if (!out) return false;
+        const bool written = std::fwrite(f.bytes, 1, f.size, out) == f.size;
+        if (std::fclose(out) != 0 || !written) return false;
+    }
+    return true;
 }
 
 }  // namespace device_program

@@ -19,6 +19,8 @@
 //                       report-id byte)
 //   --record FILE       write every feature report that reached the module or left it to FILE,
 //                       one line each: "SET|GET <length> <hex bytes>"
+//   --dump DIR          at the end, write what the module holds into DIR as a backup names it:
+//                       config.bin, rom.bin, amt.bin, kvp.bin, ram.bin
 //   --fail-set-at N     fail the N-th feature write to the module without passing it on
 //                       (a report lost on the way: the caller's write fails)
 // Feature reads and writes are counted from the start.
@@ -57,7 +59,7 @@ namespace {
 constexpr const char* program = "lirvan-sim-uhid";
 constexpr const char* usage_text =
     "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n"
-    "                       [--fail-set-at N] [--record FILE]\n";
+    "                       [--record FILE] [--dump DIR] [--fail-set-at N]\n";
 constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
 
 using Clock = std::chrono::steady_clock;
@@ -281,5 +283,7 @@ int main(int argc, char** argv)
     counts.module_sets = module.sets;
     counts.module_gets = module.gets;
     device_program::print_stats(counts, sim);
+    if (!options.dump_dir.empty() && !device_program::dump(sim, options.dump_dir))
+        die("dump into " + options.dump_dir);
     return 0;
 }
