@@ -255,42 +255,6 @@ TEST_F(SimModuleTest, ReportsArePlacedByTheirPositionNotByTheirContent)
     EXPECT_EQ(*module.flash_at(flash_rom_address), 0xFF);
 }
 
-// A report that the module took although the call failed counts as taken; a lost one does not.
-TEST_F(SimModuleTest, DeliveredFailureIsTakenAndLostFailureIsNot)
-{
-    ASSERT_TRUE(open(app).valid());
-    bus.fail_report_delivered(1);
-    EXPECT_FALSE(send_command(h, cmd_cpu_stop));
-    EXPECT_FALSE(module.cpu_running());
-    bus.fail_report(1);
-    EXPECT_FALSE(send_command(h, cmd_cpu_start));
-    EXPECT_FALSE(module.cpu_running());
-    // A read reply used up by a delivered failure is gone.
-    send_command(h, cmd_read_flash, flash_config_address, 64);
-    bus.fail_report_delivered(1);
-    Bytes reply(64);
-    EXPECT_FALSE(receive_data(h, reply.data(), reply.size()));
-    EXPECT_TRUE(receive_data(h, reply.data(), reply.size()));
-    EXPECT_EQ(reply, Bytes(64, 0)) << "the extra report after 64 bytes";
-}
-
-// The loader waits for the rest of a cut image, whatever time passes, until it is power-cycled.
-TEST_F(SimModuleTest, LoaderWaitsForTheRestOfAnImageUntilPowerCycled)
-{
-    module.set_form(SimModule::Form::loader);
-    ASSERT_TRUE(open(loader).valid());
-    const Bytes piece(512, 0x11);
-    send_command(h, cmd_update, 1024, 0);
-    send_data(h, piece.data(), piece.size());
-    module.advance_ms(60000);
-    EXPECT_TRUE(module.mid_exchange());
-    module.power_cycle();
-    EXPECT_FALSE(module.mid_exchange());
-    EXPECT_EQ(ask(cmd_get_status, 4), (Bytes{0x03, 0x02, 0x01, 0x00}));
-    EXPECT_EQ(module.updates_completed(), 0u);
-    EXPECT_EQ(module.form(), SimModule::Form::loader);
-}
-
 // --- RAM and its banks -----------------------------------------------------------------
 
 TEST_F(SimModuleTest, RamWriteGoesIntoRamAndTheChosenBank)
