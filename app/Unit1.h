@@ -116,6 +116,9 @@ public:
     // --- state (open to the window and to tests) ---
     DeviceHandle HidHandle{};
     bool up_flag = false;
+    // A firmware image was cut short: the loader may take every report as image bytes, so
+    // the ticks send it nothing until it has left the bus (restarted).
+    bool loader_awaits_image = false;
     std::array<std::uint8_t, params_size> params_array{};
     std::vector<std::uint8_t> MAT_array = std::vector<std::uint8_t>(rom_size, 0xFF);
     std::vector<std::uint8_t> AMT_array = std::vector<std::uint8_t>(amt_size, 0xFF);

@@ -191,6 +191,13 @@ TickRequest TMainForm::tick_request() const
 
 void TMainForm::Timer1Timer()
 {
+    // After an image cut short the loader would take the tick's frames as image bytes: the
+    // tick sends nothing while the module stays on the bus, and the panel shows the loader
+    // as before. A request of "Обновить" waits for the restarted module.
+    if (loader_awaits_image) {
+        if (module_listed(hid_, loader_identity)) return;
+        loader_awaits_image = false;
+    }
     TickReport report;
     {
         HeldModule module(view_, hid_, HidHandle);

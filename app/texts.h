@@ -31,6 +31,11 @@ inline constexpr const char* write_failed_text = "Не удалось запис
 // After a flash write whose read-back differs from the written bytes.
 inline constexpr const char* verify_failed_text =
     "Записанные данные не совпали с прочитанными из ЛИРВАН НЦ-31.";
+// After a firmware image cut short: the loader waits for the rest until the module restarts.
+inline constexpr const char* update_cut_short_text =
+    "Не удалось записать данные в ЛИРВАН НЦ-31.\n"
+    "Загрузчик ждёт остаток прошивки: выключите и снова включите ЛИРВАН НЦ-31, "
+    "затем нажмите \"Обновить\".";
 inline constexpr const char* write_question = "Записать в ППЗУ ЛИРВАН НЦ-31?";
 inline constexpr const char* ram_write_question =
     "Записать в ОЗУ и энергонезависимую память ЛИРВАН НЦ-31?";

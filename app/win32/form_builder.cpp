@@ -62,7 +62,8 @@ FormRect offset_by(const FormRect& rect, POINT offset)
 
 FormBuilder::~FormBuilder()
 {
-    for (HFONT font : fonts_) DeleteObject(font);
+    for (HFONT font : fonts_)
+        if (font != nullptr) DeleteObject(font);
 }
 
 void FormBuilder::build(HWND window, double scale)
@@ -70,15 +71,57 @@ void FormBuilder::build(HWND window, double scale)
     register_holder_class();
     window_ = window;
     scale_ = scale;
-    for (std::size_t role = 0; role < fonts_.size(); ++role)
-        fonts_[role] = make_form_font(static_cast<FontRole>(role), scale_);
     windows_.hwnd[static_cast<std::size_t>(Control::MainForm)] = window;
     holders_[static_cast<std::size_t>(FormHolder::window)] = {window, {}};
-    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-    for (const FormControl& c : form_controls()) build_entry(c);
+    frame_page_.fill(-1);
+    control_page_.fill(-1);
+    for (const FormControl& c : form_controls()) {
+        const int page = page_of(c);
+        if (page < 0 || page == first_page) {
+            build_entry(c);
+            continue;
+        }
+        if (to_make_.size() <= static_cast<std::size_t>(page)) to_make_.resize(static_cast<std::size_t>(page) + 1);
+        to_make_[static_cast<std::size_t>(page)].push_back(&c);
+        // The kinds are known before the windows: the view keeps each control by its kind.
+        if (c.name) windows_.kind[static_cast<std::size_t>(*c.name)] = c.kind;
+        if (c.partner) windows_.kind[static_cast<std::size_t>(*c.partner)] = FormKind::value;
+        for (auto name : {c.name, c.partner})
+            if (name) control_page_[static_cast<std::size_t>(*name)] = page;
+    }
     place_pages();
+}
+
+int FormBuilder::page_of(const FormControl& c)
+{
+    const int page = frame_page_[static_cast<std::size_t>(c.parent)];
+    // A page opens a frame of its own; a group's frame stands on its holder's page.
+    if (c.kind == FormKind::page) frame_page_[static_cast<std::size_t>(*c.holder)] = static_cast<int>(windows_.pages.size());
+    if (c.kind == FormKind::group) frame_page_[static_cast<std::size_t>(*c.holder)] = page;
+    return page;
+}
+
+std::vector<Control> FormBuilder::build_page(int page)
+{
+    std::vector<Control> made;
+    if (page < 0 || static_cast<std::size_t>(page) >= to_make_.size()) return made;
+    auto& entries = to_make_[static_cast<std::size_t>(page)];
+    for (const FormControl* c : entries) {
+        build_entry(*c);
+        for (auto name : {c->name, c->partner}) {
+            if (!name) continue;
+            control_page_[static_cast<std::size_t>(*name)] = -1;
+            made.push_back(*name);
+        }
+    }
+    entries.clear();
+    return made;
+}
+
+std::span<const FormControl* const> FormBuilder::entries_to_make(int page) const
+{
+    if (page < 0 || static_cast<std::size_t>(page) >= to_make_.size()) return {};
+    return to_make_[static_cast<std::size_t>(page)];
 }
 
 void FormBuilder::build_entry(const FormControl& c)
@@ -208,7 +251,7 @@ HWND FormBuilder::build_check_box(const FormControl& c, const Holder& holder)
     tip.hwnd = holder.hwnd;
     tip.uId = reinterpret_cast<UINT_PTR>(box);
     tip.lpszText = tip_text.data();
-    SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
+    SendMessageW(tool_tips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tip));
     return box;
 }
 
@@ -239,7 +282,7 @@ HWND FormBuilder::make_child(const wchar_t* window_class, const std::wstring& te
     HWND child = CreateWindowExW(ex_style, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style,
                                  scaled(placed.x), scaled(placed.y), scaled(placed.w), scaled(placed.h),
                                  holder.hwnd, reinterpret_cast<HMENU>(id), GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<std::size_t>(font)]), FALSE);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_of(font)), FALSE);
     placed_.push_back({child, placed, font});
     return child;
 }
@@ -264,13 +307,31 @@ void FormBuilder::rescale(double scale)
 {
     scale_ = scale;
     const auto old_fonts = fonts_;
-    for (std::size_t role = 0; role < fonts_.size(); ++role)
-        fonts_[role] = make_form_font(static_cast<FontRole>(role), scale_);
+    fonts_ = {};
     for (const Placed& p : placed_) {
         SetWindowPos(p.hwnd, nullptr, scaled(p.rect.x), scaled(p.rect.y), scaled(p.rect.w), scaled(p.rect.h),
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<std::size_t>(p.font)]), FALSE);
+        SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_of(p.font)), FALSE);
     }
-    for (HFONT font : old_fonts) DeleteObject(font);
+    for (HFONT font : old_fonts)
+        if (font != nullptr) DeleteObject(font);
     place_pages();
+}
+
+HFONT FormBuilder::font_of(FontRole role)
+{
+    // Made on first use: the fixed-pitch faces are looked up only once a page shows them.
+    HFONT& font = fonts_[static_cast<std::size_t>(role)];
+    if (font == nullptr) font = make_form_font(role, scale_);
+    return font;
+}
+
+HWND FormBuilder::tool_tips()
+{
+    // The bits' names, made with the first check box.
+    if (tooltips_ == nullptr)
+        tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+    return tooltips_;
 }

@@ -63,21 +63,49 @@ void Win32View::build(HWND window, double scale)
 {
     window_ = window;
     builder_.build(window, scale);
+    // What the controls of the pages still to make show, from the table.
+    for (int page = 0; page < page_count(); ++page) {
+        for (const FormControl* c : builder_.entries_to_make(page)) {
+            if (c->name) kept_[static_cast<std::size_t>(*c->name)] = KeptState::from_table(*c, false);
+            if (c->partner) kept_[static_cast<std::size_t>(*c->partner)] = KeptState::from_table(*c, true);
+        }
+    }
+}
+
+void Win32View::make_page(int page)
+{
+    if (builder_.entries_to_make(page).empty()) return;
+    // Making a control and giving it its text must not look like the user's change.
+    const bool was_routing = routing_;
+    routing_ = false;
+    for (Control c : builder_.build_page(page)) {
+        auto& state = kept_[static_cast<std::size_t>(c)];
+        if (!state) continue;
+        state->hand_over(made(c));
+        state.reset();
+    }
+    routing_ = was_routing;
+}
+
+HWND Win32View::control(Control c)
+{
+    make_page(builder_.page_to_make(c));
+    return made(c);
 }
 
 HWND Win32View::page_window(int page) const
 {
-    return page >= 0 && page < static_cast<int>(windows_.pages.size()) ? windows_.pages[static_cast<std::size_t>(page)]
-                                                                        : nullptr;
+    return page >= 0 && page < page_count() ? windows_.pages[static_cast<std::size_t>(page)] : nullptr;
 }
 
 void Win32View::show_page(int page)
 {
-    if (page < 0 || page >= static_cast<int>(windows_.pages.size())) return;
+    if (page < 0 || page >= page_count()) return;
+    make_page(page);
     int tab = -1;
     for (std::size_t i = 0; i < windows_.tab_pages.size(); ++i)
         if (windows_.tab_pages[i] == page) tab = static_cast<int>(i);
-    SendMessageW(control(Control::PageControl1), TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
+    SendMessageW(made(Control::PageControl1), TCM_SETCURSEL, static_cast<WPARAM>(tab), 0);
     for (std::size_t i = 0; i < windows_.pages.size(); ++i)
         ShowWindow(windows_.pages[i], static_cast<int>(i) == page ? SW_SHOW : SW_HIDE);
     active_page_ = page;
@@ -85,8 +113,13 @@ void Win32View::show_page(int page)
 
 void Win32View::set_text(Control c, const std::string& text)
 {
-    HWND hwnd = control(c);
-    if (hwnd == nullptr) return;
+    // An edit field tells its change to the logic, as the user's typing does: one not made yet
+    // is made for it, so that a write from code runs the same handler either way.
+    HWND hwnd = kind(c) == FormKind::edit ? control(c) : made(c);
+    if (hwnd == nullptr) {
+        if (KeptState* state = kept(c)) state->set_text(text);
+        return;
+    }
     if (kind(c) == FormKind::pick_list) {
         // A pick-only list shows one of its items: select the item with that text, if any. A
         // selection from code sends no change notification.
@@ -101,45 +134,57 @@ void Win32View::set_text(Control c, const std::string& text)
 
 std::string Win32View::text(Control c) const
 {
-    HWND hwnd = control(c);
-    return hwnd == nullptr ? std::string{} : narrow(window_text(hwnd));
+    if (HWND hwnd = made(c)) return narrow(window_text(hwnd));
+    const KeptState* state = kept(c);
+    return state != nullptr ? state->shown_text() : std::string{};
 }
 
 void Win32View::set_enabled(Control c, bool enabled)
 {
-    if (HWND hwnd = control(c)) EnableWindow(hwnd, enabled ? TRUE : FALSE);
+    if (HWND hwnd = made(c))
+        EnableWindow(hwnd, enabled ? TRUE : FALSE);
+    else if (KeptState* state = kept(c))
+        state->enabled = enabled;
 }
 
 bool Win32View::checked(Control c) const
 {
-    HWND hwnd = control(c);
-    return hwnd != nullptr && kind(c) == FormKind::check_box &&
-           SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    // A check box not made yet was never ticked.
+    HWND hwnd = made(c);
+    return hwnd != nullptr && kind(c) == FormKind::check_box && SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void Win32View::set_red(Control c, bool red)
 {
-    HWND hwnd = control(c);
-    if (hwnd == nullptr || red_[static_cast<std::size_t>(c)] == red) return;
+    // The colour is the window's answer to the control's paint; a control made later takes it then.
+    if (red_[static_cast<std::size_t>(c)] == red) return;
     red_[static_cast<std::size_t>(c)] = red;
-    InvalidateRect(hwnd, nullptr, TRUE);
+    if (HWND hwnd = made(c)) InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 void Win32View::list_clear(Control list)
 {
-    if (HWND hwnd = control(list)) SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
+    if (HWND hwnd = made(list))
+        SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
+    else if (KeptState* state = kept(list))
+        state->clear_lines();
 }
 
 void Win32View::list_append(Control list, const std::string& line)
 {
-    if (HWND hwnd = control(list))
+    if (HWND hwnd = made(list))
         SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(line).c_str()));
+    else if (KeptState* state = kept(list))
+        state->append_line(line);
 }
 
 void Win32View::combo_set_items(Control c, const std::vector<std::string>& items)
 {
-    HWND hwnd = control(c);
-    if (hwnd == nullptr) return;
+    HWND hwnd = made(c);
+    if (hwnd == nullptr) {
+        if (KeptState* state = kept(c)) state->set_items(items);
+        return;
+    }
     SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
     for (const auto& item : items)
         SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
@@ -148,20 +193,26 @@ void Win32View::combo_set_items(Control c, const std::vector<std::string>& items
 
 int Win32View::combo_count(Control c) const
 {
-    HWND hwnd = control(c);
-    return hwnd == nullptr ? 0 : static_cast<int>(SendMessageW(hwnd, CB_GETCOUNT, 0, 0));
+    if (HWND hwnd = made(c)) return static_cast<int>(SendMessageW(hwnd, CB_GETCOUNT, 0, 0));
+    const KeptState* state = kept(c);
+    return state != nullptr && state->kind == FormKind::pick_list ? static_cast<int>(state->lines.size()) : 0;
 }
 
 int Win32View::combo_index(Control c) const
 {
-    HWND hwnd = control(c);
-    return hwnd == nullptr ? -1 : static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
+    if (HWND hwnd = made(c)) return static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
+    const KeptState* state = kept(c);
+    if (state == nullptr) return -1;
+    return state->kind == FormKind::pick_list ? state->index : 0;  // another kind answers 0, as its window does
 }
 
 void Win32View::combo_select(Control c, int index)
 {
-    HWND hwnd = control(c);
-    if (hwnd == nullptr) return;
+    HWND hwnd = made(c);
+    if (hwnd == nullptr) {
+        if (KeptState* state = kept(c)) state->select(index);
+        return;
+    }
     // CB_SETCURSEL sends no CBN_SELCHANGE: a selection made by the logic runs no handler.
     if (index < 0 || index >= combo_count(c)) index = -1;
     SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -181,7 +232,7 @@ void Win32View::set_cursor(CursorShape shape)
 
 void Win32View::set_progress(int position)
 {
-    HWND bar = control(Control::ProgressBar1);
+    HWND bar = made(Control::ProgressBar1);
     if (bar == nullptr) return;
     SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     // The transfer runs on the window's thread: paint the bar now, not after the transfer.

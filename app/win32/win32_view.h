@@ -1,16 +1,20 @@
 // The View of the window's logic on Win32 controls: the controls made from the form table, the
 // page on view, the timers, the cursor, the boxes and the file dialogs, each view operation
-// acting on the control window of its kind.
+// acting on the control window of its kind. A control of a page not shown yet has no window:
+// the view keeps what is written to it and hands that over when the page is first shown, so
+// the logic reads what it wrote either way.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/view.h"
 #include "app/win32/form_builder.h"
+#include "app/win32/kept_state.h"
 #include "app/win32/widgets.h"
 
 class Win32View : public View {
@@ -23,7 +27,8 @@ public:
     Win32View& operator=(const Win32View&) = delete;
 
     HWND hwnd() const { return window_; }
-    HWND control(Control c) const { return windows_.hwnd[static_cast<std::size_t>(c)]; }
+    // The window of a control, made now (with its page) when its page was not shown yet.
+    HWND control(Control c);
     // The holder window of a page, by page index.
     HWND page_window(int page) const;
     int page_count() const { return static_cast<int>(windows_.pages.size()); }
@@ -62,6 +67,10 @@ protected:
     void rescale(double scale) { builder_.rescale(scale); }
     // Brings a page forward and its tab with it.
     void show_page(int page);
+    // Whether control notifications reach the logic: not while the window is being built nor
+    // while a page's controls are made and given what was kept for them.
+    bool routing() const { return routing_; }
+    void start_routing() { routing_ = true; }
     // The window is being destroyed: nothing more is shown in it.
     void forget_window() { window_ = nullptr; }
 
@@ -70,6 +79,13 @@ protected:
     bool hourglass() const { return hourglass_; }
 
 private:
+    // The window of a control, or none while its page is not made.
+    HWND made(Control c) const { return windows_.hwnd[static_cast<std::size_t>(c)]; }
+    KeptState* kept(Control c) { return kept_[static_cast<std::size_t>(c)] ? &*kept_[static_cast<std::size_t>(c)] : nullptr; }
+    const KeptState* kept(Control c) const { return const_cast<Win32View*>(this)->kept(c); }
+    // Makes the controls of a page not shown yet and hands each what was kept for it.
+    void make_page(int page);
+
     HWND window_ = nullptr;
     ControlWindows windows_;
     FormBuilder builder_{windows_};
@@ -77,4 +93,6 @@ private:
     std::array<bool, 2> timer_running_{};  // Timer1, Timer2
     int active_page_ = 0;
     bool hourglass_ = false;
+    bool routing_ = false;
+    std::array<std::optional<KeptState>, control_count> kept_{};  // controls of pages not made
 };

@@ -51,7 +51,7 @@ Win32Window::Win32Window(Hid& hid, CarriedImage update_image) : form_(*this, hid
                                   nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (window == nullptr) throw std::runtime_error("CreateWindowExW failed");
     build(window, scale);
-    routing_ = true;
+    start_routing();
 }
 
 Win32Window::~Win32Window()
@@ -179,7 +179,7 @@ LRESULT Win32Window::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 void Win32Window::on_command(WPARAM wparam)
 {
     const UINT_PTR id = LOWORD(wparam);
-    if (!routing_ || id < control_id_base || id >= control_id_base + control_count) return;
+    if (!routing() || id < control_id_base || id >= control_id_base + control_count) return;
     const auto c = static_cast<Control>(id - control_id_base);
     const WORD code = HIWORD(wparam);
     switch (kind(c)) {
@@ -198,7 +198,7 @@ void Win32Window::on_command(WPARAM wparam)
 
 void Win32Window::on_notify(const NMHDR& note)
 {
-    if (!routing_ || note.hwndFrom != control(Control::PageControl1) || note.code != TCN_SELCHANGE) return;
+    if (!routing() || note.hwndFrom != control(Control::PageControl1) || note.code != TCN_SELCHANGE) return;
     const auto tab = static_cast<int>(SendMessageW(note.hwndFrom, TCM_GETCURSEL, 0, 0));
     if (tab >= 0 && tab < static_cast<int>(tab_pages().size()))
         user_page_change(tab_pages()[static_cast<std::size_t>(tab)]);

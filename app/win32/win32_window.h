@@ -49,6 +49,5 @@ private:
     void close();
 
     TMainForm form_;
-    bool routing_ = false;  // whether control notifications reach the logic yet
     bool closed_ = false;
 };

@@ -47,8 +47,11 @@ fi
 # For Notepad of any Windows: UTF-8 with its byte-order mark, lines ending in CR LF.
 {
     printf '\xEF\xBB\xBF'
-    sed -e "s/@VERSION@/$version/" -e "s/@WIN32_LINES@/$win32_lines/" packaging/windows/readme-ru.txt |
-        sed -e '/^$/N;/^\n$/D' -e 's/$/\r/'
+    if [ -n "$win32_lines" ]; then
+        sed -e "s/@VERSION@/$version/" -e "s/@WIN32_LINES@/$win32_lines/" packaging/windows/readme-ru.txt
+    else
+        sed -e "s/@VERSION@/$version/" -e '/@WIN32_LINES@/d' packaging/windows/readme-ru.txt
+    fi | sed -e 's/$/\r/'
 } >"$stage/ПРОЧТИТЕ.txt"
 
 # Names are stored as UTF-8 with the zip's UTF-8 flag, which Windows' own unpacker honours;

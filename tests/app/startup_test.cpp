@@ -142,3 +142,49 @@ TEST(PageChange, StopsNetworkPollingAndNothingElse)
 }
 
 }  // namespace
+
+namespace {
+
+// A view that fails while the start-up shows the progress bar at 0.
+class FailingView : public FakeView {
+public:
+    bool fail = true;
+    void set_progress(int position) override
+    {
+        if (fail) throw std::runtime_error("сбой вида");
+        FakeView::set_progress(position);
+    }
+};
+
+TEST(StartUpAndClose, AFaultIsShownOnceAndTheCloseRunsWhileItsBoxIsOpen)
+{
+    SimModule module;
+    SimBus bus;
+    bus.add_interface(module);
+    FailingView view;
+    TMainForm form(view, bus, CarriedImage{});
+    std::size_t opens_in_box = 0;
+    view.while_error_shown = [&] {
+        // A tick waits while the box is open; closing the window does not.
+        const auto before = bus.opens();
+        form.click(Control::Timer1);
+        opens_in_box = bus.opens() - before;
+        form.HidHandle = open_device(bus, form.app_identity);
+        ASSERT_TRUE(form.HidHandle.valid());
+        form.close();
+        EXPECT_FALSE(form.HidHandle.valid());
+        EXPECT_EQ(bus.open_handles(), 0u);
+    };
+    form.create();
+    EXPECT_EQ(view.errors, std::vector<std::string>{"сбой вида"});
+    EXPECT_EQ(opens_in_box, 0u);
+    EXPECT_EQ(view.cursor, CursorShape::normal);
+
+    // Without a fault the start-up runs to its end: the status monitor is on.
+    view.fail = false;
+    form.create();
+    EXPECT_EQ(view.errors.size(), 1u);
+    EXPECT_TRUE(view.timers[Control::Timer1]);
+}
+
+}  // namespace

@@ -480,3 +480,98 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
 }
 
 }  // namespace
+
+namespace {
+
+bool page_made(Win32Window& window, int page) { return GetWindow(window.page_window(page), GW_CHILD) != nullptr; }
+
+const FormControl& entry_of(Control c)
+{
+    for (const FormControl& e : form_controls())
+        if (e.name == c) return e;
+    throw std::logic_error("no such control");
+}
+
+TEST_F(WindowOnDemo, a_page_is_made_when_first_shown_with_what_the_logic_wrote_to_it_before)
+{
+    EXPECT_TRUE(page_made(window, page_config));
+    for (int page = page_rom; page <= page_network; ++page) EXPECT_FALSE(page_made(window, page)) << page;
+    window.start();  // fills the previews, the port list, disables the output bits
+
+    // Written and read back through the view while the network and RAM pages have no windows.
+    EXPECT_EQ(window.text(Control::ComboBox9), "57600");
+    window.set_text(Control::ComboBox9, "19200");
+    EXPECT_EQ(window.combo_index(Control::ComboBox9), 3);
+    window.combo_set_items(Control::ComboBox8, {"COM3", "COM7"});
+    EXPECT_EQ(window.combo_index(Control::ComboBox8), -1);
+    window.combo_select(Control::ComboBox8, 1);
+    EXPECT_EQ(window.text(Control::ComboBox8), "COM7");
+    window.set_text(Control::StaticText69, "v 1.2");
+    window.set_enabled(Control::Button15, false);
+    window.list_clear(Control::ListBox5);
+    window.list_append(Control::ListBox5, "00 11");
+    EXPECT_EQ(window.combo_count(Control::ComboBox8), 2);
+    EXPECT_FALSE(window.checked(Control::CheckBox1));
+    EXPECT_FALSE(page_made(window, page_network));
+    EXPECT_FALSE(page_made(window, page_ram));
+
+    // Shown: the controls carry it, and making them ran no handler.
+    const std::int32_t rate = window.form().net_br;
+    window.set_active_page(page_network);
+    window.set_active_page(page_ram);
+    EXPECT_TRUE(page_made(window, page_network));
+    EXPECT_EQ(window.form().net_br, rate);
+    HWND ports = window.control(Control::ComboBox8);
+    EXPECT_EQ(SendMessageW(ports, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(ports, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(caption_of(window.control(Control::ComboBox9)), "19200");
+    EXPECT_EQ(caption_of(window.control(Control::StaticText69)), "v 1.2");
+    EXPECT_FALSE(IsWindowEnabled(window.control(Control::Button15)));
+    HWND lines = window.control(Control::ListBox5);
+    ASSERT_EQ(SendMessageW(lines, LB_GETCOUNT, 0, 0), 1);
+    wchar_t line[32] = {};
+    SendMessageW(lines, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(line));
+    EXPECT_EQ(narrow(line), "00 11");
+    // The output bits were disabled by the start-up before their page existed.
+    EXPECT_FALSE(IsWindowEnabled(window.control(Control::CheckBox17)));
+
+    // An edit written from code runs its handler as a typed change does, made or not.
+    window.set_text(Control::Edit9, "17");
+    EXPECT_EQ(window.form().KP3, 15);
+}
+
+TEST_F(WindowOnDemo, a_page_made_late_keeps_the_tables_keyboard_order_and_the_screens_scale)
+{
+    window.start();
+    window.show(SW_SHOWNORMAL);
+    RECT suggested{0, 0, 1100, 560};
+    SendMessageW(window.hwnd(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    window.set_active_page(page_ke_bfos);
+    window.set_active_page(page_rom);
+
+    // Children of the page in the order Tab walks them: the named ones as the table lists them.
+    std::vector<Control> walked, listed;
+    for (HWND child = GetWindow(window.page_window(page_ke_bfos), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        const auto id = static_cast<UINT_PTR>(GetDlgCtrlID(child));
+        if (id >= Win32Window::control_id_base && id < Win32Window::control_id_base + control_count)
+            walked.push_back(static_cast<Control>(id - Win32Window::control_id_base));
+    }
+    for (const FormControl& c : form_controls()) {
+        if (!holder_within(c.parent, holder_of(page_ke_bfos))) continue;
+        if (c.name) listed.push_back(*c.name);
+        if (c.partner) listed.push_back(*c.partner);
+    }
+    EXPECT_GT(listed.size(), 40u);
+    EXPECT_EQ(walked, listed);
+
+    // Made after the move to a denser screen: at its scale, not at the start's.
+    const FormRect rect = entry_of(Control::ListBox1).rect;
+    auto at = [](int pixels) { return static_cast<int>(pixels * 1.5 + 0.5); };
+    EXPECT_EQ(place_of(window.control(Control::ListBox1)), (FormRect{at(rect.x), at(rect.y), at(rect.w), at(rect.h)}));
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window.control(Control::ListBox1), WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -18);  // the previews' 12 pixels, scaled
+}
+
+}  // namespace
