@@ -124,7 +124,7 @@ VerifyResult note_unwritten(DeviceHandle h, std::uint32_t address, std::span<con
     if (v.read.failure == ActionFailure::mismatch)
         write.text += "; read back: " + std::to_string(v.differing_bytes) + " of " +
                       std::to_string(image.size()) + " bytes not as written, the first at 0x" +
-                      hex_address(v.first_difference);
+                      hex_text(v.first_difference, 8);
     else if (v.read)
         write.text += "; read back: the flash holds every byte as written";
     else
