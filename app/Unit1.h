@@ -10,30 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "app/form.h"  // Page
 #include "app/texts.h"
 #include "app/view.h"
+#include "define/carried_image.h"
 #include "define/define.h"
+#include "define/version.h"
 #include "device/device.h"
 #include "module/memories.h"
 #include "module/status_probe.h"
 
-// The firmware image that the tool carries for the module, and its version word (same layout
-// as the module's firmware version: 0x00043600 reads 4.36). No data: the build carries none.
-struct CarriedImage {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::uint32_t version_word = 0;
-};
 
-// Page indices of PageControl1.
-enum Page : int {
-    page_config = 0, page_rom = 1, page_amt = 2, page_kvp = 3, page_ram = 4,
-    page_ke_bfos = 5, page_kip_bos = 6, page_kp_dac = 7, page_ea = 8, page_network = 9,
-};
 
-// The tool's own version, shown in the window caption.
-constexpr int tool_version_major = 4;
-constexpr int tool_version_minor = 36;
 // The window caption, which is also the application's title: "ЛИРВАН НЦ-31/МС-2109 v 4.36".
 std::string window_caption();
 
@@ -52,6 +40,10 @@ public:
     // what the probe learned.
     TickRequest tick_request() const;
     void show_tick(const TickReport& report);
+    // Its parts after the page's polls: the status panel with the device actions, and the CNC
+    // state with the controls that follow it.
+    void show_connection(const TickReport& report);
+    void apply_cnc_state(const TickReport& report);
     void Button3Click();
     void stream_update();  // the streaming routine, run inside a tick that found the loader
     // Whether this build carries a firmware image to update the module with.
@@ -68,6 +60,8 @@ public:
     void ComboBox6Change();
     void ComboBox7Change();
     void ShowParams();
+    // A pick of setting k's list (k in the settings table's order) into the block.
+    void setting_picked(std::size_t k);
 
     // --- memory images ---
     void BitBtn1Click();   // ROM whole file
@@ -122,6 +116,9 @@ public:
     // --- state (open to the window and to tests) ---
     DeviceHandle HidHandle{};
     bool up_flag = false;
+    // A firmware image was cut short: the loader may take every report as image bytes, so
+    // the ticks send it nothing until it has left the bus (restarted).
+    bool loader_awaits_image = false;
     std::array<std::uint8_t, params_size> params_array{};
     std::vector<std::uint8_t> MAT_array = std::vector<std::uint8_t>(rom_size, 0xFF);
     std::vector<std::uint8_t> AMT_array = std::vector<std::uint8_t>(amt_size, 0xFF);

@@ -1,9 +1,7 @@
 // The "Конфигурация" page: the module's 12-byte configuration block, read from and written to
-// the 2 KiB flash page at flash_config_address, and its seven drop-down lists.
-//
-// Block layout (little-endian): 0 software version, 1 AMT ROM set, 2 KVP contents, 3 X key
-// inversion, 4 RAM save mode, 5 measuring-channel input filter, 6 reserved (kept as read),
-// 7 power-loss detection, 8..11 checksum = sum of bytes 0..7.
+// the 2 KiB flash page at flash_config_address, and its seven drop-down lists, one per row of
+// the settings table (module/config_settings.h).
+#include <array>
 #include <string>
 #include <vector>
 
@@ -11,40 +9,28 @@
 #include "app/held_module.h"
 #include "app/write_outcome.h"
 #include "module/actions.h"
+#include "module/config_settings.h"
 
 namespace {
 
-// Item index shown for a stored code; -1 leaves the list with no item selected.
-int item_software(std::uint8_t v)
-{
-    if (v == 1 || v == 2) return 0;
-    if (v >= 3 && v <= 6) return v - 2;
-    return 2;  // "4- версия 4"
-}
-int item_from_one(std::uint8_t v, int count) { return v >= 1 && v <= count ? v - 1 : 0; }
-int item_from_zero_or_first(std::uint8_t v, int count) { return v < count ? v : 0; }
-int item_from_zero_or_none(std::uint8_t v, int count) { return v < count ? v : -1; }
-
-template <typename Items>
-int count(const Items& items) { return static_cast<int>(items.size()); }
+// The pick list of each setting, in the order of the settings table.
+constexpr std::array<Control, config_settings.size()> setting_lists{
+    Control::ComboBox1, Control::ComboBox2, Control::ComboBox3, Control::ComboBox4,
+    Control::ComboBox5, Control::ComboBox6, Control::ComboBox7,
+};
 
 }  // namespace
 
 void TMainForm::ShowParams()
 {
     // The lists carry the item texts of the block's codes; they are filled once, on first use.
-    const auto show = [this](Control combo, const auto& items, int index) {
-        if (view_.combo_count(combo) != static_cast<int>(items.size()))
-            view_.combo_set_items(combo, std::vector<std::string>(items.begin(), items.end()));
-        view_.combo_select(combo, index);
-    };
-    show(Control::ComboBox1, items_software, item_software(params_array[0]));
-    show(Control::ComboBox2, items_amt, item_from_one(params_array[1], count(items_amt)));
-    show(Control::ComboBox3, items_kvp, item_from_one(params_array[2], count(items_kvp)));
-    show(Control::ComboBox4, items_inversion, item_from_zero_or_first(params_array[3], count(items_inversion)));
-    show(Control::ComboBox5, items_ram_mode, item_from_one(params_array[4], count(items_ram_mode)));
-    show(Control::ComboBox6, items_filter, item_from_zero_or_none(params_array[5], count(items_filter)));
-    show(Control::ComboBox7, items_power_loss, item_from_zero_or_none(params_array[7], count(items_power_loss)));
+    for (std::size_t k = 0; k < config_settings.size(); ++k) {
+        const ConfigSetting& setting = config_settings[k];
+        const Control list = setting_lists[k];
+        if (view_.combo_count(list) != static_cast<int>(setting.items.size()))
+            view_.combo_set_items(list, std::vector<std::string>(setting.items.begin(), setting.items.end()));
+        view_.combo_select(list, setting.shown_item(params_array[setting.offset]));
+    }
 }
 
 void TMainForm::Button1Click()
@@ -88,44 +74,16 @@ void TMainForm::Button2Click()
 
 // The lists store the code of the picked item; the checksum is only renewed by a write.
 // A list with no item picked leaves its byte as it is.
-void TMainForm::ComboBox1Change()
+void TMainForm::setting_picked(std::size_t k)
 {
-    const int i = view_.combo_index(Control::ComboBox1);
-    if (i >= 0) params_array[0] = static_cast<std::uint8_t>(i + 2);
+    const int item = view_.combo_index(setting_lists[k]);
+    if (item >= 0) params_array[config_settings[k].offset] = config_settings[k].code_of(item);
 }
 
-void TMainForm::ComboBox2Change()
-{
-    const int i = view_.combo_index(Control::ComboBox2);
-    if (i >= 0) params_array[1] = static_cast<std::uint8_t>(i + 1);
-}
-
-void TMainForm::ComboBox3Change()
-{
-    const int i = view_.combo_index(Control::ComboBox3);
-    if (i >= 0) params_array[2] = static_cast<std::uint8_t>(i + 1);
-}
-
-void TMainForm::ComboBox4Change()
-{
-    const int i = view_.combo_index(Control::ComboBox4);
-    if (i >= 0) params_array[3] = static_cast<std::uint8_t>(i);
-}
-
-void TMainForm::ComboBox5Change()
-{
-    const int i = view_.combo_index(Control::ComboBox5);
-    if (i >= 0) params_array[4] = static_cast<std::uint8_t>(i + 1);
-}
-
-void TMainForm::ComboBox6Change()
-{
-    const int i = view_.combo_index(Control::ComboBox6);
-    if (i >= 0) params_array[5] = static_cast<std::uint8_t>(i);
-}
-
-void TMainForm::ComboBox7Change()
-{
-    const int i = view_.combo_index(Control::ComboBox7);
-    if (i >= 0) params_array[7] = static_cast<std::uint8_t>(i);
-}
+void TMainForm::ComboBox1Change() { setting_picked(0); }
+void TMainForm::ComboBox2Change() { setting_picked(1); }
+void TMainForm::ComboBox3Change() { setting_picked(2); }
+void TMainForm::ComboBox4Change() { setting_picked(3); }
+void TMainForm::ComboBox5Change() { setting_picked(4); }
+void TMainForm::ComboBox6Change() { setting_picked(5); }
+void TMainForm::ComboBox7Change() { setting_picked(6); }

@@ -6,6 +6,7 @@
 #include "app/Unit1.h"
 #include "app/formats.h"
 #include "app/held_module.h"
+#include "app/texts.h"
 #include "module/actions.h"
 
 void TMainForm::Button3Click()
@@ -31,11 +32,24 @@ void TMainForm::stream_update()
     // waiting for a firmware that never comes.
     if (length == 0) return;
 
-    HeldModule module(view_, hid_, HidHandle, HeldModule::hourglass | HeldModule::progress_bar);
-    if (!module.open(loader_identity)) return;
-    view_.set_progress(0);
-    stream_update_image(module.handle(), std::span(update_image_.data, length),
-                        [this](std::size_t sent, std::size_t total) {
-                            view_.set_progress(progress_percent(sent, total));
-                        });
+    ActionResult streamed;
+    {
+        HeldModule module(view_, hid_, HidHandle, HeldModule::hourglass | HeldModule::progress_bar);
+        // The request is spent: a loader that went away meanwhile is told as a failed update,
+        // which the engineer can start again.
+        if (!module.open(loader_identity)) {
+            module.release();
+            view_.show_message(module_caption, write_failed_text);
+            return;
+        }
+        view_.set_progress(0);
+        streamed = stream_update_image(module.handle(), std::span(update_image_.data, length),
+                                       [this](std::size_t sent, std::size_t total) {
+                                           view_.set_progress(progress_percent(sent, total));
+                                       });
+    }
+    if (streamed) return;
+    // Set before the box: the ticks that run while it is open must already leave the loader be.
+    loader_awaits_image = streamed.awaits_data;
+    view_.show_message(module_caption, streamed.awaits_data ? update_cut_short_text : write_failed_text);
 }

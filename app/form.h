@@ -6,6 +6,7 @@
 // window, a page of the page control, the status panel or a group box), in pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -17,15 +18,28 @@
 inline constexpr int form_client_width = 712;
 inline constexpr int form_client_height = 340;
 
-// The holders of controls: the window, its pages (in tab order), the status panel and the
-// group boxes.
-enum class Frame {
-    window,
+// The pages of the page control, in tab order, and how many there are.
+enum Page : int {
     page_config, page_rom, page_amt, page_kvp, page_ram,
     page_ke_bfos, page_kip_bos, page_kp_dac, page_ea, page_network,
-    panel,
-    ke_inputs, ke_outputs, kip_counters, ea_inputs, ea_outputs, ea_cnc,
+    page_count
 };
+
+// What holds controls: the window, its pages (in Page order), the status panel and the group
+// boxes.
+enum class FormHolder : int {
+    window,
+    first_page,
+    panel = first_page + page_count,
+    ke_inputs, ke_outputs, kip_counters, ea_inputs, ea_outputs, ea_cnc,
+    count
+};
+inline constexpr std::size_t form_holder_count = static_cast<std::size_t>(FormHolder::count);
+// The holder a page is.
+constexpr FormHolder holder_of(Page page)
+{
+    return static_cast<FormHolder>(static_cast<int>(FormHolder::first_page) + page);
+}
 
 enum class FormKind {
     page_control,  // the tabbed pages
@@ -67,7 +81,7 @@ struct FormRect {
 struct FormControl {
     FormKind kind;
     std::optional<Control> name{};  // unnamed: captions, address labels, pages, groups, the panel
-    Frame parent = Frame::window;
+    FormHolder parent = FormHolder::window;
     FormRect rect{};
     const char* text = "";        // caption, initial text, tab caption, group title, tool tip
     FontRole font = FontRole::ui;
@@ -77,7 +91,7 @@ struct FormControl {
     std::span<const char* const> items{};  // pick lists
     int selected = -1;            // pick lists: the item selected at start, -1 none
     int interval_ms = 0;          // timers
-    std::optional<Frame> frame{};         // pages, the panel and groups: the frame they are
+    std::optional<FormHolder> holder{};   // pages, the panel and groups: the holder they are
     std::optional<Control> partner{};     // rows: the second value control
     std::uint16_t address = 0;    // rows: the bus register shown; 0: filled from a reply
 };
@@ -96,7 +110,7 @@ FormRowParts form_row_parts(const FormControl& row);
 const char* form_row_text(const FormControl& row, bool first);
 
 // Whether `inner` is `outer` or lies (through groups) in it.
-bool frame_within(Frame inner, Frame outer);
+bool holder_within(FormHolder inner, FormHolder outer);
 
 // The rows of one kind in a frame (groups within it included), in table order.
-std::vector<FormControl> form_rows(FormKind kind, Frame frame);
+std::vector<FormControl> form_rows(FormKind kind, FormHolder frame);

@@ -1,6 +1,8 @@
 // Value formats of the CNC's registers and images, and the text forms that the status panel,
 // the DAC page and the update's progress bar show.
 #include "app/formats.h"
+
+#include "define/hex_text.h"
 #include "app/texts.h"
 #include "define/define.h"
 
@@ -78,7 +80,6 @@ void WordToBitRow(std::uint16_t word, View& view, Control control)
 std::vector<std::string> hex_rows(const std::vector<std::uint8_t>& image, int bytes_per_row,
                                   int first_word)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
     std::vector<std::string> rows;
     rows.reserve(8);
     const std::size_t words_per_row = bytes_per_row > 0 ? static_cast<std::size_t>(bytes_per_row) / 2 : 0;
@@ -92,8 +93,7 @@ std::vector<std::string> hex_rows(const std::vector<std::uint8_t>& image, int by
             if (at + 1 >= image.size()) break;
             for (const std::uint8_t byte : {image[at], image[at + 1]}) {
                 line += ' ';
-                line += hex[byte >> 4];
-                line += hex[byte & 15];
+                append_hex(line, byte, 2);
             }
         }
         rows.push_back(std::move(line));
@@ -106,18 +106,6 @@ void ShowHexRows(View& view, Control list, const std::vector<std::uint8_t>& imag
 {
     view.list_clear(list);
     for (const auto& line : hex_rows(image, bytes_per_row, first_word)) view.list_append(list, line);
-}
-
-std::string firmware_version_text(std::uint32_t v)
-{
-    return std::to_string((v >> 16) & 15) + "." + std::to_string((v >> 12) & 15) +
-           std::to_string((v >> 8) & 15);
-}
-
-std::string loader_version_text(std::uint32_t v)
-{
-    return std::to_string((v >> 16) & 255) + "." + std::to_string((v >> 8) & 255) + "." +
-           std::to_string(v & 255) + ".";
 }
 
 std::string volts_text(std::uint16_t value)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/view.h"
+#include "define/version_words.h"
 
 // The conversion error of the octal parser; its message is "Ошибка преобразования".
 class ConversionError : public std::runtime_error {
@@ -35,12 +36,7 @@ void ShowHexRows(View& view, Control list, const std::vector<std::uint8_t>& imag
 
 // --- text forms of the status panel, the DAC page and the update's progress bar ---
 
-// Firmware version word as "major.minorpatch": bits 16-19, ".", bits 12-15, bits 8-11, each in
-// decimal (0x00043600 reads "4.36"; a group of 10..15 takes two digits).
-std::string firmware_version_text(std::uint32_t version_word);
-// Loader version word as bits 16-23, bits 8-15, bits 0-7, each in decimal and followed by a dot
-// (0x00010203 reads "1.2.3.").
-std::string loader_version_text(std::uint32_t version_word);
+// firmware_version_text and loader_version_text: define/version_words.h.
 // DAC register value in volts, three decimals: bit 15 clear gives value * 0.0048852, bit 15 set
 // gives -(value - 0x8000) * 0.0048. The decimal separator is the one of the C library's
 // LC_NUMERIC category as std::localeconv() reports it at the call (the window sets that category

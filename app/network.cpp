@@ -1,11 +1,13 @@
 // The "Сеть" page: polls the module over a serial line with Modbus RTU once a second and shows
-// whether it answers, its firmware version and the packet and error counters it keeps.
+// whether it answers (in the status panel's words), its firmware version and the packet and
+// error counters it keeps.
 #include <charconv>
 #include <cstdint>
 #include <string>
 
 #include "app/Unit1.h"
 #include "comport/comport.h"
+#include "define/version_words.h"
 
 namespace {
 
@@ -20,11 +22,6 @@ constexpr int reg_version = 9;
 
 // A slave address is one byte on the wire.
 constexpr int net_addr_max = 255;
-
-// The link texts are those of the status panel.
-constexpr const char* linked_text = connection_app_text;
-constexpr const char* unlinked_text = connection_none_text;
-constexpr const char* no_data_text = not_available_text;
 
 // Decimal integer text, optionally signed, nothing else around it.
 bool parse_decimal(const std::string& text, long long& value)
@@ -48,15 +45,6 @@ std::uint16_t reg(const std::uint8_t* regs, int index)
 std::uint32_t reg_pair(const std::uint8_t* regs, int low_index, int high_index)
 {
     return static_cast<std::uint32_t>(reg(regs, high_index)) << 16 | reg(regs, low_index);
-}
-
-// Firmware version word: bits 11..8 the major number, bits 7..0 the minor number in two BCD
-// digits; 0x0215 reads 2.15 and 0x0A09 reads 10.9.
-std::string version_text(std::uint16_t word)
-{
-    const unsigned major = (word >> 8) & 0x0F;
-    const unsigned minor = ((word >> 4) & 0x0F) * 10 + (word & 0x0F);
-    return std::to_string(major) + "." + std::to_string(minor);
 }
 
 }  // namespace
@@ -107,10 +95,10 @@ void TMainForm::Button15Click()
         net_polling = false;
         view_.set_text(Control::Button15, net_start_caption);
         view_.set_timer_enabled(Control::Timer2, false);
-        view_.set_text(Control::StaticText74, unlinked_text);
-        view_.set_text(Control::StaticText69, no_data_text);
-        view_.set_text(Control::StaticText76, no_data_text);
-        view_.set_text(Control::StaticText78, no_data_text);
+        view_.set_text(Control::StaticText74, connection_none_text);
+        view_.set_text(Control::StaticText69, not_available_text);
+        view_.set_text(Control::StaticText76, not_available_text);
+        view_.set_text(Control::StaticText78, not_available_text);
     }
 }
 
@@ -119,17 +107,17 @@ void TMainForm::Timer2Timer()
     std::uint8_t regs[2 * net_register_count];
     if (modbus_read_holding(static_cast<std::uint8_t>(net_addr & 0xFF), net_first_register,
                             net_register_count, regs)) {
-        view_.set_text(Control::StaticText74, linked_text);
-        view_.set_text(Control::StaticText69, version_text(reg(regs, reg_version)));
+        view_.set_text(Control::StaticText74, connection_app_text);
+        view_.set_text(Control::StaticText69, network_version_text(reg(regs, reg_version)));
         view_.set_text(Control::StaticText76,
                        std::to_string(reg_pair(regs, reg_packets_low, reg_packets_high)));
         view_.set_text(Control::StaticText78,
                        std::to_string(reg_pair(regs, reg_errors_low, reg_errors_high)));
     } else {
         // No count of our own is kept: a failed poll just shows that the module is not heard.
-        view_.set_text(Control::StaticText74, unlinked_text);
-        view_.set_text(Control::StaticText69, no_data_text);
-        view_.set_text(Control::StaticText76, no_data_text);
-        view_.set_text(Control::StaticText78, no_data_text);
+        view_.set_text(Control::StaticText74, connection_none_text);
+        view_.set_text(Control::StaticText69, not_available_text);
+        view_.set_text(Control::StaticText76, not_available_text);
+        view_.set_text(Control::StaticText78, not_available_text);
     }
 }

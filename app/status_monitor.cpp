@@ -25,7 +25,7 @@ struct RegisterRow { std::uint16_t address; Control bits, octal; };
 struct WordView { Control bits, octal; };
 struct ValueRow { std::uint16_t address; Control first, second; };
 
-std::vector<RegisterRow> register_rows(Frame frame)
+std::vector<RegisterRow> register_rows(FormHolder frame)
 {
     std::vector<RegisterRow> rows;
     for (const FormControl& row : form_rows(FormKind::register_row, frame))
@@ -33,7 +33,7 @@ std::vector<RegisterRow> register_rows(Frame frame)
     return rows;
 }
 
-std::vector<WordView> word_views(Frame frame)
+std::vector<WordView> word_views(FormHolder frame)
 {
     std::vector<WordView> views;
     for (const FormControl& row : form_rows(FormKind::register_row, frame))
@@ -42,7 +42,7 @@ std::vector<WordView> word_views(Frame frame)
 }
 
 // Counter rows have one value control (the total), DAC rows two (octal, volts).
-std::vector<ValueRow> value_rows(FormKind kind, Frame frame)
+std::vector<ValueRow> value_rows(FormKind kind, FormHolder frame)
 {
     std::vector<ValueRow> rows;
     for (const FormControl& row : form_rows(kind, frame))
@@ -59,13 +59,13 @@ std::vector<std::uint16_t> addresses_of(const std::vector<Row>& rows)
 }
 
 struct FormRows {
-    std::vector<RegisterRow> ke_bfos = register_rows(Frame::page_ke_bfos);  // inputs, then outputs
-    std::vector<RegisterRow> kip0 = register_rows(Frame::page_kip_bos);     // measuring channel 0
-    std::vector<ValueRow> counters = value_rows(FormKind::counter_row, Frame::page_kip_bos);
-    std::vector<ValueRow> dac = value_rows(FormKind::dac_row, Frame::page_kp_dac);
-    std::vector<WordView> ea_inputs = word_views(Frame::ea_inputs);
-    std::vector<WordView> ea_outputs = word_views(Frame::ea_outputs);
-    std::vector<RegisterRow> nc31 = register_rows(Frame::ea_cnc);  // the CNC's own view
+    std::vector<RegisterRow> ke_bfos = register_rows(holder_of(page_ke_bfos));  // inputs, then outputs
+    std::vector<RegisterRow> kip0 = register_rows(holder_of(page_kip_bos));     // measuring channel 0
+    std::vector<ValueRow> counters = value_rows(FormKind::counter_row, holder_of(page_kip_bos));
+    std::vector<ValueRow> dac = value_rows(FormKind::dac_row, holder_of(page_kp_dac));
+    std::vector<WordView> ea_inputs = word_views(FormHolder::ea_inputs);
+    std::vector<WordView> ea_outputs = word_views(FormHolder::ea_outputs);
+    std::vector<RegisterRow> nc31 = register_rows(FormHolder::ea_cnc);  // the CNC's own view
 
     // What each page asks the probe to read, in row order; on "КИП/БОС" channel 0, then the
     // counters of КИП1..КИП4.
@@ -114,21 +114,90 @@ void add_step(std::int32_t& total, std::int32_t step)
     total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) + static_cast<std::uint32_t>(step));
 }
 
+
+// --- what each page polls, and where each reply is shown ---
+
+void show_ke_bfos(TMainForm&, View& view, const TickReport& report)
+{
+    show_rows(view, report.registers, rows().ke_bfos);
+}
+
+void show_kip_bos(TMainForm& form, View& view, const TickReport& report)
+{
+    const std::span<const RegisterReading> readings = report.registers;
+    const std::size_t first_counter = rows().kip0.size();
+    show_rows(view, readings, rows().kip0);
+    // Each read hands over the counts since the previous one; a read that failed brought
+    // none, so nothing is added for it.
+    for (std::size_t i = 0; i < rows().counters.size() && i < counter_totals.size() &&
+                            first_counter + i < readings.size();
+         ++i) {
+        const RegisterReading& r = readings[first_counter + i];
+        if (!r.valid) continue;
+        std::int32_t& total = form.*counter_totals[i];
+        add_step(total, counter_step(r.value));
+        view.set_text(rows().counters[i].first, std::to_string(total));
+    }
+}
+
+void show_kp_dac(TMainForm&, View& view, const TickReport& report)
+{
+    const std::span<const RegisterReading> readings = report.registers;
+    for (std::size_t i = 0; i < rows().dac.size() && i < readings.size(); ++i) {
+        if (!readings[i].valid) continue;
+        view.set_text(rows().dac[i].first, WordToOct(readings[i].value));
+        view.set_text(rows().dac[i].second, volts_text(readings[i].value));
+    }
+}
+
+void show_ea(TMainForm&, View& view, const TickReport& report)
+{
+    if (report.inputs_valid) show_words(view, report.inputs, rows().ea_inputs);
+    if (report.outputs_valid) show_words(view, report.outputs, rows().ea_outputs);
+    show_rows(view, report.registers, rows().nc31);
+}
+
+// The pages that poll: what the tick asks of the module on each, and what shows the replies.
+// The other pages poll nothing beyond the status.
+struct PagePoll {
+    Page page;
+    TickPoll poll;
+    std::vector<std::uint16_t> FormRows::*addresses;
+    void (*show)(TMainForm&, View&, const TickReport&);
+};
+
+const PagePoll page_polls[] = {
+    {page_ke_bfos, TickPoll::registers, &FormRows::ke_bfos_addresses, show_ke_bfos},
+    {page_kip_bos, TickPoll::registers_while_stopped, &FormRows::kip_bos_addresses, show_kip_bos},
+    {page_kp_dac, TickPoll::dac, &FormRows::dac_addresses, show_kp_dac},
+    {page_ea, TickPoll::controller, &FormRows::nc31_addresses, show_ea},
+};
+
+const PagePoll* page_poll(int page)
+{
+    for (const PagePoll& p : page_polls)
+        if (p.page == page) return &p;
+    return nullptr;
+}
+
 }  // namespace
 
 TickRequest TMainForm::tick_request() const
 {
-    switch (view_.active_page()) {
-    case page_ke_bfos: return {TickPoll::registers, rows().ke_bfos_addresses};
-    case page_kip_bos: return {TickPoll::registers_while_stopped, rows().kip_bos_addresses};
-    case page_kp_dac: return {TickPoll::dac, rows().dac_addresses};
-    case page_ea: return {TickPoll::controller, rows().nc31_addresses};
-    default: return {TickPoll::none, {}};
-    }
+    const PagePoll* p = page_poll(view_.active_page());
+    if (p == nullptr) return {TickPoll::none, {}};
+    return {p->poll, rows().*p->addresses};
 }
 
 void TMainForm::Timer1Timer()
 {
+    // After an image cut short the loader would take the tick's frames as image bytes: the
+    // tick sends nothing while the module stays on the bus, and the panel shows the loader
+    // as before. A request of "Обновить" waits for the restarted module.
+    if (loader_awaits_image) {
+        if (module_listed(hid_, loader_identity)) return;
+        loader_awaits_image = false;
+    }
     TickReport report;
     {
         HeldModule module(view_, hid_, HidHandle);
@@ -147,47 +216,18 @@ void TMainForm::enable_device_actions(bool enabled)
 void TMainForm::show_tick(const TickReport& report)
 {
     // The polls of the page on view, each reading that arrived.
-    const std::span<const RegisterReading> readings = report.registers;
-    switch (view_.active_page()) {
-    case page_ke_bfos: show_rows(view_, readings, rows().ke_bfos); break;
-    case page_kip_bos: {
-        const std::size_t first_counter = rows().kip0.size();
-        show_rows(view_, readings, rows().kip0);
-        // Each read hands over the counts since the previous one; a read that failed brought
-        // none, so nothing is added for it.
-        for (std::size_t i = 0; i < rows().counters.size() && i < counter_totals.size() &&
-                                first_counter + i < readings.size();
-             ++i) {
-            const RegisterReading& r = readings[first_counter + i];
-            if (!r.valid) continue;
-            std::int32_t& total = this->*counter_totals[i];
-            add_step(total, counter_step(r.value));
-            view_.set_text(rows().counters[i].first, std::to_string(total));
-        }
-        break;
-    }
-    case page_kp_dac:
-        for (std::size_t i = 0; i < rows().dac.size() && i < readings.size(); ++i) {
-            if (!readings[i].valid) continue;
-            view_.set_text(rows().dac[i].first, WordToOct(readings[i].value));
-            view_.set_text(rows().dac[i].second, volts_text(readings[i].value));
-        }
-        break;
-    case page_ea:
-        if (report.inputs_valid) show_words(view_, report.inputs, rows().ea_inputs);
-        if (report.outputs_valid) show_words(view_, report.outputs, rows().ea_outputs);
-        show_rows(view_, readings, rows().nc31);
-        break;
-    default: break;
-    }
+    if (const PagePoll* p = page_poll(view_.active_page())) p->show(*this, view_, report);
+    show_connection(report);
+    apply_cnc_state(report);
+}
 
+// The status panel: what answers and its versions; the device actions with it.
+void TMainForm::show_connection(const TickReport& report)
+{
     // What the tick learned goes into the identities as the searches left them.
     if (report.status_valid) app_identity.firmware_version = report.firmware_version;
     if (report.loader_version_valid) loader_identity.loader_version = report.loader_version;
     if (report.loader_firmware_valid) loader_identity.firmware_version = report.loader_firmware_version;
-    const std::uint8_t running = report.running;
-    const std::uint8_t ext_dac = report.ext_dac;
-
     if (loader_identity.found) {
         view_.set_text(Control::StaticText7, connection_loader_text);
         if (report.loader_version_valid)
@@ -223,10 +263,15 @@ void TMainForm::show_tick(const TickReport& report)
             view_.show_message(module_caption, access_denied_hint_text);
         }
     }
+}
 
-    // Only the application reports the CNC state. A tick without it changes nothing, but the
-    // next reply is then applied in full, whatever the stored pair: the controls may have
-    // been disabled meanwhile and the CNC may have been started or stopped on its own.
+// Only the application reports the CNC state. A tick without it changes nothing, but the
+// next reply is then applied in full, whatever the stored pair: the controls may have
+// been disabled meanwhile and the CNC may have been started or stopped on its own.
+void TMainForm::apply_cnc_state(const TickReport& report)
+{
+    const std::uint8_t running = report.running;
+    const std::uint8_t ext_dac = report.ext_dac;
     if (!app_identity.found) {
         cnc_state_applied = false;
         return;

@@ -1,6 +1,6 @@
 // Every text that the window's logic shares with the windows: the status panel, the captions
-// and messages of the boxes, the questions, the file error phrases, the item lists of the
-// configuration page and the network page's texts. Each text is written here once.
+// and messages of the boxes, the questions, the file error phrases and the network page's texts
+// (the configuration page's items are in the settings table, module/config_settings.h). Each text is written here once.
 #pragma once
 
 #include <array>
@@ -31,6 +31,11 @@ inline constexpr const char* write_failed_text = "Не удалось запис
 // After a flash write whose read-back differs from the written bytes.
 inline constexpr const char* verify_failed_text =
     "Записанные данные не совпали с прочитанными из ЛИРВАН НЦ-31.";
+// After a firmware image cut short: the loader waits for the rest until the module restarts.
+inline constexpr const char* update_cut_short_text =
+    "Не удалось записать данные в ЛИРВАН НЦ-31.\n"
+    "Загрузчик ждёт остаток прошивки: выключите и снова включите ЛИРВАН НЦ-31, "
+    "затем нажмите \"Обновить\".";
 inline constexpr const char* write_question = "Записать в ППЗУ ЛИРВАН НЦ-31?";
 inline constexpr const char* ram_write_question =
     "Записать в ОЗУ и энергонезависимую память ЛИРВАН НЦ-31?";
@@ -61,22 +66,6 @@ inline constexpr const char* file_action_write = "записать";
 inline constexpr const char* file_not_regular = "это не обычный файл";
 // The reason given when the system names none.
 inline constexpr const char* file_error_unknown = "ошибка ввода-вывода";
-
-// --- item lists of the configuration page, in the order of the codes they stand for ---
-inline constexpr std::array<const char*, 5> items_software{
-    "2- версия 2", "3- версия 3", "4- версия 4", "5- МС-2109", "6- пользовательское ПЗУ"};
-inline constexpr std::array<const char*, 4> items_amt{
-    "1- для 16А20Т", "2- для 1В340", "3- для МС-2109", "4- пользовательское АМТ"};
-inline constexpr std::array<const char*, 4> items_kvp{
-    "1- ОЗУ", "2- тестовая кассета 3700", "3- кассета 3702", "4- пользовательская КВП"};
-inline constexpr std::array<const char*, 2> items_inversion{"0- выкл", "1- вкл"};
-inline constexpr std::array<const char*, 3> items_ram_mode{
-    "1- автоматический", "2- ручной", "3- восстановл. ОЗУ из СМП"};
-inline constexpr std::array<const char*, 10> items_filter{
-    "0- без фильтра", "1- 0,1 мкс", "2- 0, 2мкс", "3- 0,3 мкс", "4- 0,4 мкс",
-    "5- 0,9 мкс", "6- 1,3 мкс", "7- 2,2 мкс", "8- 3,6 мкс", "9- 4,4 мкс"};
-inline constexpr std::array<const char*, 5> items_power_loss{
-    "0- по ~12В", "1- по пропаданию 24В", "2- 4,65В-4,70В", "3- 4,70В-4,75В", "4- 4,75В-4,80В"};
 
 // --- network page ---
 inline constexpr const char* net_start_caption = "Запустить опрос";

@@ -1,5 +1,5 @@
 // What the window's logic needs of the screen. TMainForm talks to its controls only through
-// this interface: the Qt window implements it, and tests use a fake that records everything.
+// this interface: the Qt and the Win32 window implement it, tests a fake that records all.
 #pragma once
 
 #include <string>

@@ -15,11 +15,10 @@
 #include "cli/exit_codes.h"
 #include "cli/files.h"
 #include "cli/platform.h"
+#include "define/version.h"
+#include "define/version_words.h"
 #include "module/actions.h"
 
-#ifndef LIRVAN_TOOL_VERSION
-#error "the build gives the tool's version"
-#endif
 
 namespace {
 
@@ -77,9 +76,9 @@ void command_backup(ModuleLink& link, Output& out, const fs::path& folder)
     Json manifest;
     manifest["format"] = manifest_format;
     manifest["tool"] = "lirvan-cli";
-    manifest["tool_version"] = LIRVAN_TOOL_VERSION;
+    manifest["tool_version"] = tool_version_text;
     manifest["date"] = utc_now();
-    manifest["module"] = {{"firmware_version", version_text(s.firmware_version)},
+    manifest["module"] = {{"firmware_version", firmware_version_text(s.firmware_version)},
                           {"firmware_word", hex32(s.firmware_version)},
                           {"cnc", s.running ? "running" : "stopped"}};
     Json files = Json::array();
@@ -106,9 +105,9 @@ void command_backup(ModuleLink& link, Output& out, const fs::path& folder)
 
     Json j = result_object("backup");
     j["folder"] = folder.string();
-    j["firmware_version"] = version_text(s.firmware_version);
+    j["firmware_version"] = firmware_version_text(s.firmware_version);
     j["files"] = files;
-    out.result(j, "backup of firmware " + version_text(s.firmware_version) + " in " +
+    out.result(j, "backup of firmware " + firmware_version_text(s.firmware_version) + " in " +
                       folder.string() + "\n" + text);
 }
 
@@ -149,8 +148,8 @@ void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
             : std::string();
     Json j = result_object("restore");
     j["folder"] = folder.string();
-    if (!saved_version.empty() && saved_version != version_text(s.firmware_version)) {
-        j["warning"] = "backup of firmware " + saved_version + ", module runs " + version_text(s.firmware_version);
+    if (!saved_version.empty() && saved_version != firmware_version_text(s.firmware_version)) {
+        j["warning"] = "backup of firmware " + saved_version + ", module runs " + firmware_version_text(s.firmware_version);
     }
     std::string text;
     Json done = Json::array();

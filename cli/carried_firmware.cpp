@@ -25,9 +25,9 @@ constexpr std::uint32_t demo_version_word = 0x00043600;  // 4.36
 constexpr std::size_t demo_image_size = 248488;
 }  // namespace
 
-CarriedFirmware carried_firmware()
+CarriedImage carried_firmware()
 {
-    CarriedFirmware f;
+    CarriedImage f;
 #ifdef LIRVAN_CLI_FIRMWARE_FILE
     f.data = lirvan_cli_firmware_begin;
     f.size = static_cast<std::size_t>(lirvan_cli_firmware_end - lirvan_cli_firmware_begin);
@@ -36,7 +36,7 @@ CarriedFirmware carried_firmware()
     return f;
 }
 
-CarriedFirmware demo_firmware()
+CarriedImage demo_firmware()
 {
     static const std::vector<std::uint8_t> image = [] {
         const char banner[] = "LIRVAN NC-31 DEMO FIRMWARE IMAGE - FOR THE SIMULATED MODULE ONLY\n";
@@ -46,8 +46,8 @@ CarriedFirmware demo_firmware()
             bytes[i] = static_cast<std::uint8_t>(1 + i % 255);
         return bytes;
     }();
-    CarriedFirmware f{image.data(), image.size(), demo_version_word};
-    const CarriedFirmware real = carried_firmware();
+    CarriedImage f{image.data(), image.size(), demo_version_word};
+    const CarriedImage real = carried_firmware();
     if (real.size != 0) f.version_word = real.version_word;
     return f;
 }

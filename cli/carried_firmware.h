@@ -4,7 +4,7 @@
 
 #include "cli/cli.h"
 
-CarriedFirmware carried_firmware();
+CarriedImage carried_firmware();
 // A deterministic stand-in for the simulated module of --demo: a banner that says what it is,
 // then a byte ramp, 248488 bytes, reported with the version of the build's image (or 4.36).
-CarriedFirmware demo_firmware();
+CarriedImage demo_firmware();

@@ -1,7 +1,8 @@
 #include "cli/checksums.h"
 
+#include "define/hex_text.h"
+
 #include <array>
-#include <cstdio>
 
 std::uint32_t byte_sum(const std::uint8_t* bytes, std::size_t length)
 {
@@ -28,9 +29,4 @@ std::uint32_t crc32_of(const std::uint8_t* bytes, std::size_t length)
     return crc ^ 0xFFFFFFFFu;
 }
 
-std::string crc32_text(std::uint32_t crc)
-{
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(crc));
-    return text;
-}
+std::string crc32_text(std::uint32_t crc) { return hex_text(crc, 8, HexCase::lower); }

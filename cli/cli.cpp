@@ -12,6 +12,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "define/version.h"
 #include "demo/demo_core.h"
 
 namespace {
@@ -28,7 +29,7 @@ using Pause = std::function<void(std::chrono::milliseconds)>;
 struct Session {
     Output& out;
     ModuleLink* link = nullptr;
-    CarriedFirmware firmware;
+    CarriedImage firmware;
     Pause pause;
 };
 
@@ -78,9 +79,16 @@ void add_config(CLI::App& app, Subcommands& list)
                     }});
 }
 
+// The images a read or write names: every memory of the table but the configuration block,
+// which has a subcommand of its own.
 const std::vector<std::string>& memory_names()
 {
-    static const std::vector<std::string> names = {"rom", "amt", "kvp", "ram"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        for (const MemoryInfo& info : all_memories())
+            if (info.memory != Memory::config) out.emplace_back(info.name);
+        return out;
+    }();
     return names;
 }
 
@@ -275,7 +283,7 @@ void add_global_options(CLI::App& app, GlobalOptions& g)
 {
     app.require_subcommand(1);
     app.fallthrough();  // the global options may also follow the subcommand
-    app.set_version_flag("--version", std::string("lirvan-cli ") + LIRVAN_TOOL_VERSION);
+    app.set_version_flag("--version", std::string("lirvan-cli ") + tool_version_text);
     app.add_flag("--demo", g.demo, "Work on the built-in simulated module instead of a real one");
     app.add_flag("--json", g.json, "Print each result as one JSON object on one line");
     app.add_option("--log", g.log_file,

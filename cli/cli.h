@@ -11,14 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "define/carried_image.h"
 #include "device/Hid.h"
 
-// The firmware image the tool carries for the module's loader; none when size is 0.
-struct CarriedFirmware {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::uint32_t version_word = 0;  // 0x00043600 reads 4.36
-};
 
 struct CliEnv {
     CliEnv(std::ostream& out_stream, std::ostream& err_stream) : out(out_stream), err(err_stream) {}
@@ -35,8 +30,8 @@ struct CliEnv {
     // Waits between two searches of a wait (update) or two polls; the default sleeps. Tests and
     // --demo advance the simulated module's clock instead.
     std::function<void(std::chrono::milliseconds)> pause;
-    CarriedFirmware firmware;       // for the real module
-    CarriedFirmware demo_firmware;  // for the simulated module of --demo
+    CarriedImage firmware;       // for the real module
+    CarriedImage demo_firmware;  // for the simulated module of --demo
 };
 
 int run_cli(const std::vector<std::string>& args, CliEnv& env);

@@ -11,21 +11,16 @@
 #include "app/texts.h"
 #include "cli/checksums.h"
 #include "define/byte_order.h"
-#include "cli/config_view.h"
+#include "define/hex_text.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
 #include "comport/comport.h"
 #include "module/actions.h"
+#include "module/config_settings.h"
 #include "module/memories.h"
 
-std::string hex32(std::uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
-}
+std::string hex32(std::uint32_t value) { return "0x" + hex_text(value, 8); }
 
-std::string version_text(std::uint32_t firmware_word) { return firmware_version_text(firmware_word); }
 
 namespace {
 
@@ -39,12 +34,7 @@ std::size_t write_reports(std::size_t n)
     return chunks * 2 + (n + report_data_length - 1) / report_data_length;
 }
 
-std::string hex_byte(std::uint8_t b)
-{
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", b);
-    return text;
-}
+std::string hex_byte(std::uint8_t b) { return hex_text(b, 2); }
 
 Json file_checks(const std::vector<std::uint8_t>& bytes)
 {
@@ -164,20 +154,20 @@ void command_status(ModuleLink& link, Output& out)
     case ModuleForm::loader:
         j["form"] = "loader";
         if (s.loader_version_valid) j["loader_version"] = loader_version_text(s.loader_version);
-        if (s.loader_firmware_valid) j["firmware_version"] = version_text(s.loader_firmware_version);
+        if (s.loader_firmware_valid) j["firmware_version"] = firmware_version_text(s.loader_firmware_version);
         text = std::string("module: ") + connection_loader_text + "\nloader version: " +
                (s.loader_version_valid ? loader_version_text(s.loader_version) : not_available_text) +
                "\nfirmware version: " +
-               (s.loader_firmware_valid ? version_text(s.loader_firmware_version) : not_available_text);
+               (s.loader_firmware_valid ? firmware_version_text(s.loader_firmware_version) : not_available_text);
         break;
     case ModuleForm::application:
         j["form"] = "application";
         if (!s.status_valid) throw CliFailure(exit_transfer_failed, "status: reply did not arrive");
-        j["firmware_version"] = version_text(s.firmware_version);
+        j["firmware_version"] = firmware_version_text(s.firmware_version);
         j["firmware_word"] = hex32(s.firmware_version);
         j["cnc"] = s.running ? "running" : "stopped";
         j["external_dac"] = s.ext_dac ? "on" : "off";
-        text = std::string("module: ") + connection_app_text + "\nfirmware version: " + version_text(s.firmware_version) +
+        text = std::string("module: ") + connection_app_text + "\nfirmware version: " + firmware_version_text(s.firmware_version) +
                "\nCNC processor: " + (s.running ? "running" : "stopped") +
                "\nexternal DAC: " + (s.ext_dac ? "on" : "off");
         break;
@@ -197,11 +187,16 @@ void command_config_show(ModuleLink& link, Output& out)
     j["checksum_ok"] = sum_ok;
     Json settings = Json::array();
     std::string text;
-    for (const ConfigSetting& s : config_settings(block)) {
+    // A code without an item (a software version of 1, a filter of 12) keeps its number and gets
+    // no item text: the command line shows what is stored, where the window shows its fallback.
+    for (const ConfigSetting& s : config_settings) {
+        const std::uint8_t code = block[s.offset];
+        const int index = s.item_of(code);
+        const std::string item = index >= 0 ? s.items[static_cast<std::size_t>(index)] : "";
         settings.push_back({{"letter", s.letter}, {"caption", s.caption}, {"byte", s.offset},
-                            {"code", s.code}, {"item", s.item}});
+                            {"code", code}, {"item", item}});
         text += std::string(s.letter) + "  " + s.caption + ": " +
-                (s.item.empty() ? "код " + std::to_string(s.code) + " (нет в списке)" : s.item) + "\n";
+                (item.empty() ? "код " + std::to_string(code) + " (нет в списке)" : item) + "\n";
     }
     j["settings"] = settings;
     j["reserved"] = block[6];
@@ -348,7 +343,7 @@ void command_counters_reset(ModuleLink& link, Output& out)
     out.result(result_object("counters reset"), "counters reset");
 }
 
-void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmware, int wait_seconds)
+void command_update(ModuleLink& link, Output& out, const CarriedImage& firmware, int wait_seconds)
 {
     if (firmware.size == 0)
         throw CliFailure(exit_file_problem, "update: this build carries no firmware image "
@@ -357,8 +352,8 @@ void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmwa
     const TickReport& s = link.probe();
     if (s.form == ModuleForm::none) throw CliFailure(exit_not_found, "update: module not found");
     const std::string old_version =
-        s.form == ModuleForm::application ? version_text(s.firmware_version)
-                                          : (s.loader_firmware_valid ? version_text(s.loader_firmware_version) : not_available_text);
+        s.form == ModuleForm::application ? firmware_version_text(s.firmware_version)
+                                          : (s.loader_firmware_valid ? firmware_version_text(s.loader_firmware_version) : not_available_text);
     if (s.form == ModuleForm::application) {
         link.check(hand_over_to_loader(link.handle()), "update: hand-over to the loader");
         link.release();
@@ -378,14 +373,14 @@ void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmwa
     const TickReport& after = link.status();
     Json j = result_object("update");
     j["previous_version"] = old_version;
-    j["carried_version"] = version_text(firmware.version_word);
-    j["firmware_version"] = version_text(after.firmware_version);
+    j["carried_version"] = firmware_version_text(firmware.version_word);
+    j["firmware_version"] = firmware_version_text(after.firmware_version);
     if (after.firmware_version != firmware.version_word) {
         throw CliFailure(exit_verify_mismatch, "update: the module came back with " +
-                                                   version_text(after.firmware_version) + ", not " +
-                                                   version_text(firmware.version_word));
+                                                   firmware_version_text(after.firmware_version) + ", not " +
+                                                   firmware_version_text(firmware.version_word));
     }
-    out.result(j, "firmware " + old_version + " → " + version_text(after.firmware_version));
+    out.result(j, "firmware " + old_version + " → " + firmware_version_text(after.firmware_version));
 }
 
 void command_poll(Output& out, const PollOptions& o,
@@ -412,9 +407,7 @@ void command_poll(Output& out, const PollOptions& o,
         std::string text;
         if (ok) {
             ++answered;
-            const std::uint16_t v = reg(9);
-            const std::string version = std::to_string((v >> 8) & 0x0F) + "." +
-                                        std::to_string(((v >> 4) & 0x0F) * 10 + (v & 0x0F));
+            const std::string version = network_version_text(reg(9));
             const std::uint32_t packets = std::uint32_t{reg(4)} << 16 | reg(3);
             const std::uint32_t errors = std::uint32_t{reg(6)} << 16 | reg(5);
             j["status"] = connection_app_text;

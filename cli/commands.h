@@ -36,7 +36,7 @@ void command_set(ModuleLink& link, Output& out, const std::string& assignment);
 void command_cpu(ModuleLink& link, Output& out, bool start);
 void command_restart(ModuleLink& link, Output& out);
 void command_counters_reset(ModuleLink& link, Output& out);
-void command_update(ModuleLink& link, Output& out, const CarriedFirmware& firmware, int wait_seconds);
+void command_update(ModuleLink& link, Output& out, const CarriedImage& firmware, int wait_seconds);
 void command_backup(ModuleLink& link, Output& out, const fs::path& folder);
 void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
                      const std::string& ram_bank, bool verify);
@@ -53,7 +53,6 @@ void command_poll(Output& out, const PollOptions& options,
 
 // The text forms shared by the commands and their tests.
 std::string hex32(std::uint32_t value);   // 0x08035800
-std::string version_text(std::uint32_t firmware_word);
 
 // The memories on the held module: read whole (the RAM read starts the CNC again only when it
 // was running), written whole (the RAM into `ram_bank`), and a read-back compared with what

@@ -1,5 +1,7 @@
 #include "cli/traffic_tap.h"
 
+#include "define/hex_text.h"
+
 #include <algorithm>
 #include <array>
 #include <ctime>
@@ -27,13 +29,9 @@ std::string timestamp()
 
 std::string hex(const std::uint8_t* bytes, std::size_t length)
 {
-    static const char digits[] = "0123456789abcdef";
     std::string text;
     text.reserve(length * 2);
-    for (std::size_t i = 0; i < length; ++i) {
-        text.push_back(digits[bytes[i] >> 4]);
-        text.push_back(digits[bytes[i] & 15]);
-    }
+    for (std::size_t i = 0; i < length; ++i) append_hex(text, bytes[i], 2, HexCase::lower);
     return text;
 }
 

@@ -3,25 +3,14 @@
 #include <cmath>
 
 #include "define/define.h"
+#include "define/version_words.h"
 
-namespace {
-
-// The version one minor step below (4.36 -> 4.35, 4.30 -> 4.29); x.00 stays as it is.
-std::uint32_t previous_version(std::uint32_t word)
-{
-    const std::uint32_t major = (word >> 16) & 15;
-    std::uint32_t minor = ((word >> 12) & 15) * 10 + ((word >> 8) & 15);
-    if (minor > 0) --minor;
-    return (major << 16) | ((minor / 10) << 12) | ((minor % 10) << 8);
-}
-
-}  // namespace
 
 DemoCore::DemoCore(std::uint32_t carried_version)
 {
     // The module comes with the firmware one step older than the carried image (4.35 when
     // 4.36 is carried), so "Обновить" has something to do.
-    module_.set_firmware_version(previous_version(carried_version));
+    module_.set_firmware_version(previous_firmware_version(carried_version));
     module_.set_firmware_version_after_update(carried_version);
     module_.set_cpu_running(true);
 
@@ -44,7 +33,7 @@ void DemoCore::advance_to(std::int64_t now)
         const double periods[4] = {8.0, 11.0, 13.0, 17.0};
         for (int i = 0; i < 4; ++i) {
             const double volts = 5.0 * std::sin(2.0 * 3.14159265358979 * seconds / periods[i]);
-            const auto magnitude = static_cast<std::uint16_t>(std::lround(std::fabs(volts) / 0.0048852));
+            const auto magnitude = static_cast<std::uint16_t>(std::lround(std::fabs(volts) / dac_volts_per_step_positive));
             const std::uint16_t value = volts < 0 ? static_cast<std::uint16_t>(0x8000 | magnitude) : magnitude;
             module_.set_bus_register(static_cast<std::uint16_t>(bus_dac_170500 + i), value);
         }

@@ -1,6 +1,6 @@
 // The platform seam of the device link: the few HID operations that discovery and the
-// command protocol need. One backend per platform fills it (Linux hidraw, the simulated bus
-// used by the tests and the demo; a Windows backend can be added beside them).
+// command protocol need. One backend per platform fills it: Linux hidraw, Windows (SetupDi and
+// HID.dll bound at run time), and the simulated bus of the tests and the demo.
 #pragma once
 
 #include <cstddef>

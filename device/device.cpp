@@ -56,6 +56,14 @@ bool send_command(DeviceHandle handle, std::uint8_t code, std::uint32_t word_a,
 
 bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length)
 {
+    std::size_t accepted = 0;
+    return send_data(handle, bytes, length, accepted);
+}
+
+bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
+               std::size_t& accepted)
+{
+    accepted = 0;
     if (length == 0) return true;
     if (!handle.valid()) return false;
     DataReport report{};
@@ -65,8 +73,71 @@ bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t lengt
         report.fill(0);
         std::memcpy(&report[1], bytes + pos, n);
         if (!handle.hid->set_feature(handle.id, report.data(), report.size())) return false;
+        ++accepted;
         pos += n;
     }
+    return true;
+}
+
+namespace {
+
+// Refusals a recovery takes before it gives up: one refused report may be a disturbance,
+// several in a row mean the module is gone and nothing more can reach it.
+constexpr int recovery_refusal_limit = 3;
+
+// Sends the report until it is accepted; false after recovery_refusal_limit refusals.
+bool send_until_accepted(DeviceHandle handle, const std::uint8_t* report)
+{
+    for (int refusals = 0; refusals < recovery_refusal_limit; ++refusals)
+        if (handle.hid->set_feature(handle.id, report, report_length)) return true;
+    return false;
+}
+
+// Ends an abandoned chunk so that the module drops it: zero reports for the data it may still
+// count, then an end frame whose sum is 0. A chunk sum is never 0 (0 is sent as 1), so that
+// end frame matches neither the begin frame nor any data; to a module that never saw the
+// begin frame it is an end without a begin, which it drops as well.
+void abandon_chunk(DeviceHandle handle, std::size_t owed, std::uint32_t address, std::uint32_t length)
+{
+    if (!send_zero_reports(handle, owed)) return;
+    const auto end = CommandFrame{cmd_block_end, 0, address, length}.to_report();
+    send_until_accepted(handle, end.data());
+}
+
+// One chunk: begin frame, data, end frame. On a failure the chunk is abandoned in step and
+// false returned.
+bool send_chunk(DeviceHandle handle, const std::uint8_t* bytes, std::size_t n, std::uint32_t address)
+{
+    const std::uint32_t sum = chunk_sum(bytes, n);
+    const auto len32 = static_cast<std::uint32_t>(n);
+    const std::size_t reports = data_report_count(n);
+    // A begin frame that failed may still have reached the module: all its data are owed.
+    if (!send_command(handle, cmd_block_begin, sum, address, len32)) {
+        abandon_chunk(handle, reports, address, len32);
+        return false;
+    }
+    std::size_t accepted = 0;
+    if (!send_data(handle, bytes, n, accepted)) {
+        abandon_chunk(handle, reports - accepted, address, len32);
+        return false;
+    }
+    // The end frame may have reached the module (the chunk is then in) or not (the module
+    // waits for it): the zero-sum end frame settles both.
+    if (!send_command(handle, cmd_block_end, sum, address, len32)) {
+        abandon_chunk(handle, 0, address, len32);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool send_zero_reports(DeviceHandle handle, std::size_t owed)
+{
+    if (!handle.valid()) return false;
+    const DataReport zeros{};
+    for (std::size_t sent = 0; sent < owed; ++sent)
+        if (!send_until_accepted(handle, zeros.data())) return false;
     return true;
 }
 
@@ -99,21 +170,18 @@ std::uint32_t chunk_sum(const std::uint8_t* bytes, std::size_t length)
 bool write_block(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
                  std::uint32_t flash_address)
 {
-    bool all_accepted = true;
+    if (length > 0 && !handle.valid()) return false;
     std::size_t pos = 0;
     while (pos < length) {
         const std::size_t n = std::min(length - pos, block_chunk_size);
-        const std::uint32_t sum = chunk_sum(bytes + pos, n);
-        const auto len32 = static_cast<std::uint32_t>(n);
-        // The sequence goes on after a refused frame, as the module expects whole chunks;
-        // the caller learns of the refusal from the result.
-        all_accepted &= send_command(handle, cmd_block_begin, sum, flash_address, len32);
-        all_accepted &= send_data(handle, bytes + pos, n);
-        all_accepted &= send_command(handle, cmd_block_end, sum, flash_address, len32);
+        // After a failed chunk the write stops: the module took the abandoned chunk's reports
+        // in step, but whether the link still carries anything is unknown, and the read-back
+        // tells the caller which chunks are in.
+        if (!send_chunk(handle, bytes + pos, n, flash_address)) return false;
         pos += n;
-        flash_address += len32;
+        flash_address += static_cast<std::uint32_t>(n);
     }
-    return all_accepted;
+    return true;
 }
 
 void close_device(DeviceHandle& handle)
@@ -166,4 +234,25 @@ DeviceHandle open_device(Hid& hid, DeviceIdentity& identity)
         close_device(candidate);
     }
     return DeviceHandle{};
+}
+
+bool module_listed(Hid& hid, const DeviceIdentity& identity)
+{
+    std::vector<HidInterfaceInfo> interfaces;
+    if (!hid.list_interfaces(interfaces)) return true;
+    for (const auto& info : interfaces) {
+        if (info.ids_known) {
+            if (info.vendor_id == identity.vendor_id && info.product_id == identity.product_id) return true;
+            continue;
+        }
+        if (info.path.empty()) continue;
+        const HidHandleId id = hid.open(info.path);
+        if (id == invalid_hid_id) continue;
+        std::uint16_t vendor = 0, product = 0;
+        const bool match = hid.attributes(id, vendor, product) && vendor == identity.vendor_id &&
+                           product == identity.product_id;
+        hid.close(id);
+        if (match) return true;
+    }
+    return false;
 }

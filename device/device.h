@@ -57,15 +57,39 @@ using DataReport = std::array<std::uint8_t, report_length>;
 // Searches the present interfaces for the given form of the module, in the platform's order,
 // and returns an open handle to the first that passes every check; sets identity.found.
 DeviceHandle open_device(Hid& hid, DeviceIdentity& identity);
+// Whether an interface with the identity's vendor and product ids is on the bus. Sends no
+// report: the listing tells, or, where it names no ids, the opened interface's attributes. A
+// listing that fails counts as the module still there.
+bool module_listed(Hid& hid, const DeviceIdentity& identity);
 // Closes the handle (if valid) and makes it invalid.
 void close_device(DeviceHandle& handle);
 
 bool send_command(DeviceHandle handle, std::uint8_t code, std::uint32_t word_a = 0,
                   std::uint32_t word_b = 0, std::uint32_t word_c = 0);
 bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length);
+// As send_data; `accepted` is the number of reports accepted before the one that failed (all
+// of them on success).
+bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
+               std::size_t& accepted);
 bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t length);
-// Summed block write to flash in chunks of 2048 bytes. Sends the whole sequence whatever
-// happens; returns true only when every frame and data report was accepted.
+
+// The data reports a block of `length` bytes takes: 64 bytes each, the last one the rest.
+constexpr std::size_t data_report_count(std::size_t length)
+{
+    return (length + report_data_length - 1) / report_data_length;
+}
+
+// Brings the module back in step after a data report of an announced transfer failed. A
+// failed report may or may not have reached the module, so the module counts `owed` or
+// owed - 1 more reports as data. All-zero reports are sent until `owed` were accepted: the
+// module takes them as data, and one too many arrives where a frame is due and, having no
+// marker, is ignored. No command starts with 0x00, so nothing here is ever a command. False
+// when the link gave up (refusal after refusal: the module is gone).
+bool send_zero_reports(DeviceHandle handle, std::size_t owed);
+
+// Summed block write to flash in chunks of 2048 bytes. A chunk whose frame or data report
+// fails is abandoned in step (see write_block in device.cpp) and no later chunk is sent;
+// returns true only when every frame and data report was accepted.
 bool write_block(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
                  std::uint32_t flash_address);
 

@@ -23,6 +23,10 @@ struct ActionResult {
     // A step after the complete action was refused (the CNC start after a RAM read): the
     // action's own data is good, but the module was not left as asked.
     bool follow_up_refused = false;
+    // A transfer could not be completed and the module may still take every report as its
+    // data (a firmware image cut short: the loader waits for the rest). Nothing may be sent
+    // to the module until it has restarted.
+    bool awaits_data = false;
 
     bool ok() const { return failure == ActionFailure::none; }
     explicit operator bool() const { return ok(); }

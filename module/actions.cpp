@@ -6,18 +6,13 @@
 #include <string>
 
 #include "define/byte_order.h"
+#include "define/hex_text.h"
 #include "module/exchange_sequence.h"
 
 namespace {
 
 ActionResult not_found() { return {ActionFailure::not_found, 0, "module not found"}; }
 
-std::string hex_address(std::uint32_t address)
-{
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(address));
-    return text;
-}
 
 ActionResult single(DeviceHandle h, const char* what, std::uint8_t code)
 {
@@ -105,7 +100,7 @@ VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const
     if (v.differing_bytes > 0) {
         v.read.failure = ActionFailure::mismatch;
         v.read.text = std::to_string(v.differing_bytes) + " bytes differ from the written ones, the first at 0x" +
-                      hex_address(v.first_difference);
+                      hex_text(v.first_difference, 8);
     }
     return v;
 }
@@ -114,8 +109,27 @@ VerifiedWrite write_flash_verified(DeviceHandle h, std::uint32_t address, std::s
 {
     VerifiedWrite w;
     w.write = write_flash_image(h, address, image);
-    if (w.write) w.verify = verify_flash(h, address, image);
+    if (w.write)
+        w.verify = verify_flash(h, address, image);
+    else
+        w.verify = note_unwritten(h, address, image, w.write);
     return w;
+}
+
+VerifyResult note_unwritten(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image,
+                            ActionResult& write)
+{
+    if (write.failure != ActionFailure::refused) return {};
+    const VerifyResult v = verify_flash(h, address, image);
+    if (v.read.failure == ActionFailure::mismatch)
+        write.text += "; read back: " + std::to_string(v.differing_bytes) + " of " +
+                      std::to_string(image.size()) + " bytes not as written, the first at 0x" +
+                      hex_text(v.first_difference, 8);
+    else if (v.read)
+        write.text += "; read back: the flash holds every byte as written";
+    else
+        write.text += "; the read-back failed too";
+    return v;
 }
 
 ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank)
@@ -125,12 +139,22 @@ ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image
     const auto size = static_cast<std::uint32_t>(image.size());
     // A CNC that could not be stopped keeps running on untouched RAM.
     if (!s.command("CNC stop", cmd_cpu_stop)) return s.result();
+    std::size_t accepted = 0;
     const bool sent = s.command("RAM write begin", cmd_ram_write_begin, 0, size) &&
-                      s.data("RAM image", image.data(), image.size());
-    // Only a completely received image is stored: a bank never takes a partial one.
-    if (sent) s.command("RAM store in bank", cmd_ram_write_end, bank, size);
-    // The restart brings the CNC back also after a failed transfer.
-    s.command("module restart", cmd_restart);
+                      s.data("RAM image", image.data(), image.size(), accepted);
+    if (sent) {
+        s.command("RAM store in bank", cmd_ram_write_end, bank, size);
+    } else if (!send_zero_reports(h, data_report_count(image.size()) - accepted)) {
+        // The module may still count data reports: a restart frame now could be taken as RAM.
+        s.explain("the link gave up; the RAM may hold part of the image, no bank took it, the CNC stays stopped");
+        return s.result();
+    }
+    // A partial image is never stored: a bank takes only a completely received one. The
+    // restart brings the CNC back also after a failed transfer, from the main bank's image.
+    const bool restarted = s.command("module restart", cmd_restart);
+    if (!sent)
+        s.explain(restarted ? "no bank took the image; the module restarted with the main bank's image in RAM"
+                            : "no bank took the image; the RAM may hold part of it, the CNC stays stopped");
     return s.result();
 }
 
@@ -194,14 +218,23 @@ ActionResult stream_update_image(DeviceHandle h, std::span<const std::uint8_t> i
     ExchangeSequence s(h);
     const std::size_t length = image.size();
     const auto length32 = static_cast<std::uint32_t>(length);
-    if (!s.command("update announcement", cmd_update, length32, length32 / 65536, 0)) return s.result();
-    std::size_t sent = 0;
-    std::size_t piece = 0;
-    do {
-        piece = std::min(length - sent, update_piece_size);
-        if (!s.data("update piece", image.data() + sent, piece)) break;
-        sent += piece;
-        if (progress) progress(sent, length);
-    } while (piece == update_piece_size);
-    return s.result();
+    if (s.command("update announcement", cmd_update, length32, length32 / 65536, 0)) {
+        std::size_t sent = 0;
+        std::size_t piece = 0;
+        do {
+            piece = std::min(length - sent, update_piece_size);
+            if (!s.data("update piece", image.data() + sent, piece)) break;
+            sent += piece;
+            if (progress) progress(sent, length);
+        } while (piece == update_piece_size);
+    }
+    ActionResult r = s.result();
+    // A refused announcement or piece may still have reached the loader, which then waits for
+    // the rest. Filling it up with anything but the image would have it install a broken
+    // firmware, and resending could repeat a piece: the loader is left waiting.
+    if (!r.ok()) {
+        r.awaits_data = true;
+        r.text += "; the loader may still wait for image bytes: restart the module before anything else is sent to it";
+    }
+    return r;
 }

@@ -62,15 +62,22 @@ struct VerifiedWrite {
     VerifyResult verify;  // read back only when the module took the whole write
     bool ok() const { return write.ok() && verify.matches(); }
 };
+// A write that failed is read back all the same (the write stops in step with the module),
+// and its result's text names what is not written.
 VerifiedWrite write_flash_verified(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image);
+// After a flash write that failed: reads the range back and adds to the write's text how many
+// bytes are not as written and the first of them. Returns the read-back.
+VerifyResult note_unwritten(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image,
+                            ActionResult& write);
 VerifiedWrite write_config_block_verified(DeviceHandle h, const ConfigBlock& block);
 
 // --- RAM ---
 
 // The image into the module's RAM and into one non-volatile bank (ram_bank_main or
 // ram_bank_reserve): stop the CNC, send the image, store it in the bank, restart the module.
-// A refused stop sends nothing more; a bank never takes an image that did not arrive whole;
-// the restart is sent also after a failed transfer.
+// A refused stop sends nothing more. A transfer that fails is completed with zero reports, so
+// that the module takes its next frame as a frame, and no bank is told to store it; the
+// restart is sent also then, and the module comes back with the main bank's image in RAM.
 ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank);
 // Stops the CNC, reads out.size() bytes of RAM, and starts the CNC again when start_after is
 // set (a CNC the engineer had stopped stays stopped). `out` is written only by a complete read;
@@ -112,6 +119,9 @@ ActionResult hand_over_to_loader(DeviceHandle h);
 // 512-byte pieces until the first shorter piece (empty, and not sent, when the length is a
 // multiple of 512). `progress` is told the bytes sent after each piece. Stops at the first
 // refused report. An empty image is not announced (the loader would wait for it forever).
+// After a refused report the loader may still wait for the rest of the image and would take
+// any frame as image bytes; nothing can complete the image safely, so the result says
+// awaits_data: send the module nothing until it has restarted.
 using UpdateProgress = std::function<void(std::size_t sent, std::size_t total)>;
 ActionResult stream_update_image(DeviceHandle h, std::span<const std::uint8_t> image,
                                  const UpdateProgress& progress = {});

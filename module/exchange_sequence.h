@@ -24,6 +24,11 @@ public:
     {
         return note(send_data(handle_, bytes, length), ActionFailure::refused, what);
     }
+    // As data(); `accepted` tells how many data reports went through.
+    bool data(const char* what, const std::uint8_t* bytes, std::size_t length, std::size_t& accepted)
+    {
+        return note(send_data(handle_, bytes, length, accepted), ActionFailure::refused, what);
+    }
     bool reply(const char* what, std::uint8_t* bytes, std::size_t length)
     {
         return note(receive_data(handle_, bytes, length), ActionFailure::short_reply, what);
@@ -38,6 +43,11 @@ public:
     {
         if (!found()) return {ActionFailure::not_found, 0, "module not found"};
         return first_;
+    }
+    // Adds a note on what the failure left behind to the failure's text.
+    void explain(const std::string& note)
+    {
+        if (!first_.ok()) first_.text += "; " + note;
     }
 
 private:

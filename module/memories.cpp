@@ -60,10 +60,22 @@ ActionResult read_memory(DeviceHandle h, Memory m, std::span<std::uint8_t> out, 
 
 ActionResult write_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> bytes, std::uint32_t ram_bank)
 {
+    // A flash write that failed stopped in step with the module: its read-back names what is
+    // not written.
     switch (m) {
-    case Memory::config: return write_config_block(h, block_of(bytes));
+    case Memory::config: {
+        const ConfigBlock block = block_of(bytes);
+        ActionResult r = write_config_block(h, block);
+        if (!r) note_unwritten(h, flash_config_address, config_page(block), r);
+        return r;
+    }
     case Memory::ram: return write_ram_image(h, bytes, ram_bank);
-    default: return write_flash_image(h, memory_info(m).flash_address, bytes);
+    default: {
+        const std::uint32_t address = memory_info(m).flash_address;
+        ActionResult r = write_flash_image(h, address, bytes);
+        if (!r) note_unwritten(h, address, bytes, r);
+        return r;
+    }
     }
 }
 

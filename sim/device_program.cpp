@@ -40,13 +40,18 @@ Options parse(const char* program, const char* usage, bool with_udc, int argc, c
             o.decoys = true;
             continue;
         }
-        const bool numeric = key == "--vanish-at-get" || key == "--short-get-at" || key == "--identity";
-        const bool text = key == "--record" || (with_udc && key == "--udc");
+        const bool numeric = key == "--vanish-at-get" || key == "--short-get-at" ||
+                             key == "--fail-set-at" || key == "--identity";
+        const bool text = key == "--record" || key == "--dump" || (with_udc && key == "--udc");
         if (!numeric && !text) usage_error(program, usage, "unknown option " + key);
         if (i + 1 == argc) usage_error(program, usage, key + " needs a value");
         const char* value_text = argv[++i];
         if (key == "--record") {
             o.record_path = value_text;
+            continue;
+        }
+        if (key == "--dump") {
+            o.dump_dir = value_text;
             continue;
         }
         if (key == "--udc") {
@@ -60,6 +65,7 @@ Options parse(const char* program, const char* usage, bool with_udc, int argc, c
             usage_error(program, usage, "bad value for " + key + ": " + value_text);
         if (key == "--vanish-at-get") o.vanish_at_get = value;
         else if (key == "--short-get-at") o.short_get_at = value;
+        else if (key == "--fail-set-at") o.fail_set_at = value;
         else if (value > 0xFFFF) usage_error(program, usage, "--identity takes a 16-bit word");
         else o.identity = static_cast<long>(value);
     }
@@ -111,12 +117,43 @@ void print_stats(const Counts& c, const SimModule& sim)
     const auto& image = sim.last_update_image();
     std::uint32_t image_sum = 0;
     for (std::uint8_t b : image) image_sum = image_sum * 31 + b;
+    // Where the module placed the written reports: frames acted on, frames taken as a chunk's
+    // end, data, strays.
+    std::size_t placed[4] = {};
+    for (const SimReport& r : sim.placements()) ++placed[static_cast<int>(r.placement)];
     std::printf("STATS foreign_opens=%zu decoy_reports=%zu module_sets=%zu module_gets=%zu "
-                "re_enumerations=%zu updates=%zu image_length=%zu image_hash=%u form=%s\n",
+                "re_enumerations=%zu updates=%zu image_length=%zu image_hash=%u form=%s "
+                "commands=%zu end_frames=%zu data=%zu strays=%zu chunks_committed=%zu "
+                "chunks_rejected=%zu restarts=%zu mid_exchange=%d\n",
                 c.foreign_opens, c.decoy_reports, c.module_sets, c.module_gets, c.re_enumerations,
                 sim.updates_completed(), image.size(), image_sum,
-                sim.form() == SimModule::Form::loader ? "loader" : "application");
+                sim.form() == SimModule::Form::loader ? "loader" : "application",
+                placed[static_cast<int>(SimPlacement::command)],
+                placed[static_cast<int>(SimPlacement::end_frame)],
+                placed[static_cast<int>(SimPlacement::data)],
+                placed[static_cast<int>(SimPlacement::stray)], sim.chunks_committed(),
+                sim.chunks_rejected(), sim.restarts(), sim.mid_exchange() ? 1 : 0);
     std::fflush(stdout);
+}
+
+bool dump(SimModule& sim, const std::string& folder)
+{
+    const struct {
+        const char* name;
+        const std::uint8_t* bytes;
+        std::size_t size;
+    } files[] = {{"config.bin", sim.flash_at(flash_config_address), params_size},
+                 {"rom.bin", sim.flash_at(flash_rom_address), rom_size},
+                 {"amt.bin", sim.flash_at(flash_amt_address), amt_size},
+                 {"kvp.bin", sim.flash_at(flash_kvp_address), kvp_size},
+                 {"ram.bin", sim.ram(), ram_size}};
+    for (const auto& f : files) {
+        std::FILE* out = std::fopen((folder + "/" + f.name).c_str(), "wb");
+        if (!out) return false;
+        const bool written = std::fwrite(f.bytes, 1, f.size, out) == f.size;
+        if (std::fclose(out) != 0 || !written) return false;
+    }
+    return true;
 }
 
 }  // namespace device_program

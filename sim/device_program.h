@@ -18,8 +18,10 @@ struct Options {
     bool decoys = false;
     std::size_t vanish_at_get = 0;  // 0: never
     std::size_t short_get_at = 0;   // 0: never
+    std::size_t fail_set_at = 0;    // lirvan-sim-uhid only: the write to lose; 0: never
     long identity = -1;             // -1: the form's own word
     std::string record_path;        // "": no record
+    std::string dump_dir;           // "": no dump at the end
     std::string udc;                // lirvan-sim-usb only: the first device controller to use
 };
 
@@ -74,5 +76,10 @@ struct Counts {
 
 // Prints "STATS key=value ..." on standard output.
 void print_stats(const Counts& counts, const SimModule& sim);
+
+// Writes what the module holds into the folder, under the names of a backup: config.bin (the
+// 12-byte block), rom.bin, amt.bin, kvp.bin and ram.bin. False, with errno, when a file
+// cannot be written.
+bool dump(SimModule& sim, const std::string& folder);
 
 }  // namespace device_program

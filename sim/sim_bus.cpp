@@ -48,6 +48,7 @@ struct SimBus::Impl {
     bool list_fails = false;
     bool last_open_refused = false;
     std::size_t fail_at = 0;       // 1-based report number that fails; 0 = disarmed
+    bool fail_delivered = false;   // the failing report reaches its endpoint first
     std::size_t attempts = 0;      // reports counted since fail_report was armed
     std::size_t disturb_at = 0;    // 1-based written report that arrives disturbed; 0 = disarmed
     std::size_t sets_seen = 0;     // written reports counted since disturb_set_report was armed
@@ -91,13 +92,14 @@ struct SimBus::Impl {
             if (h.index == index) h.live = false;
     }
 
-    // Applies the injected report fault; false when this report is the one to fail.
-    bool report_allowed()
+    enum class Fault { none, lost, delivered };
+    // Applies the injected report fault: whether this report is the one to fail, and how.
+    Fault report_fault()
     {
-        if (fail_at == 0) return true;
-        if (++attempts < fail_at) return true;
+        if (fail_at == 0) return Fault::none;
+        if (++attempts < fail_at) return Fault::none;
         fail_at = 0;
-        return false;
+        return fail_delivered ? Fault::delivered : Fault::lost;
     }
 
     void report_succeeded()
@@ -138,7 +140,14 @@ std::size_t SimBus::interface_count() const { return d_->interfaces.size(); }
 void SimBus::fail_report(std::size_t n)
 {
     d_->fail_at = n;
+    d_->fail_delivered = false;
     d_->attempts = 0;
+}
+
+void SimBus::fail_report_delivered(std::size_t n)
+{
+    fail_report(n);
+    d_->fail_delivered = true;
 }
 
 void SimBus::disturb_set_report(std::size_t n)
@@ -264,7 +273,8 @@ bool SimBus::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t len
 {
     Impl::Interface* i = d_->reporting(h);
     if (i == nullptr || length != i->feature_length || length < 2 || buf[0] != 0) return false;
-    if (!d_->report_allowed()) return false;
+    const Impl::Fault fault = d_->report_fault();
+    if (fault == Impl::Fault::lost) return false;
     ++d_->set_reports;
     std::uint8_t data[report_data_length] = {};
     std::memcpy(data, buf + 1, std::min(length - 1, report_data_length));
@@ -273,7 +283,7 @@ bool SimBus::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t len
         data[report_data_length - 1] ^= 0xFF;
     }
     const bool accepted = i->endpoint->on_set_feature(data);
-    if (!accepted) return false;
+    if (!accepted || fault == Impl::Fault::delivered) return false;
     d_->report_succeeded();
     return true;
 }
@@ -282,7 +292,8 @@ bool SimBus::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
 {
     Impl::Interface* i = d_->reporting(h);
     if (i == nullptr || length != i->feature_length || length < 2) return false;
-    if (!d_->report_allowed()) return false;
+    const Impl::Fault fault = d_->report_fault();
+    if (fault == Impl::Fault::lost) return false;
     ++d_->get_reports;
     bool answered;
     if (length == report_length) {
@@ -292,7 +303,7 @@ bool SimBus::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
         answered = i->endpoint->on_get_feature(data);
         if (answered) std::memcpy(buf + 1, data, std::min(length - 1, report_data_length));
     }
-    if (!answered) return false;
+    if (!answered || fault == Impl::Fault::delivered) return false;
     buf[0] = 0;
     d_->report_succeeded();
     return true;

@@ -47,6 +47,9 @@ public:
     // Fault injection, counted over reports (set and get) from the moment of the call:
     // the n-th report (1-based) fails; 0 disarms.
     void fail_report(std::size_t n);
+    // As fail_report, but the n-th report reaches its endpoint (a written report is taken, a
+    // read reply is used up) before the call fails: the tool cannot tell it from a lost one.
+    void fail_report_delivered(std::size_t n);
     // The n-th written report (1-based, counted from the moment of the call) reaches its
     // endpoint with its last data byte inverted, as a disturbed transfer would; 0 disarms.
     void disturb_set_report(std::size_t n);

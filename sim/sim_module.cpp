@@ -7,23 +7,30 @@
 // - A command with a reply replaces any reply still pending; a command without a reply drops
 //   it. Reads return the pending reply 64 bytes per report, zero padded, and 64 zero bytes
 //   when nothing is pending, so the extra report after a reply of 64·k bytes reads zeros.
-// - After cmd_block_begin, cmd_ram_write_begin and cmd_update to the loader, every written
-//   report is data, whatever its first byte, until the announced count has arrived.
+// - The module frames by order alone. After cmd_block_begin, cmd_ram_write_begin and
+//   cmd_update to the loader, every written report is data, whatever its first byte, until
+//   the announced count has arrived. After a summed chunk's data the next frame is taken as
+//   the chunk's end frame, whatever its code; a report without the marker 0x55 where a frame
+//   is due is a stray report and is ignored. placements() logs where each report went.
 // - cmd_read_flash and cmd_ram_read answer the announced length; bytes outside the memory
 //   read as zero. Replies are limited to reply_limit bytes; reads past that return zeros,
 //   which the tool cannot tell from a longer reply of zeros.
 // - A summed chunk is committed only when cmd_block_end repeats cmd_block_begin's words,
 //   every data byte arrived, the byte sum (0 counted as 1) matches and the range lies inside
 //   the flash. Anything else (a bad sum, a lone end frame, another command between the data
-//   and the end frame, a range outside the flash) drops the chunk and counts it as rejected.
+//   and the end frame, taken as the end frame, a range outside the flash) drops the chunk and
+//   counts it as rejected.
 // - cmd_restart counts the restart, stops any transfer in progress, switches the external DAC
 //   mode off, starts the CNC processor and restores RAM from the main non-volatile bank (the
 //   module boots from that bank).
 // - Commands meant for the other form (for instance cmd_read_flash to the loader) are logged
 //   and otherwise ignored.
-// - A transfer that stops short (the tool's send failed, the device was unplugged) is
-//   abandoned after transfer_timeout_ms of simulated time without a written report, as a
-//   firmware receive time-out would; until then every report still counts as its data.
+// - A transfer to the application that stops short (the tool's send failed, the device was
+//   unplugged) is abandoned after transfer_timeout_ms of simulated time without a written
+//   report, as a firmware receive time-out would; until then every report still counts as
+//   its data, and a chunk whose data are in still takes the next frame as its end. The loader
+//   has no such time-out: an image cut short keeps it waiting for the rest until it is
+//   power-cycled.
 #include "sim/sim_module.h"
 
 #include <algorithm>
@@ -39,6 +46,7 @@ constexpr std::size_t reply_limit = 65536;
 // The loader keeps at most an image as large as the controller's whole flash.
 constexpr std::size_t update_image_limit = 256 * 1024;
 constexpr std::size_t command_log_limit = 65536;
+constexpr std::size_t placement_log_limit = 65536;
 constexpr std::uint64_t transfer_timeout_ms = 1000;
 
 constexpr std::uint8_t default_config_block[params_size] = {0x04, 0x01, 0x01, 0x00, 0x01, 0x04,
@@ -56,11 +64,30 @@ SimModule::SimModule()
 void SimModule::advance_ms(std::uint32_t ms)
 {
     bus_.advance(ms, cpu_running_);
-    // A transfer that stopped short is abandoned, as a firmware receive time-out would.
-    if (inbound_ != Inbound::none && bus_.time_ms() - last_report_ms_ >= transfer_timeout_ms) {
-        if (inbound_ == Inbound::block) reject_open_chunk();
-        if (inbound_ == Inbound::update) update_image_.clear();
-        inbound_ = Inbound::none;
+    // A transfer to the application that stopped short is abandoned, as a firmware receive
+    // time-out would.
+    if (form_ == Form::application && mid_exchange() &&
+        bus_.time_ms() - last_report_ms_ >= transfer_timeout_ms)
+        abandon_transfer();
+}
+
+void SimModule::abandon_transfer()
+{
+    reject_open_chunk();
+    awaiting_end_ = false;
+    update_image_.clear();
+    inbound_ = Inbound::none;
+}
+
+void SimModule::power_cycle()
+{
+    abandon_transfer();
+    reply_.clear();
+    reply_pos_ = 0;
+    if (form_ == Form::application) {
+        ext_dac_ = false;
+        cpu_running_ = true;
+        ram_ = bank_main_;
     }
 }
 
@@ -106,8 +133,16 @@ void SimModule::log_command(const CommandFrame& f)
     log_.push_back(SimCommand{f.code, f.word_a, f.word_b, f.word_c, form_ == Form::loader});
 }
 
+void SimModule::log_placement(SimPlacement placement, const std::uint8_t* data64)
+{
+    if (placements_.size() >= placement_log_limit)
+        placements_.erase(placements_.begin(), placements_.begin() + placement_log_limit / 2);
+    placements_.push_back(SimReport{placement, data64[0], data64[1], form_ == Form::loader});
+}
+
 void SimModule::reject_open_chunk()
 {
+    awaiting_end_ = false;
     if (chunk_open_) {
         chunk_open_ = false;
         ++chunks_rejected_;
@@ -179,6 +214,7 @@ void SimModule::application_command(const CommandFrame& f)
         chunk_sum_ = 0;
         chunk_.clear();
         expect(Inbound::block, f.word_c);
+        awaiting_end_ = inbound_ == Inbound::none;  // a chunk of no bytes waits for its end
         break;
     case cmd_block_end:
         finish_chunk(f);
@@ -247,6 +283,7 @@ void SimModule::application_command(const CommandFrame& f)
 
 void SimModule::finish_chunk(const CommandFrame& end)
 {
+    awaiting_end_ = false;
     if (!chunk_open_) {
         ++chunks_rejected_;  // an end frame without its begin frame
         return;
@@ -296,6 +333,7 @@ void SimModule::data(const std::uint8_t* data64)
 
     const Inbound done = inbound_;
     inbound_ = Inbound::none;
+    if (done == Inbound::block) awaiting_end_ = true;
     if (done == Inbound::update) finish_update();
 }
 
@@ -319,12 +357,31 @@ bool SimModule::on_set_feature(const std::uint8_t* data64)
 {
     last_report_ms_ = bus_.time_ms();
     if (inbound_ != Inbound::none) {
+        log_placement(SimPlacement::data, data64);
         data(data64);
         return true;
     }
     CommandFrame f;
-    if (CommandFrame::from_data(data64, f)) command(f);
-    // A report without the marker outside a transfer carries nothing for the module.
+    if (!CommandFrame::from_data(data64, f)) {
+        // A report without the marker where a frame is due carries nothing for the module.
+        log_placement(SimPlacement::stray, data64);
+        return true;
+    }
+    if (awaiting_end_) {
+        // Whatever frame follows a chunk's data is its end frame: another command there is
+        // not acted on, and the chunk is dropped.
+        log_placement(SimPlacement::end_frame, data64);
+        log_command(f);
+        reply_.clear();
+        reply_pos_ = 0;
+        if (f.code == cmd_block_end)
+            finish_chunk(f);
+        else
+            reject_open_chunk();
+        return true;
+    }
+    log_placement(SimPlacement::command, data64);
+    command(f);
     return true;
 }
 

@@ -34,6 +34,23 @@ struct SimCommand {
     bool to_loader = false;  // which form of the module received it
 };
 
+// Where the module placed one written report. The module has no framing beyond order: after
+// a frame that announces data, the announced number of reports are data whatever they hold;
+// after a summed chunk's data the next frame is taken as the chunk's end frame; anywhere else
+// a report is a frame when it starts with the marker 0x55 and a stray report otherwise.
+enum class SimPlacement {
+    command,   // a frame, acted on
+    data,      // data of the transfer in progress
+    end_frame, // a frame where a chunk's end frame was due, taken as that end
+    stray,     // no marker where a frame was due: ignored
+};
+
+struct SimReport {
+    SimPlacement placement = SimPlacement::command;
+    std::uint8_t first = 0, second = 0;  // the report's first two data bytes
+    bool to_loader = false;
+};
+
 class SimModule : public FeatureEndpoint {
 public:
     enum class Form { application, loader };
@@ -102,6 +119,15 @@ public:
     // Commands received since the last clear, in order.
     const std::vector<SimCommand>& commands() const { return log_; }
     void clear_commands() { log_.clear(); }
+    // Every written report since the last clear, with where the module placed it.
+    const std::vector<SimReport>& placements() const { return placements_; }
+    void clear_placements() { placements_.clear(); }
+    // Whether the module expects the next report as data of a transfer or as a chunk's end
+    // frame, rather than as a new frame.
+    bool mid_exchange() const { return inbound_ != Inbound::none || awaiting_end_; }
+    // The module restarts as after power-on in the form it is in: a transfer in progress is
+    // dropped, the loader waits for a new announcement.
+    void power_cycle();
 
 private:
     // Data announced by the last command and still to arrive.
@@ -111,6 +137,8 @@ private:
     void reply_from(const std::vector<std::uint8_t>& memory, std::uint64_t base,
                     std::uint64_t address, std::size_t length);
     void log_command(const CommandFrame& f);
+    void log_placement(SimPlacement placement, const std::uint8_t* data64);
+    void abandon_transfer();
     void reject_open_chunk();
     void expect(Inbound kind, std::size_t total);
     void command(const CommandFrame& f);
@@ -149,6 +177,7 @@ private:
 
     // Summed chunk between cmd_block_begin and cmd_block_end.
     bool chunk_open_ = false;          // begin seen, end not yet
+    bool awaiting_end_ = false;        // the chunk's data are in: the next frame is its end
     CommandFrame chunk_begin_;
     std::uint32_t chunk_sum_ = 0;      // byte sum of the data as it arrived
     std::vector<std::uint8_t> chunk_;  // data, at most the flash's size kept
@@ -161,4 +190,5 @@ private:
 
     CncBus bus_;
     std::vector<SimCommand> log_;
+    std::vector<SimReport> placements_;
 };

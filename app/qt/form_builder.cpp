@@ -167,12 +167,12 @@ QObject* build(const FormControl& c, QWidget& window, QWidget* holder, QtView& v
 
 void build_form(QWidget& window, QtView& view)
 {
-    constexpr auto frame_count = static_cast<std::size_t>(Frame::ea_cnc) + 1;
+    constexpr auto frame_count = form_holder_count;
     std::array<QWidget*, frame_count> holders{};
-    holders[static_cast<std::size_t>(Frame::window)] = &window;
+    holders[static_cast<std::size_t>(FormHolder::window)] = &window;
     for (const FormControl& c : form_controls()) {
         QObject* made = build(c, window, holders[static_cast<std::size_t>(c.parent)], view);
         if (c.name) view.add(*c.name, made);
-        if (c.frame) holders[static_cast<std::size_t>(*c.frame)] = qobject_cast<QWidget*>(made);
+        if (c.holder) holders[static_cast<std::size_t>(*c.holder)] = qobject_cast<QWidget*>(made);
     }
 }

@@ -8,12 +8,14 @@
 #include <QSettings>
 #include <QTranslator>
 
+#include "define/version.h"
+
 bool print_version_if_asked(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") != 0) continue;
         const char* slash = std::strrchr(argv[0], '/');
-        std::printf("%s %s\n", slash ? slash + 1 : argv[0], LIRVAN_VERSION);
+        std::printf("%s %s\n", slash ? slash + 1 : argv[0], tool_version_text);
         return true;
     }
     return false;

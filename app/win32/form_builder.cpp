@@ -72,7 +72,7 @@ void FormBuilder::build(HWND window, double scale)
     window_ = window;
     scale_ = scale;
     windows_.hwnd[static_cast<std::size_t>(Control::MainForm)] = window;
-    holders_[static_cast<std::size_t>(Frame::window)] = {window, {}};
+    holders_[static_cast<std::size_t>(FormHolder::window)] = {window, {}};
     frame_page_.fill(-1);
     control_page_.fill(-1);
     for (const FormControl& c : form_controls()) {
@@ -96,8 +96,8 @@ int FormBuilder::page_of(const FormControl& c)
 {
     const int page = frame_page_[static_cast<std::size_t>(c.parent)];
     // A page opens a frame of its own; a group's frame stands on its holder's page.
-    if (c.kind == FormKind::page) frame_page_[static_cast<std::size_t>(*c.frame)] = static_cast<int>(windows_.pages.size());
-    if (c.kind == FormKind::group) frame_page_[static_cast<std::size_t>(*c.frame)] = page;
+    if (c.kind == FormKind::page) frame_page_[static_cast<std::size_t>(*c.holder)] = static_cast<int>(windows_.pages.size());
+    if (c.kind == FormKind::group) frame_page_[static_cast<std::size_t>(*c.holder)] = page;
     return page;
 }
 
@@ -153,7 +153,7 @@ void FormBuilder::build_entry(const FormControl& c)
         windows_.kind[index] = c.kind;
         if (c.kind == FormKind::timer) windows_.interval_ms[index] = static_cast<UINT>(c.interval_ms);
     }
-    if (c.frame) holders_[static_cast<std::size_t>(*c.frame)] = opened;
+    if (c.holder) holders_[static_cast<std::size_t>(*c.holder)] = opened;
 }
 
 void FormBuilder::build_page(const FormControl& c)

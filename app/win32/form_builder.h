@@ -86,7 +86,7 @@ private:
     std::array<HFONT, 4> fonts_{};  // by font role
     double scale_ = 1.0;
     std::vector<Placed> placed_;    // every control window with its place, for a change of density
-    static constexpr std::size_t frame_count = static_cast<std::size_t>(Frame::ea_cnc) + 1;
+    static constexpr std::size_t frame_count = form_holder_count;
     std::array<Holder, frame_count> holders_{};  // by frame
     std::array<int, frame_count> frame_page_{};  // the page each frame stands on, -1 none
     std::vector<std::vector<const FormControl*>> to_make_;  // by page: entries still to make

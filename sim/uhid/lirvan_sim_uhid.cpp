@@ -19,7 +19,11 @@
 //                       report-id byte)
 //   --record FILE       write every feature report that reached the module or left it to FILE,
 //                       one line each: "SET|GET <length> <hex bytes>"
-// Feature reads are counted from the start.
+//   --dump DIR          at the end, write what the module holds into DIR as a backup names it:
+//                       config.bin, rom.bin, amt.bin, kvp.bin, ram.bin
+//   --fail-set-at N     fail the N-th feature write to the module without passing it on
+//                       (a report lost on the way: the caller's write fails)
+// Feature reads and writes are counted from the start.
 //
 // Standard output (read by the kernel-path test): "READY" once every hidraw node exists; on
 // SIGTERM or SIGINT (Ctrl-C) the devices are destroyed and one line "STATS key=value ..." is
@@ -55,7 +59,7 @@ namespace {
 constexpr const char* program = "lirvan-sim-uhid";
 constexpr const char* usage_text =
     "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n"
-    "                       [--record FILE]\n";
+    "                       [--record FILE] [--dump DIR] [--fail-set-at N]\n";
 constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
 
 using Clock = std::chrono::steady_clock;
@@ -248,6 +252,12 @@ int main(int argc, char** argv)
                 const bool well_formed = rq.rtype == UHID_FEATURE_REPORT && rq.rnum == 0 &&
                                          rq.size == report_length && rq.data[0] == 0;
                 const bool resetting = is_module && re_enumerating;
+                if (is_module && d.sets == options.fail_set_at) {
+                    // Lost on the way: the module never sees it, the caller's write fails.
+                    std::fprintf(stderr, "%s: module loses write %zu\n", program, d.sets);
+                    d.answer_set(rq.id, false);
+                    continue;
+                }
                 const bool ok = !resetting && well_formed && d.endpoint->on_set_feature(rq.data + 1);
                 if (is_module && ok) record.set(rq.data, rq.size);
                 d.answer_set(rq.id, ok);
@@ -273,5 +283,7 @@ int main(int argc, char** argv)
     counts.module_sets = module.sets;
     counts.module_gets = module.gets;
     device_program::print_stats(counts, sim);
+    if (!options.dump_dir.empty() && !device_program::dump(sim, options.dump_dir))
+        die("dump into " + options.dump_dir);
     return 0;
 }

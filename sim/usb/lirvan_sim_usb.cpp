@@ -25,6 +25,8 @@
 //   --short-get-at N    answer the N-th feature read of the module with 63 bytes
 //   --record FILE       write every feature report that reached the module or left it to FILE,
 //                       one line each: "SET|GET <length> <hex bytes>"
+//   --dump DIR          at the end, write what the module holds into DIR as a backup names it:
+//                       config.bin, rom.bin, amt.bin, kvp.bin, ram.bin
 // Feature reads are counted from the start.
 //
 // Standard output: "READY" once every hidraw node exists; on SIGTERM or SIGINT (Ctrl-C) the
@@ -64,7 +66,7 @@ namespace {
 constexpr const char* program = "lirvan-sim-usb";
 constexpr const char* usage_text =
     "usage: lirvan-sim-usb [--udc NAME] [--decoys] [--identity HEX] [--vanish-at-get N]\n"
-    "                      [--short-get-at N] [--record FILE]\n";
+    "                      [--short-get-at N] [--record FILE] [--dump DIR]\n";
 constexpr const char* configfs_root = "/sys/kernel/config";
 constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
 
@@ -305,6 +307,10 @@ void answer(int ep0, const usb_hid::Setup& s, const usb_hid::Reply& reply)
 int main(int argc, char** argv)
 {
     const auto options = device_program::parse(program, usage_text, true, argc, argv);
+    if (options.fail_set_at != 0) {
+        std::fprintf(stderr, "%s: --fail-set-at is an option of lirvan-sim-uhid only\n%s", program, usage_text);
+        return 2;
+    }
     device_program::ReportRecord record;
     if (!record.open(options.record_path)) die("open " + options.record_path);
 
@@ -458,5 +464,7 @@ int main(int argc, char** argv)
     counts.module_sets = module.function().sets();
     counts.module_gets = module.function().gets();
     device_program::print_stats(counts, sim);
+    if (!options.dump_dir.empty() && !device_program::dump(sim, options.dump_dir))
+        die("dump into " + options.dump_dir);
     return 0;
 }

@@ -10,22 +10,22 @@
 namespace {
 
 // The holders' sizes, from the entries that open them (pages: the page control's inside).
-std::map<Frame, FormRect> holder_rects()
+std::map<FormHolder, FormRect> holder_rects()
 {
-    std::map<Frame, FormRect> rects{{Frame::window, {0, 0, form_client_width, form_client_height}}};
+    std::map<FormHolder, FormRect> rects{{FormHolder::window, {0, 0, form_client_width, form_client_height}}};
     for (const FormControl& c : form_controls())
-        if (c.frame) rects[*c.frame] = c.kind == FormKind::page ? FormRect{0, 0, 536, 306} : c.rect;
+        if (c.holder) rects[*c.holder] = c.kind == FormKind::page ? FormRect{0, 0, 536, 306} : c.rect;
     return rects;
 }
 
 TEST(Form, PlacesEveryControlOnceInsideAHolderOpenedBeforeIt)
 {
     std::map<Control, int> placed;
-    std::map<Frame, FormRect> opened{{Frame::window, {0, 0, form_client_width, form_client_height}}};
+    std::map<FormHolder, FormRect> opened{{FormHolder::window, {0, 0, form_client_width, form_client_height}}};
     const auto sizes = holder_rects();
     for (const FormControl& c : form_controls()) {
         ASSERT_TRUE(opened.count(c.parent)) << "holder opened after a control it holds: " << c.text;
-        if (c.frame) opened[*c.frame] = c.rect;
+        if (c.holder) opened[*c.holder] = c.rect;
         if (c.name) ++placed[*c.name];
         if (c.partner) ++placed[*c.partner];
         if (c.kind == FormKind::timer || c.kind == FormKind::page) continue;
@@ -46,21 +46,21 @@ TEST(Form, PlacesEveryControlOnceInsideAHolderOpenedBeforeIt)
 
 TEST(Form, RowsOfAFrameComeInTableOrderWithTheirRegisters)
 {
-    const auto rows = form_rows(FormKind::register_row, Frame::page_ke_bfos);
+    const auto rows = form_rows(FormKind::register_row, holder_of(page_ke_bfos));
     ASSERT_EQ(rows.size(), 6u);  // four inputs, then two outputs, both groups of the page
     EXPECT_EQ(rows[0].address, 0170461);
     EXPECT_EQ(*rows[4].name, Control::StaticText33);
     EXPECT_EQ(*rows[4].partner, Control::StaticText39);
-    EXPECT_EQ(form_rows(FormKind::register_row, Frame::ea_cnc)[1].address, 0170461);
-    EXPECT_TRUE(frame_within(Frame::ke_outputs, Frame::page_ke_bfos));
+    EXPECT_EQ(form_rows(FormKind::register_row, FormHolder::ea_cnc)[1].address, 0170461);
+    EXPECT_TRUE(holder_within(FormHolder::ke_outputs, holder_of(page_ke_bfos)));
     // The pages come in the order of the page numbers the logic switches on.
     int index = 0;
     for (const FormControl& c : form_controls()) {
         if (c.kind != FormKind::page) continue;
-        EXPECT_EQ(static_cast<int>(*c.frame) - static_cast<int>(Frame::page_config), index++) << c.text;
+        EXPECT_EQ(static_cast<int>(*c.holder) - static_cast<int>(holder_of(page_config)), index++) << c.text;
     }
     EXPECT_EQ(index, page_network + 1);
-    EXPECT_FALSE(frame_within(Frame::ke_outputs, Frame::page_ea));
+    EXPECT_FALSE(holder_within(FormHolder::ke_outputs, holder_of(page_ea)));
 }
 
 }  // namespace

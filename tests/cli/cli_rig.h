@@ -51,7 +51,7 @@ struct CliRig {
             waited += ms;
             if (on_pause) on_pause();
         };
-        env.firmware = CarriedFirmware{firmware.data(), firmware.size(), firmware_version};
+        env.firmware = CarriedImage{firmware.data(), firmware.size(), firmware_version};
         return run_cli(args, env);
     }
 

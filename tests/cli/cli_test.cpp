@@ -13,6 +13,7 @@
 #include "comport/pty_peer.h"
 #include "define/byte_order.h"
 #include "device/device.h"
+#include "hostile_image.h"
 
 using nlohmann::json;
 
@@ -480,3 +481,116 @@ TEST(CliConfig, ShowsWhatIsStoredAndWritesTheBlockWithAFreshChecksum)
               (std::vector<std::uint8_t>{1, 1, 1, 0, 1, 12, 0, 0, 16, 0, 0, 0}));
     EXPECT_EQ(rig.run({"config", "write", rig.path("rom.bin")}), 64) << "no such file";
 }
+
+// --- a failed report in the middle of a write, through the command line -----------------
+
+namespace {
+
+// Between the command line and the bus: fails the k-th report counted from the first frame of
+// the transfer (a chunk begin, a RAM write begin, an announced image), lost on the way or
+// taken by the module first.
+class FailInTransfer : public Hid {
+public:
+    FailInTransfer(Hid& inner, std::size_t k, bool delivered) : inner_(inner), k_(k), delivered_(delivered) {}
+    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
+    HidHandleId open(const std::string& path) override { return inner_.open(path); }
+    bool attributes(HidHandleId h, std::uint16_t& v, std::uint16_t& p) override { return inner_.attributes(h, v, p); }
+    bool feature_report_length(HidHandleId h, std::size_t& l) override { return inner_.feature_report_length(h, l); }
+    void close(HidHandleId h) override { inner_.close(h); }
+    bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t l) override
+    {
+        if (!started_ && l == report_length && buf[1] == command_marker)
+            started_ = buf[2] == cmd_block_begin || buf[2] == cmd_ram_write_begin ||
+                       (buf[2] == cmd_update && get_le32(buf + 3) != 0);
+        return pass([&] { return inner_.set_feature(h, buf, l); });
+    }
+    bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t l) override
+    {
+        return pass([&] { return inner_.get_feature(h, buf, l); });
+    }
+
+private:
+    template <typename Call>
+    bool pass(Call call)
+    {
+        if (!started_ || ++count_ != k_) return call();
+        if (delivered_) call();
+        return false;
+    }
+    Hid& inner_;
+    std::size_t k_;
+    bool delivered_;
+    bool started_ = false;
+    std::size_t count_ = 0;
+};
+
+struct CliHostileCase {
+    const char* name;
+    std::vector<std::string> args;  // the image file is "image.bin"
+    std::size_t image_size;
+    std::uint32_t flash_address;  // 0: RAM or firmware
+    std::size_t positions;        // reports from the transfer's first frame on that may fail
+};
+
+std::ostream& operator<<(std::ostream& os, const CliHostileCase& c) { return os << c.name; }
+
+class CliHostileWrites : public ::testing::TestWithParam<CliHostileCase> {};
+
+TEST_P(CliHostileWrites, FailedReportExitsTwoOrThreeAndLeavesTheModuleInStep)
+{
+    const CliHostileCase& c = GetParam();
+    const std::vector<std::uint8_t> image = hostile_image(c.image_size);
+    for (const bool delivered : {false, true}) {
+        for (std::size_t k = 1; k <= c.positions; k += 3) {
+            SCOPED_TRACE(std::string(delivered ? "taken" : "lost") + " report " + std::to_string(k));
+            CliRig rig;
+            rig.firmware = image;
+            rig.write_file("image.bin", image);
+            std::vector<std::string> args = c.args;
+            for (auto& a : args)
+                if (a == "image.bin") a = rig.path(a);
+            FailInTransfer faulty(rig.bus, k, delivered);
+            rig.hid = &faulty;
+            const int code = rig.run(args);
+
+            for (const SimCommand& s : rig.module.commands()) ASSERT_FALSE(from_hostile_image(s));
+            for (const SimReport& r : rig.module.placements())
+                ASSERT_TRUE(r.placement != SimPlacement::end_frame || r.second == cmd_block_end);
+            const std::vector<std::uint8_t> page =
+                c.flash_address ? rig.flash(c.flash_address, image.size()) : std::vector<std::uint8_t>{};
+            const bool written = c.flash_address == flash_config_address
+                                     ? std::equal(image.begin(), image.begin() + 8, page.begin())
+                                 : c.flash_address ? page == image
+                                 : c.image_size == ram_size
+                                     ? std::equal(image.begin(), image.end(), rig.module.ram_bank(ram_bank_main))
+                                     : rig.module.last_update_image() == image;
+            if (code == 0) {
+                EXPECT_TRUE(written) << "exit 0 means written and verified";
+            } else {
+                EXPECT_TRUE(code == 2 || code == 3) << code << ": " << rig.err.str();
+            }
+            if (c.flash_address || c.image_size == ram_size) {
+                EXPECT_FALSE(rig.module.mid_exchange());
+                EXPECT_EQ(rig.module.form(), SimModule::Form::application);
+                // The next command finds the module answering as ever.
+                rig.hid = &rig.bus;
+                EXPECT_EQ(rig.run({"status"}), 0) << rig.err.str();
+            } else if (code != 0) {
+                EXPECT_NE(rig.err.str().find("restart the module"), std::string::npos) << rig.err.str();
+            }
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Memories, CliHostileWrites,
+    ::testing::Values(CliHostileCase{"config", {"config", "write", "image.bin"}, params_size, flash_config_address, 34 + 3},
+                      CliHostileCase{"rom", {"write", "rom", "image.bin"}, rom_size, flash_rom_address, 8 * 34 + 3},
+                      CliHostileCase{"amt", {"write", "amt", "image.bin"}, amt_size, flash_amt_address, 4 * 34 + 3},
+                      CliHostileCase{"kvp", {"write", "kvp", "image.bin"}, kvp_size, flash_kvp_address, 8 * 34 + 3},
+                      CliHostileCase{"ram", {"write", "ram", "image.bin", "--bank", "main"}, ram_size, 0, 1 + 256 + 2},
+                      CliHostileCase{"update", {"update", "--wait", "2"}, 1500, 0, 1 + 24}),
+    [](const ::testing::TestParamInfo<CliHostileCase>& info) { return std::string(info.param.name); });
+
+}  // namespace

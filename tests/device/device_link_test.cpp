@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "byte_checks.h"
@@ -28,6 +29,7 @@ public:
     std::size_t fail_set_at = 0;  // 1-based write attempt that fails
     std::size_t fail_get_at = 0;  // 1-based read attempt that fails
     std::size_t set_attempts = 0;
+    std::size_t fail_all_from = 0;  // 1-based write attempt from which every write fails
 
     bool list_interfaces(std::vector<HidInterfaceInfo>& out) override
     {
@@ -40,6 +42,7 @@ public:
     bool set_feature(HidHandleId, const std::uint8_t* buf, std::size_t length) override
     {
         if (++set_attempts == fail_set_at) return false;
+        if (fail_all_from != 0 && set_attempts >= fail_all_from) return false;
         sent.emplace_back(buf, buf + length);
         return true;
     }
@@ -253,14 +256,54 @@ TEST(WriteBlockTest, EmptyBlockSendsNothing)
     EXPECT_TRUE(hid.sent.empty());
 }
 
-TEST(WriteBlockTest, RefusedReportDoesNotStopTheSequenceButIsReported)
+// A refused report of a chunk: the chunk is completed with zero reports (the refused one
+// included, as it may not have arrived) and ended by a frame of sum 0, which the module drops;
+// no later chunk follows. Two chunks of 4096 bytes: attempts 1..34 and 35..68.
+struct Refusal {
+    const char* name;
+    std::size_t attempt;  // the refused write attempt
+    std::size_t zeros;    // zero reports sent after it
+    std::uint32_t chunk;  // the chunk it belongs to
+};
+
+class WriteBlockRefusal : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(WriteBlockRefusal, AbandonsTheChunkInStepAndStops)
 {
+    const Refusal& p = GetParam();
     RecordingHid hid;
-    hid.fail_set_at = 1;  // the first begin frame
+    hid.fail_set_at = p.attempt;
     const Report image(4096, 0x10);
     EXPECT_FALSE(write_block(hid.handle(), image.data(), image.size(), flash_amt_address));
-    EXPECT_EQ(hid.set_attempts, 68u);
-    EXPECT_EQ(hid.sent.size(), 67u);
+
+    RecordingHid whole;
+    ASSERT_TRUE(write_block(whole.handle(), image.data(), image.size(), flash_amt_address));
+    const std::size_t before = p.attempt - 1;
+    ASSERT_EQ(hid.sent.size(), before + p.zeros + 1);
+    EXPECT_TRUE(std::equal(hid.sent.begin(), hid.sent.begin() + before, whole.sent.begin()))
+        << "up to the refusal the write is the whole write";
+    for (std::size_t i = before; i < before + p.zeros; ++i) EXPECT_EQ(hid.sent[i], Report(report_length, 0)) << i;
+    EXPECT_EQ(hid.sent.back(), frame_bytes(cmd_block_end, 0, flash_amt_address + p.chunk * 2048, 2048));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Positions, WriteBlockRefusal,
+    ::testing::Values(Refusal{"first_begin", 1, 32, 0}, Refusal{"first_data", 2, 32, 0},
+                      Refusal{"data_of_second_chunk", 35 + 1 + 10, 22, 1},
+                      Refusal{"last_data", 67, 1, 1}, Refusal{"last_end", 68, 0, 1}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+// A link that refuses everything from some point on (the module pulled out): the recovery gives
+// up after a few tries instead of sending for ever.
+TEST(WriteBlockTest, RecoveryGivesUpWhenNothingGoesThrough)
+{
+    RecordingHid hid;
+    hid.fail_all_from = 10;
+    const Report image(16384, 0x10);
+    EXPECT_FALSE(write_block(hid.handle(), image.data(), image.size(), flash_rom_address));
+    EXPECT_EQ(hid.sent.size(), 9u);
+    EXPECT_LE(hid.set_attempts, 9u + 4u);
+    EXPECT_FALSE(send_zero_reports(hid.handle(), 5));
 }
 
 // --- discovery over the simulated bus --------------------------------------------------

@@ -19,6 +19,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -574,6 +575,50 @@ void scenario_cli_backup()
     check_wire(reports_in_log(log), program.record(), "the backup's support log against the device");
 }
 
+void scenario_failed_write_mid_chunk()
+{
+    std::printf("scenario: a write of the summed ROM write lost mid-chunk, the image's blocks like commands\n");
+    // Write 1 is the search's identify; chunks 0 and 1 take writes 2..69, chunk 2 begins at 70,
+    // so write 81 is its eleventh data report.
+    DeviceProgram program({"--fail-set-at", "81"});
+    LinuxHid hid;
+    DeviceIdentity app = make_app_identity();
+    DeviceHandle h = open_device(hid, app);
+    check(h.valid(), "application found");
+    if (!h.valid()) return;
+    auto rom = random_bytes(rom_size, 4);
+    const std::uint8_t codes[] = {cmd_update, cmd_restart, cmd_cpu_stop, cmd_block_begin};
+    for (std::size_t at = 0, k = 0; at < rom.size(); at += report_data_length, ++k) {
+        rom[at] = command_marker;
+        rom[at + 1] = codes[k % 4];
+    }
+    check(!write_block(h, rom.data(), rom.size(), flash_rom_address), "the write fails");
+    std::vector<std::uint8_t> back(rom_size, 0xEE);
+    check(send_command(h, cmd_read_flash, flash_rom_address, rom_size) &&
+              receive_data(h, back.data(), back.size()),
+          "the module answers the read-back at once");
+    const std::size_t in = 2 * block_chunk_size;
+    bool first_two = std::equal(rom.begin(), rom.begin() + in, back.begin());
+    bool rest_erased = std::all_of(back.begin() + in, back.end(), [](std::uint8_t b) { return b == 0xFF; });
+    check(first_two && rest_erased, "the two chunks before the failure are in, the rest is as it was");
+    std::uint8_t status[app_status_reply_length] = {};
+    check(send_command(h, cmd_get_status) && receive_data(h, status, sizeof status) &&
+              u32(status) == 0x00043600,
+          "the next status exchange is an exchange of the application");
+    close_device(h);
+    const auto stats = program.stop();
+    // identify, three begin frames, the read and the status as commands; two end frames and
+    // the zero-sum one that drops chunk 2 where its end was due.
+    check(stat_is(stats, "commands", "6") && stat_is(stats, "end_frames", "3") &&
+              stat_is(stats, "strays", "0") && stat_is(stats, "data", "96"),
+          "no report of the image taken as a command");
+    check(stat_is(stats, "chunks_committed", "2") && stat_is(stats, "chunks_rejected", "1"),
+          "chunk 2 dropped, no later chunk sent");
+    check(stat_is(stats, "form", "application") && stat_is(stats, "restarts", "0") &&
+              stat_is(stats, "re_enumerations", "0") && stat_is(stats, "mid_exchange", "0"),
+          "the module stays in its form and in step");
+    check_decoys_untouched(stats);}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -596,6 +641,8 @@ int main(int argc, char** argv)
     scenario_short_report();
     scenario_vanish();
     scenario_cli_backup();
+    // Losing a write is an option of the uhid device program.
+    if (transport == "uhid") scenario_failed_write_mid_chunk();
 
     std::printf("guest test time over %s: %.3f s\n", transport.c_str(), seconds_since(start));
     if (failures == 0)

@@ -71,7 +71,7 @@ echo "Initramfs $(($(stat -c %s "$work/initrd.cpio") / 1024)) KiB, set-up done a
 # --- boot ---
 boot_started=$(date +%s.%N)
 set +e
-timeout 200 qemu-system-x86_64 -nodefaults -no-user-config -accel tcg -m 256 -smp 1 \
+timeout 420 qemu-system-x86_64 -nodefaults -no-user-config -accel tcg -m 256 -smp 1 \
     -display none -monitor none -serial stdio -no-reboot \
     -kernel "$kernel" -initrd "$work/initrd.cpio" \
     -append "console=ttyS0 quiet loglevel=4 panic=-1" </dev/null | tee "$work/console.log"

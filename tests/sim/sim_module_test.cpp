@@ -219,6 +219,42 @@ TEST_F(SimModuleTest, ChunkCutShortBySendFailureIsNotCommitted)
     EXPECT_EQ(*module.flash_at(flash_amt_address), 0xFF);
 }
 
+// The module frames by order alone: what a report is depends on where it arrives.
+TEST_F(SimModuleTest, ReportsArePlacedByTheirPositionNotByTheirContent)
+{
+    ASSERT_TRUE(open(app).valid());
+    module.clear_placements();
+    module.clear_commands();
+    Bytes chunk(block_chunk_size, 0);
+    chunk[0] = command_marker;  // the first data report reads as a hand-over: it is data
+    chunk[1] = cmd_update;
+    const std::uint32_t sum = chunk_sum(chunk.data(), chunk.size());
+    const Bytes zeros(report_data_length, 0);
+
+    send_command(h, cmd_block_begin, sum, flash_rom_address, block_chunk_size);
+    send_data(h, chunk.data(), chunk.size());
+    EXPECT_TRUE(module.mid_exchange()) << "the data are in, the end frame is due";
+    send_data(h, zeros.data(), zeros.size());  // a stray report there changes nothing
+    send_command(h, cmd_restart);              // the frame after the data is taken as the end
+    EXPECT_FALSE(module.mid_exchange());
+    send_command(h, cmd_block_end, sum, flash_rom_address, block_chunk_size);  // no begin now
+    send_data(h, zeros.data(), zeros.size());
+
+    using P = SimPlacement;
+    std::vector<P> placed;
+    for (const SimReport& r : module.placements()) placed.push_back(r.placement);
+    std::vector<P> expected{P::command};
+    expected.insert(expected.end(), 32, P::data);
+    expected.insert(expected.end(), {P::stray, P::end_frame, P::command, P::stray});
+    EXPECT_EQ(placed, expected);
+    EXPECT_EQ(module.placements()[1].first, command_marker);
+    EXPECT_EQ(module.form(), SimModule::Form::application);
+    EXPECT_EQ(module.restarts(), 0u) << "a restart where the end frame is due is not acted on";
+    EXPECT_EQ(module.chunks_committed(), 0u);
+    EXPECT_EQ(module.chunks_rejected(), 2u);
+    EXPECT_EQ(*module.flash_at(flash_rom_address), 0xFF);
+}
+
 // --- RAM and its banks -----------------------------------------------------------------
 
 TEST_F(SimModuleTest, RamWriteGoesIntoRamAndTheChosenBank)

@@ -57,11 +57,11 @@ const wchar_t* class_for(FormKind kind)
 FormRect table_place(const FormControl& c, const FormRect& rect)
 {
     FormRect placed = rect;
-    Frame parent = c.parent;
+    FormHolder parent = c.parent;
     for (;;) {
         const FormControl* group = nullptr;
         for (const FormControl& h : form_controls())
-            if (h.frame == parent && h.kind == FormKind::group) group = &h;
+            if (h.holder == parent && h.kind == FormKind::group) group = &h;
         if (group == nullptr) return placed;
         placed.x += group->rect.x;
         placed.y += group->rect.y;
@@ -558,7 +558,7 @@ TEST_F(WindowOnDemo, a_page_made_late_keeps_the_tables_keyboard_order_and_the_sc
             walked.push_back(static_cast<Control>(id - Win32Window::control_id_base));
     }
     for (const FormControl& c : form_controls()) {
-        if (!frame_within(c.parent, Frame::page_ke_bfos)) continue;
+        if (!holder_within(c.parent, holder_of(page_ke_bfos))) continue;
         if (c.name) listed.push_back(*c.name);
         if (c.partner) listed.push_back(*c.partner);
     }

@@ -1,0 +1,234 @@
+#!/usr/bin/env bash
+# The Windows build through wine's own HID stack: a Linux guest under QEMU whose root is this
+# machine's (shared read-only over 9p) runs this machine's wine, whose setupapi, hid.dll,
+# hidclass.sys and winebus.sys find the guest kernel's hidraw node of the simulated module and
+# carry our Windows HID layer's calls to it. No DLL of ours stands in for the system's.
+#
+#   run_wine_guest.sh CACHE_DIR WORK_DIR LINUX_CLI UHID_PROGRAM USB_PROGRAM EXE_DIR...
+#
+# CACHE_DIR is the guest kernel's cache (guest_kernel.sh). WORK_DIR is shared with the guest,
+# writable: the wine prefix (made here on the host before the guest starts), the results and,
+# per transport and per EXE_DIR, the device program's record and notes, what the programs
+# printed and a screenshot of the window; all of it stays there. Each EXE_DIR holds a
+# lirvan-cli.exe and a lirvan-service.exe (one build: 64-bit, or 32-bit). LINUX_CLI (the
+# Linux lirvan-cli) makes the backup that the Windows programs restore. The simulated module is
+# UHID_PROGRAM through uhid, then USB_PROGRAM as a USB gadget behind usbhid. Against each, every
+# lirvan-cli.exe runs status, restore of that backup (verified writes of the configuration and
+# the three flash images, then the RAM) and a backup (a read of every memory) compared with
+# what the module holds at the end, and every lirvan-service.exe runs for a few ticks on a
+# virtual display, whose status exchanges must reach the module.
+# LIRVAN_WINE_TRANSPORTS="uhid" (or "usb") runs over one transport only.
+set -euo pipefail
+
+if [ $# -lt 6 ]; then
+    echo "usage: $0 CACHE_DIR WORK_DIR LINUX_CLI UHID_PROGRAM USB_PROGRAM EXE_DIR..." >&2
+    exit 2
+fi
+cache=$1 work=$2 linux_cli=$3 uhid_program=$4 usb_program=$5
+shift 5
+exe_dirs=("$@")
+started=$(date +%s.%N)
+elapsed() { awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
+
+# shellcheck source=guest_kernel.sh
+. "$(dirname "$0")/guest_kernel.sh"
+install_guest_tools
+prepare_guest_kernel "$cache"
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+share=$work/share
+prefix=$share/prefix
+
+# --- the wine prefix, made on the host (a first start under TCG would take minutes) ---
+# winebus.sys of wine 8.0 starts only its SDL bus while SDL is enabled, and never the hidraw
+# one: SDL off. The prefix is kept between runs.
+if [ ! -f "$prefix/.lirvan-hidraw" ]; then
+    rm -rf "$prefix"
+    mkdir -p "$share"
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 </dev/null
+    WINEPREFIX="$prefix" WINEDEBUG=-all wine reg add 'HKLM\System\CurrentControlSet\Services\winebus' \
+        /v 'Enable SDL' /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+    WINEPREFIX="$prefix" wineserver -w
+    touch "$prefix/.lirvan-hidraw"
+fi
+echo "Wine prefix ready after $(elapsed) s"
+
+# --- what the programs restore: a backup of the simulated module's demo contents ---
+rm -rf "$share/runs" "$share/restore" "$share/results"
+mkdir -p "$share/runs"
+"$linux_cli" --demo backup "$share/restore" >/dev/null
+
+# --- the script the guest runs in this machine's root ---
+arches=()
+for d in "${exe_dirs[@]}"; do
+    # The build's name for it: 64 or 32 (bits), from the PE header's machine field.
+    machine=$(od -An -tx2 -j $(( $(od -An -tu4 -j 60 -N4 "$d/lirvan-cli.exe") + 4 )) -N2 "$d/lirvan-cli.exe" | tr -d ' ')
+    case $machine in 8664) arches+=(64) ;; 014c) arches+=(32) ;; *) arches+=(x$machine) ;; esac
+done
+cat >"$share/guest.sh" <<EOF
+#!/bin/bash
+# Runs inside the guest, in this machine's root; see run_wine_guest.sh.
+set -u
+share=$share
+# Every wine process on the virtual display: a window cannot join a wineserver whose first
+# programs started without one.
+export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7
+transports="${LIRVAN_WINE_TRANSPORTS:-uhid usb}"
+exe_dirs=(${exe_dirs[*]})
+arches=(${arches[*]})
+uhid_program=$uhid_program
+usb_program=$usb_program
+EOF
+cat >>"$share/guest.sh" <<'EOF'
+failures=0
+check() {  # check OK WHAT
+    if [ "$1" = 0 ]; then echo "  ok   $2"; else echo "  FAIL $2"; failures=$((failures + 1)); fi
+}
+now() { cut -d' ' -f1 /proc/uptime; }
+took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+
+# A .exe started from the 9p share dies at once: the programs run from a tmpfs.
+for i in "${!exe_dirs[@]}"; do
+    mkdir -p "/tmp/exe/${arches[$i]}"
+    cp "${exe_dirs[$i]}/lirvan-cli.exe" "${exe_dirs[$i]}/lirvan-service.exe" "/tmp/exe/${arches[$i]}/"
+done
+Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
+xvfb=$!
+for i in $(seq 100); do [ -e /tmp/.X11-unix/X7 ] && break; sleep 0.2; done
+
+for t in $transports; do
+    run=$share/runs/$t
+    mkdir -p "$run/dump"
+    echo "transport $t"
+    program=$uhid_program
+    [ $t = usb ] && program=$usb_program
+    "$program" --record "$run/record.txt" --dump "$run/dump" >"$run/sim.out" 2>"$run/sim.log" &
+    sim=$!
+    for i in $(seq 100); do grep -q READY "$run/sim.out" && break; sleep 0.1; done
+    check "$(grep -q READY "$run/sim.out"; echo $?)" "device program ready"
+    # winebus lists hidraw nodes when it starts: a new wineserver for each module.
+    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+    for arch in "${arches[@]}"; do
+        out=$run/$arch
+        mkdir -p "$out"
+        cli=/tmp/exe/$arch/lirvan-cli.exe
+        start=$(now)
+        wine "$cli" status >"$out/status.txt" 2>&1 </dev/null
+        rc=$?
+        echo "  status ($arch-bit, the first starts wine): $(took "$start") s"
+        check "$( [ $rc = 0 ] && grep -q 'firmware version: 4.36' "$out/status.txt"; echo $?)" \
+              "lirvan-cli.exe ($arch-bit) status: exit $rc, firmware 4.36"
+        start=$(now)
+        wine "$cli" restore "Z:$share/restore" --ram main >"$out/restore.txt" 2>&1 </dev/null
+        rc=$?
+        echo "  restore, verified ($arch-bit): $(took "$start") s"
+        check "$rc" "lirvan-cli.exe ($arch-bit) restore with verified writes: exit $rc"
+        start=$(now)
+        wine "$cli" backup "Z:/tmp/backup-$arch" >"$out/backup.txt" 2>&1 </dev/null
+        rc=$?
+        echo "  backup, every memory ($arch-bit): $(took "$start") s"
+        check "$rc" "lirvan-cli.exe ($arch-bit) backup: exit $rc"
+        cp -r "/tmp/backup-$arch" "$out/backup" 2>/dev/null
+        for f in config rom amt kvp; do
+            check "$(cmp -s "$share/restore/$f.bin" "$out/backup/$f.bin"; echo $?)" \
+                  "$f.bin read back as restored ($arch-bit)"
+        done
+
+        # The window: a few ticks on the virtual display, then a picture of it.
+        before=$(wc -l <"$run/record.txt")
+        start=$(now)
+        wine /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+        window=$!
+        # Three ticks reach the module (one a second once the window runs), or a minute passes.
+        for i in $(seq 120); do
+            [ "$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')" -ge 3 ] && break
+            sleep 0.5
+        done
+        import -window root "$out/window.png" 2>>"$out/window.txt"
+        alive=$(kill -0 $window 2>/dev/null; echo $?)
+        wineserver -k 2>/dev/null; wait $window 2>/dev/null
+        # A status exchange: cmd_get_status (55 02) as it reaches the module.
+        ticks=$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
+        echo "  window ($arch-bit): $ticks status exchanges in $(took "$start") s"
+        check "$alive" "lirvan-service.exe ($arch-bit) still running after its ticks"
+        check "$( [ "$ticks" -ge 3 ]; echo $?)" "lirvan-service.exe ($arch-bit): $ticks status exchanges reached the module"
+        check "$( [ -s "$out/window.png" ]; echo $?)" "screenshot of the window ($arch-bit)"
+    done
+    kill -TERM $sim; wait $sim
+    check "$?" "device program ended cleanly"
+    for arch in "${arches[@]}"; do
+        for f in config rom amt kvp ram; do
+            check "$(cmp -s "$run/dump/$f.bin" "$run/$arch/backup/$f.bin"; echo $?)" \
+                  "$f.bin ($arch-bit) equals what the module holds"
+        done
+    done
+    # Over USB a report carries 64 bytes, through uhid 65: every SET and GET of the record.
+    want=$([ $t = usb ] && echo 64 || echo 65)
+    odd=$(grep -vc "^\(SET\|GET\) $want " "$run/record.txt")
+    check "$( [ "$odd" = 0 ]; echo $?)" "every report reached the module with $want bytes ($(wc -l <"$run/record.txt") reports)"
+done
+kill $xvfb 2>/dev/null
+if [ $failures = 0 ]; then echo "LIRVAN-WINE: PASS"; else echo "LIRVAN-WINE: FAIL ($failures checks failed)"; fi
+EOF
+chmod 755 "$share/guest.sh"
+
+# --- initramfs: busybox, the modules, and an /init that enters this machine's root ---
+root=$work/root
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,mnt,lib/modules}
+cp "$busybox" "$root/bin/busybox"
+cp "$cache"/modules/*.ko "$root/lib/modules/"
+mknod -m 600 "$root/dev/console" c 5 1 2>/dev/null || true
+cat >"$root/init" <<EOF
+#!/bin/busybox sh
+b=/bin/busybox
+\$b mount -t devtmpfs dev /dev
+exec 0</dev/console 1>/dev/console 2>&1
+\$b mount -t proc proc /proc
+\$b mount -t sysfs sys /sys
+for m in $(echo $(cat "$cache/modules/order")); do
+    \$b insmod /lib/modules/\$m.ko || echo "insmod \$m failed"
+done
+\$b mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro hostroot /mnt ||
+    echo "mount of the host's root failed"
+for d in /tmp /run /var/tmp /root /var/lib/xkb; do \$b mount -t tmpfs tmp /mnt\$d 2>/dev/null; done
+# The writable share after the tmpfs mounts, which would hide it under /tmp.
+\$b mkdir -p /mnt$share 2>/dev/null
+\$b mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 work /mnt$share
+\$b mount -t devtmpfs dev /mnt/dev
+\$b mkdir -p /mnt/dev/pts /mnt/dev/shm
+\$b mount -t devpts pts /mnt/dev/pts
+\$b mount -t tmpfs shm /mnt/dev/shm
+\$b mount -t proc proc /mnt/proc
+\$b mount -t sysfs sys /mnt/sys
+\$b mount -t configfs none /mnt/sys/kernel/config
+echo "guest up after \$(\$b cut -d' ' -f1 /proc/uptime) s"
+\$b chroot /mnt /bin/bash $share/guest.sh 2>&1 | \$b tee /mnt$share/results
+\$b sync
+\$b poweroff -f
+EOF
+chmod 755 "$root/init"
+(cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initrd.cpio"
+echo "Set-up done after $(elapsed) s"
+
+# --- boot: without SMAP, which QEMU's TCG gets wrong for wine's return to user mode; the
+# host's file systems under / remapped to inode numbers of their own (/proc and /sys would
+# otherwise be taken for one another) ---
+set +e
+timeout "${LIRVAN_WINE_GUEST_TIMEOUT:-1500}" qemu-system-x86_64 -nodefaults -no-user-config -accel tcg -cpu max,-smap -m 1536 -smp 2 \
+    -display none -monitor none -serial stdio -no-reboot -nic none \
+    -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
+    -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
+    -fsdev local,id=work,path="$share",security_model=none \
+    -device virtio-9p-pci,fsdev=work,mount_tag=work \
+    -kernel "$kernel" -initrd "$work/initrd.cpio" \
+    -append "console=ttyS0 quiet loglevel=4 panic=-1" </dev/null >"$work/console.log" 2>&1
+qemu_status=$?
+set -e
+cat "$work/console.log"
+echo "QEMU exit status $qemu_status; whole run $(elapsed) s"
+if grep -q '^LIRVAN-WINE: PASS' "$work/console.log"; then exit 0; fi
+grep -q '^LIRVAN-WINE: FAIL' "$work/console.log" || echo "No result line on the guest console"
+echo "Kept: the guest's console in $work/console.log; records, device notes, outputs and screenshots in $share/runs"
+exit 1
