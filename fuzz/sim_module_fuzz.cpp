@@ -48,8 +48,19 @@ struct Twins {
         one.advance_ms(ms);
         two.advance_ms(ms);
     }
-    // Long enough without a report that any transfer in progress is abandoned.
-    void rest() { advance(5000); }
+    // Long enough without a report that any transfer of the application is abandoned. The
+    // loader keeps waiting for the rest of a cut image until the module is switched off and
+    // on again, as an engineer would.
+    void rest()
+    {
+        advance(5000);
+        FUZZ_CHECK(one.mid_exchange() == two.mid_exchange());
+        if (one.mid_exchange()) {
+            FUZZ_CHECK(one.form() == SimModule::Form::loader);
+            one.power_cycle();
+            two.power_cycle();
+        }
+    }
 };
 
 std::vector<std::uint8_t> flash_copy(SimModule& m)

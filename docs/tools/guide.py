@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The user's guide: checks its Markdown against the window and turns it into one HTML page.
 
-    guide.py check GUIDE.md --texts app/texts.h app/form.cpp
+    guide.py check GUIDE.md --texts app/texts.h app/form.cpp module/config_settings.h
     guide.py build GUIDE.md --texts ... --pictures DIR --out OUT.html [--title T]
 
 Every text in guillemets («...») is a text of the window, so it must be one of the string

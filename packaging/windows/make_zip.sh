@@ -34,7 +34,7 @@ fi
 for bmp in "$shots"/page-*.bmp; do
     convert "$bmp" "$work/pictures/$(basename "$bmp" .bmp).png"
 done
-"$python" docs/tools/guide.py build docs/ru/guide.md --texts app/texts.h app/form.cpp \
+"$python" docs/tools/guide.py build docs/ru/guide.md --texts app/texts.h app/form.cpp module/config_settings.h \
     --pictures "$work/pictures" --out "$stage/guide/guide.html"
 
 for p in "${programs[@]}"; do cp "$build/bin/$p" "$stage/"; done
