@@ -4,8 +4,8 @@
 // "74000:"), the byte offset in the file, and both words in octal.
 #include <algorithm>
 
-#include "app/form.h"
-#include "app/formats.h"
+#include "app/texts.h"
+#include "app/value_formats.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
@@ -17,18 +17,6 @@ namespace {
 // Differences listed unless --all.
 constexpr std::size_t first_differences_shown = 10;
 
-// The AMT page's labels name the halves of the AMT ROM, in the order of its previews.
-const std::vector<std::string>& amt_half_labels()
-{
-    static const std::vector<std::string> labels = [] {
-        std::vector<std::string> out;
-        for (const FormControl& c : form_controls())
-            if (c.kind == FormKind::label && c.parent == holder_of(page_amt)) out.emplace_back(c.text);
-        return out;
-    }();
-    return labels;
-}
-
 // Where word `word` of a memory is told: its index, within its half for the AMT ROM.
 struct WordPlace {
     std::string half;  // "70000:" or "74000:"; empty for the other memories
@@ -38,11 +26,10 @@ struct WordPlace {
 WordPlace place_of(Memory m, std::size_t word)
 {
     const MemoryInfo& info = memory_info(m);
-    if (m != Memory::amt || info.previews.size() < 2 || amt_half_labels().size() < info.previews.size())
-        return {"", word};
+    if (m != Memory::amt || info.previews.size() != amt_half_texts.size()) return {"", word};
     std::size_t half = 0;
     while (half + 1 < info.previews.size() && word >= info.previews[half + 1].first_word) ++half;
-    return {amt_half_labels()[half], word - info.previews[half].first_word};
+    return {amt_half_texts[half], word - info.previews[half].first_word};
 }
 
 struct Side {

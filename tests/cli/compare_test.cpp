@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/formats.h"
+#include "app/value_formats.h"
 
 #include "cli_rig.h"
 
