@@ -141,9 +141,9 @@ void show_summary(Output& out, const Trace& trace, TraceEnd end, const WatchOpti
 
 void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const WatchTime& time)
 {
-    // The file comes first: a trace that could not be kept is not begun.
-    CsvTrace csv(o.csv);
     const TickReport& status = link.hold_application();
+    // Before the first reading: a trace that could not be kept is not begun.
+    CsvTrace csv(o.csv);
     // Reading a counter takes its counts: as on the window's page, only while the CNC is stopped.
     if (status.running && watched_by(o, TickPoll::registers_while_stopped))
         throw CliFailure(exit_transfer_failed, "watch: the CNC processor is running; the measuring channels "
