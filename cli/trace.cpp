@@ -164,7 +164,10 @@ std::string trace_svg(const Trace& t)
 
     // The notes: what was watched, how often, and the shortest pulse.
     std::string watched;
-    for (const std::uint16_t r : t.registers()) watched += " " + word_to_oct6_text(r);
+    for (const std::uint16_t r : t.registers()) {
+        watched += ' ';
+        watched += word_to_oct6_text(r);
+    }
     std::string rate = std::to_string(t.samples()) + " samples in " + trace_ms_text(t.end_us());
     if (period.count > 0)
         rate += "; sample period " + fixed(period.mean_us / 1000, 3) + " ms (" + fixed(period.min_us / 1000, 3) +
@@ -213,7 +216,10 @@ std::string trace_svg(const Trace& t)
         const auto y_of = [&](bool high) { return fixed(top + (high ? level_high : level_low), 1); };
         const std::string name = word_to_oct6_text(t.registers()[r]);
         bool level = t.first_value(r) >> bit & 1;
-        std::string d = "M" + x_of(0) + " " + y_of(level);
+        std::string d(1, 'M');
+        d += x_of(0);
+        d += ' ';
+        d += y_of(level);
         for (const TraceChange& c : t.changes()) {
             if (c.register_index != r || !((c.from ^ c.to) >> bit & 1)) continue;
             level = !level;
