@@ -2,6 +2,8 @@
 // at a set interval, until the given duration or Ctrl+C. Every change goes out at once: a line
 // on the terminal (or a JSON line), a row of the CSV file, flushed; the timing diagram is drawn
 // when the trace ends, also when the module vanished in it.
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 #include "app/value_formats.h"
