@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <span>
 
-#include "app/formats.h"
+#include "app/value_formats.h"
 #include "app/image_files.h"
 #include "app/texts.h"
 #include "cli/checksums.h"
