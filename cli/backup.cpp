@@ -111,10 +111,8 @@ void command_backup(ModuleLink& link, Output& out, const fs::path& folder)
                       folder.string() + "\n" + text);
 }
 
-void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
-                     const std::string& ram_bank, bool verify)
+BackupContents read_backup(const fs::path& folder, bool with_ram)
 {
-    // Everything is read and checked before the module is touched.
     const fs::path manifest_path = folder / manifest_name;
     const std::vector<std::uint8_t> raw = read_whole_file(manifest_path);
     Json manifest;
@@ -127,25 +125,31 @@ void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
         !manifest.contains("files") || !manifest["files"].is_array())
         bad_backup(manifest_path, std::string("not a manifest of format ") + manifest_format);
 
-    // The RAM only when asked for: storing it restarts the module.
-    std::vector<std::pair<Memory, std::vector<std::uint8_t>>> images;
+    BackupContents backup;
+    if (manifest.contains("module") && manifest["module"].is_object())
+        backup.firmware_version = manifest["module"].value("firmware_version", std::string());
     for (const MemoryInfo& info : all_memories()) {
         const Memory m = info.memory;
-        if (m == Memory::ram && ram_bank.empty()) continue;
+        if (m == Memory::ram && !with_ram) continue;
         const auto& files = manifest["files"];
         const auto entry = std::find_if(files.begin(), files.end(), [&](const Json& f) {
             return f.is_object() && f.value("memory", std::string()) == memory_info(m).name;
         });
         if (entry == files.end())
             bad_backup(manifest_path, std::string("lists no ") + memory_info(m).name + " image");
-        images.emplace_back(m, checked_file(folder, *entry, m));
+        backup.images.emplace_back(m, checked_file(folder, *entry, m));
     }
+    return backup;
+}
 
+void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
+                     const std::string& ram_bank, bool verify)
+{
+    // Everything is read and checked before the module is touched. The RAM only when asked
+    // for: storing it restarts the module.
+    const BackupContents backup = read_backup(folder, !ram_bank.empty());
     const TickReport& s = link.hold_application();
-    const std::string saved_version =
-        manifest.contains("module") && manifest["module"].is_object()
-            ? manifest["module"].value("firmware_version", std::string())
-            : std::string();
+    const std::string& saved_version = backup.firmware_version;
     Json j = result_object("restore");
     j["folder"] = folder.string();
     if (!saved_version.empty() && saved_version != firmware_version_text(s.firmware_version)) {
@@ -153,7 +157,7 @@ void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
     }
     std::string text;
     Json done = Json::array();
-    for (const auto& [m, bytes] : images) {
+    for (const auto& [m, bytes] : backup.images) {
         write_memory(link, m, bytes, bank_selector(ram_bank));
         const bool checked = verify && m != Memory::ram;
         if (checked) verify_memory(link, m, bytes);

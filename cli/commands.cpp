@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <span>
 
-#include "app/formats.h"
+#include "app/value_formats.h"
 #include "app/image_files.h"
 #include "app/texts.h"
 #include "cli/checksums.h"
@@ -72,15 +72,6 @@ void merge_lane(std::vector<std::uint8_t>& image, const std::string& file, const
     if (!error.empty()) throw CliFailure(exit_file_problem, error);
 }
 
-std::vector<std::uint8_t> image_for_write(const WriteOptions& o)
-{
-    const MemoryInfo& info = memory_info(o.memory);
-    if (!o.file.empty()) return load_exact(o.file, info.size, std::string("the ") + info.name + " image");
-    std::vector<std::uint8_t> image(info.size, 0xFF);
-    for (std::size_t i = 0; i < info.lanes.size(); ++i) merge_lane(image, o.lane_files[i], info.lanes[i]);
-    return image;
-}
-
 std::uint16_t parse_octal(const std::string& text, const char* what)
 {
     try {
@@ -92,6 +83,15 @@ std::uint16_t parse_octal(const std::string& text, const char* what)
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> image_for_write(const WriteOptions& o)
+{
+    const MemoryInfo& info = memory_info(o.memory);
+    if (!o.file.empty()) return load_exact(o.file, info.size, std::string("the ") + info.name + " image");
+    std::vector<std::uint8_t> image(info.size, 0xFF);
+    for (std::size_t i = 0; i < info.lanes.size(); ++i) merge_lane(image, o.lane_files[i], info.lanes[i]);
+    return image;
+}
 
 std::uint32_t bank_selector(const std::string& bank)
 {
