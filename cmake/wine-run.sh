@@ -1,5 +1,7 @@
 #!/bin/sh
 # Runs a Windows program under wine in the build's own prefix (made on first use), quietly.
+# A prefix first made for a 32-bit program (PE machine 0x14c) is a 32-bit one (WINEARCH=win32),
+# as a 32-bit Windows is; a 64-bit prefix would run it through WoW64 instead.
 # The program's output goes through a file: wine's helper processes (wineserver, services)
 # outlive the program and would hold a pipe of the caller's open, so that CTest, reading its
 # tests' output through pipes, would wait for them.
@@ -17,6 +19,9 @@ mkdir -p "$WINEPREFIX"
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+        [ -n "$pe" ] && [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ')" = 014c ] &&
+            export WINEARCH=win32
         wineboot -i >/dev/null 2>&1 </dev/null
         wineserver -w
     fi
