@@ -1,10 +1,8 @@
 // Image files on every platform: a saved image loads back byte for byte, a save replaces an
 // existing file whole and leaves nothing beside it, a folder is refused both ways, and a
-// missing file is named with the system's reason. Names are UTF-8 text on every platform: a
+// missing file is named with the system's reason (on Windows its own text, in the user's language). Names are UTF-8 text on every platform: a
 // Cyrillic folder and file name are those names on disk.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/image_files.h"
+#include "app/platform/file.h"
 #include "define/utf8_path.h"
 #include "scratch_folder.h"
 
@@ -40,7 +39,8 @@ TEST(ImageFiles, SaveLoadBackAndFolders)
     EXPECT_EQ(load_whole_image(folder, whole), "Не удалось открыть файл \"" + folder + "\":\nэто не обычный файл");
     EXPECT_EQ(save_file_replacing(folder, before), "Не удалось записать файл \"" + folder + "\":\nэто не обычный файл");
     EXPECT_EQ(load_lane(missing, whole, 0, 3, Lane::low),
-              "Не удалось открыть файл \"" + missing + "\":\n" + std::strerror(ENOENT));
+              "Не удалось открыть файл \"" + missing + "\":\n" +
+                  file_error_reason(std::make_error_code(std::errc::no_such_file_or_directory)));
     EXPECT_EQ(whole, before);
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir), {}), 2) << "nothing beside the image";
 }
