@@ -27,7 +27,7 @@ void register_window_class(WNDPROC window_proc)
 
 }  // namespace
 
-Win32Window::Win32Window(Hid& hid, CarriedImage update_image) : form_(*this, hid, update_image)
+Win32Window::Win32Window(Hid& hid, CarriedImage update_image) : form_(*this, hid, update_image), failures_(hid)
 {
     const INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX),
                                       ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES |
@@ -194,6 +194,7 @@ void Win32Window::on_command(WPARAM wparam)
         break;
     default: break;
     }
+    failures_.report();
 }
 
 void Win32Window::on_notify(const NMHDR& note)
@@ -209,6 +210,7 @@ bool Win32Window::on_timer(UINT_PTR id)
     for (Control timer : {Control::Timer1, Control::Timer2}) {
         if (id != control_id_base + static_cast<UINT_PTR>(timer)) continue;
         form_.click(timer);
+        failures_.report();
         return true;
     }
     return false;

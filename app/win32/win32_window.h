@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "app/Unit1.h"
+#include "app/win32/failure_log.h"
 #include "app/win32/win32_view.h"
 
 class Win32Window : public Win32View {
@@ -49,5 +50,6 @@ private:
     void close();
 
     TMainForm form_;
+    FailureLog failures_;  // why a device or serial call failed, after each handler
     bool closed_ = false;
 };
