@@ -62,14 +62,6 @@ std::string narrow(const std::wstring& text)
     return out;
 }
 
-double screen_scale()
-{
-    HDC screen = GetDC(nullptr);
-    const double scale = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
-    ReleaseDC(nullptr, screen);
-    return scale;
-}
-
 HFONT make_form_font(FontRole role, double scale)
 {
     const FontChoice choice = font_choice(role);
