@@ -8,9 +8,7 @@
 #include <string>
 
 #include "app/form.h"
-
-std::wstring widen(const std::string& text);
-std::string narrow(const std::wstring& text);
+#include "define/wide_text.h"  // widen, narrow
 
 // The window's font for a font role at a scale. The window has a fixed layout in pixels, so
 // its fonts have fixed pixel heights too, as in the Linux window.
