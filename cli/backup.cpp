@@ -14,6 +14,7 @@
 #include "cli/memories.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
+#include "define/utf8_path.h"
 #include "cli/platform.h"
 #include "define/version.h"
 #include "define/version_words.h"
@@ -48,7 +49,7 @@ Json file_entry(Memory m, const std::vector<std::uint8_t>& bytes)
 
 [[noreturn]] void bad_backup(const fs::path& path, const std::string& why)
 {
-    throw CliFailure(exit_file_problem, path.string() + ": " + why + "; nothing was written to the module");
+    throw CliFailure(exit_file_problem, path_utf8(path) + ": " + why + "; nothing was written to the module");
 }
 
 // Reads a memory's file of a backup folder and checks it against its manifest entry.
@@ -104,11 +105,11 @@ void command_backup(ModuleLink& link, Output& out, const fs::path& folder)
     staged.commit();
 
     Json j = result_object("backup");
-    j["folder"] = folder.string();
+    j["folder"] = path_utf8(folder);
     j["firmware_version"] = firmware_version_text(s.firmware_version);
     j["files"] = files;
     out.result(j, "backup of firmware " + firmware_version_text(s.firmware_version) + " in " +
-                      folder.string() + "\n" + text);
+                      path_utf8(folder) + "\n" + text);
 }
 
 BackupContents read_backup(const fs::path& folder, bool with_ram)
@@ -151,7 +152,7 @@ void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
     const TickReport& s = link.hold_application();
     const std::string& saved_version = backup.firmware_version;
     Json j = result_object("restore");
-    j["folder"] = folder.string();
+    j["folder"] = path_utf8(folder);
     if (!saved_version.empty() && saved_version != firmware_version_text(s.firmware_version)) {
         j["warning"] = "backup of firmware " + saved_version + ", module runs " + firmware_version_text(s.firmware_version);
     }
@@ -176,7 +177,7 @@ void command_info(Output& out, const std::vector<std::string>& files)
     for (const std::string& file : files) {
         std::vector<std::uint8_t> bytes;
         try {
-            bytes = read_whole_file(file);
+            bytes = read_whole_file(utf8_path(file));
         } catch (const CliFailure& e) {
             if (!first_failure) first_failure = e;
             continue;

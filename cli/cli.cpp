@@ -7,12 +7,14 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "define/utf8_path.h"
 #include "define/version.h"
 #include "app/value_formats.h"
 #include "demo/demo_core.h"
@@ -62,6 +64,24 @@ std::shared_ptr<T> options()
     return std::make_shared<T>();
 }
 
+// An argument that must name an existing file or folder. CLI11's own checks make their path
+// from the narrow text, which Windows reads in the ANSI code page: a Cyrillic name would not be
+// found. These read the argument as the UTF-8 it is, with CLI11's words.
+CLI::Validator existing(bool folder)
+{
+    return CLI::Validator(
+        [folder](std::string& name) -> std::string {
+            std::error_code ec;
+            const std::filesystem::file_status st = std::filesystem::status(utf8_path(name), ec);
+            if (!std::filesystem::exists(st)) return (folder ? "Directory" : "File") + std::string(" does not exist: ") + name;
+            if (std::filesystem::is_directory(st) != folder)
+                return (folder ? "Directory is actually a file: " : "File is actually a directory: ") + name;
+            return {};
+        },
+        folder ? "DIR" : "FILE");
+}
+const CLI::Validator existing_file = existing(false), existing_folder = existing(true);
+
 void add_status(CLI::App& app, Subcommands& list)
 {
     auto* sub = app.add_subcommand("status", "Which form answers (application, loader, none), "
@@ -79,15 +99,15 @@ void add_config(CLI::App& app, Subcommands& list)
     auto file = options<std::string>();
     auto* read = config->add_subcommand("read", "Read the 12-byte block into FILE");
     read->add_option("FILE", *file, "File to write")->required();
-    list.push_back({read, true, {}, [file](Session& s) { command_config_read(*s.link, s.out, *file); }});
+    list.push_back({read, true, {}, [file](Session& s) { command_config_read(*s.link, s.out, utf8_path(*file)); }});
 
     auto no_verify = options<bool>();
     auto* write = config->add_subcommand(
         "write", "Write the 12-byte block of FILE (checksum recomputed), then read it back");
-    write->add_option("FILE", *file, "Block to write")->required()->check(CLI::ExistingFile);
+    write->add_option("FILE", *file, "Block to write")->required()->check(existing_file);
     write->add_flag("--no-verify", *no_verify, "Do not read the block back");
     list.push_back({write, true, {}, [file, no_verify](Session& s) {
-                        command_config_write(*s.link, s.out, *file, !*no_verify);
+                        command_config_write(*s.link, s.out, utf8_path(*file), !*no_verify);
                     }});
 }
 
@@ -115,7 +135,7 @@ void add_read(CLI::App& app, Subcommands& list)
     sub->add_option("MEMORY", o->memory, "rom, amt, kvp or ram")->required()->check(CLI::IsMember(memory_names()));
     sub->add_option("FILE", o->file, "File to write")->required();
     list.push_back({sub, true, {}, [o](Session& s) {
-                        command_read(*s.link, s.out, memory_by_name(o->memory).value_or(Memory::rom), o->file);
+                        command_read(*s.link, s.out, memory_by_name(o->memory).value_or(Memory::rom), utf8_path(o->file));
                     }});
 }
 
@@ -224,7 +244,7 @@ void add_compare(CLI::App& app, Subcommands& list)
     add_lane_options(*sub, o->compare.lane_files);
     sub->add_option("--backup", o->compare.backup, "A backup folder: each of its memories against the module")
         ->type_name("DIR")
-        ->check(CLI::ExistingDirectory);
+        ->check(existing_folder);
     sub->add_flag("--ram", o->compare.ram, "With --backup: the RAM too (its read holds the CNC for a moment)");
     sub->add_flag("--all", o->compare.all, "List every differing word, not only the first ten");
     const auto check = [o] {
@@ -406,7 +426,7 @@ void add_backup_restore(CLI::App& app, Subcommands& list)
     auto* backup = app.add_subcommand(
         "backup", "Configuration, ROM, AMT, KVP and RAM plus manifest.json into the new folder DIR");
     backup->add_option("DIR", *folder, "Folder to create")->required();
-    list.push_back({backup, true, {}, [folder](Session& s) { command_backup(*s.link, s.out, *folder); }});
+    list.push_back({backup, true, {}, [folder](Session& s) { command_backup(*s.link, s.out, utf8_path(*folder)); }});
 
     struct Options {
         std::string ram_bank;
@@ -416,12 +436,12 @@ void add_backup_restore(CLI::App& app, Subcommands& list)
     auto* restore = app.add_subcommand(
         "restore", "Check DIR's manifest and files, then write the configuration and the flash "
                    "images (and the RAM with --ram), each read back");
-    restore->add_option("DIR", *folder, "Backup folder")->required()->check(CLI::ExistingDirectory);
+    restore->add_option("DIR", *folder, "Backup folder")->required()->check(existing_folder);
     restore->add_option("--ram", o->ram_bank, "Also write the RAM, into this non-volatile bank")
         ->check(CLI::IsMember({"main", "reserve"}));
     restore->add_flag("--no-verify", o->no_verify, "Do not read the written images back");
     list.push_back({restore, true, {}, [folder, o](Session& s) {
-                        command_restore(*s.link, s.out, *folder, o->ram_bank, !o->no_verify);
+                        command_restore(*s.link, s.out, utf8_path(*folder), o->ram_bank, !o->no_verify);
                     }});
 }
 
@@ -532,7 +552,7 @@ void run_on_module(const Subcommand& command, CliEnv& env, const GlobalOptions& 
     const Bus bus = choose_bus(env, g.demo, command.paced_demo, session);
     std::ofstream log_stream;
     if (!g.log_file.empty()) {
-        log_stream.open(g.log_file, std::ios::app | std::ios::binary);
+        log_stream.open(utf8_path(g.log_file), std::ios::app | std::ios::binary);
         if (!log_stream) throw CliFailure(exit_file_problem, g.log_file + ": cannot open the log for appending");
     }
     ModuleLink link(*bus.hid, g.log_file.empty() ? nullptr : &log_stream, env.err, env.err_is_terminal,

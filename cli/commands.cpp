@@ -14,6 +14,7 @@
 #include "define/hex_text.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
+#include "define/utf8_path.h"
 #include "comport/comport.h"
 #include "module/actions.h"
 #include "module/config_settings.h"
@@ -23,16 +24,6 @@ std::string hex32(std::uint32_t value) { return "0x" + hex_text(value, 8); }
 
 
 namespace {
-
-// Reports a transfer of n reply bytes takes: the frame, then the reply reports (one more when
-// n is a multiple of 64).
-std::size_t read_reports(std::size_t n) { return 1 + n / report_data_length + 1; }
-// Reports of a summed flash write of n bytes: per 2 KiB chunk two frames and 32 data reports.
-std::size_t write_reports(std::size_t n)
-{
-    const std::size_t chunks = (n + block_chunk_size - 1) / block_chunk_size;
-    return chunks * 2 + (n + report_data_length - 1) / report_data_length;
-}
 
 std::string hex_byte(std::uint8_t b) { return hex_text(b, 2); }
 
@@ -54,7 +45,7 @@ std::string checks_text(const std::vector<std::uint8_t>& bytes)
 // A file that must be exactly `size` bytes: an image for a write, a lane of a chip.
 std::vector<std::uint8_t> load_exact(const std::string& file, std::size_t size, const std::string& what)
 {
-    std::vector<std::uint8_t> bytes = read_whole_file(file);
+    std::vector<std::uint8_t> bytes = read_whole_file(utf8_path(file));
     if (bytes.size() != size)
         throw CliFailure(exit_file_problem, file + ": " + std::to_string(bytes.size()) +
                                                 " bytes, " + what + " is " + std::to_string(size) +
@@ -105,8 +96,8 @@ std::vector<std::uint8_t> read_memory(ModuleLink& link, Memory m)
     const MemoryInfo& info = memory_info(m);
     std::vector<std::uint8_t> bytes(info.size);
     const std::string what = std::string("reading ") + info.name;
-    link.begin_transfer(what, read_reports(info.size) + (m == Memory::ram ? 2 : 0));
-    const ActionResult r = read_memory(link.handle(), m, bytes, link.status().running != 0);
+    const TransferProgress progress = link.begin_transfer(what);
+    const ActionResult r = read_memory(link.handle(), m, bytes, link.status().running != 0, progress);
     link.end_transfer();
     link.check(r, what);
     return bytes;
@@ -117,11 +108,8 @@ void write_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& b
 {
     const MemoryInfo& info = memory_info(m);
     const std::string what = std::string("writing ") + info.name;
-    if (m == Memory::config)
-        link.begin_transfer(what, write_reports(flash_page_size));
-    else
-        link.begin_transfer(what, write_reports(info.size) + (m == Memory::ram ? 4 : 0));
-    const ActionResult r = write_memory(link.handle(), m, bytes, ram_bank);
+    const TransferProgress progress = link.begin_transfer(what);
+    const ActionResult r = write_memory(link.handle(), m, bytes, ram_bank, progress);
     link.end_transfer();
     link.check(r, what);
 }
@@ -132,8 +120,8 @@ void verify_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& 
 {
     const MemoryInfo& info = memory_info(m);
     const std::string what = std::string("reading ") + info.name;
-    link.begin_transfer(what, read_reports(info.size));
-    const VerifyResult v = verify_memory(link.handle(), m, written);
+    const TransferProgress progress = link.begin_transfer(what);
+    const VerifyResult v = verify_memory(link.handle(), m, written, progress);
     link.end_transfer();
     if (v.differing_bytes == 0) return link.check(v.read, what);
     throw CliFailure(exit_verify_mismatch,
@@ -214,14 +202,14 @@ void command_config_read(ModuleLink& link, Output& out, const fs::path& file)
     link.release();
     write_file_atomic(file, bytes);
     Json j = result_object("config read");
-    j["file"] = file.string();
+    j["file"] = path_utf8(file);
     j.update(file_checks(bytes));
-    out.result(j, "config → " + file.string() + ": " + checks_text(bytes));
+    out.result(j, "config → " + path_utf8(file) + ": " + checks_text(bytes));
 }
 
 void command_config_write(ModuleLink& link, Output& out, const fs::path& file, bool verify)
 {
-    std::vector<std::uint8_t> bytes = load_exact(file.string(), params_size, "a configuration block");
+    std::vector<std::uint8_t> bytes = load_exact(path_utf8(file), params_size, "a configuration block");
     ConfigBlock block{};
     std::copy(bytes.begin(), bytes.end(), block.begin());
     // As the window does: the checksum is the sum of the setting bytes as they are now.
@@ -231,9 +219,9 @@ void command_config_write(ModuleLink& link, Output& out, const fs::path& file, b
     write_memory(link, Memory::config, bytes, 0);
     if (verify) verify_memory(link, Memory::config, bytes);
     Json j = result_object("config write");
-    j["file"] = file.string();
+    j["file"] = path_utf8(file);
     j["verified"] = verify;
-    out.result(j, "config ← " + file.string() + (verify ? ": written and verified" : ": written"));
+    out.result(j, "config ← " + path_utf8(file) + (verify ? ": written and verified" : ": written"));
 }
 
 void command_read(ModuleLink& link, Output& out, Memory memory, const fs::path& file)
@@ -245,9 +233,9 @@ void command_read(ModuleLink& link, Output& out, Memory memory, const fs::path& 
     write_file_atomic(file, bytes);
     Json j = result_object("read");
     j["memory"] = memory_info(memory).name;
-    j["file"] = file.string();
+    j["file"] = path_utf8(file);
     j.update(file_checks(bytes));
-    out.result(j, std::string(memory_info(memory).name) + " → " + file.string() + ": " + checks_text(bytes));
+    out.result(j, std::string(memory_info(memory).name) + " → " + path_utf8(file) + ": " + checks_text(bytes));
 }
 
 void command_write(ModuleLink& link, Output& out, const WriteOptions& o)
@@ -361,9 +349,8 @@ void command_update(ModuleLink& link, Output& out, const CarriedImage& firmware,
             throw CliFailure(exit_transfer_failed, "update: the loader did not answer within " +
                                                        std::to_string(wait_seconds) + " s");
     }
-    const std::size_t reports = 1 + (firmware.size + report_data_length - 1) / report_data_length;
-    link.begin_transfer("update", reports);
-    const ActionResult r = stream_update_image(link.handle(), std::span(firmware.data, firmware.size));
+    const TransferProgress progress = link.begin_transfer("update");
+    const ActionResult r = stream_update_image(link.handle(), std::span(firmware.data, firmware.size), progress);
     link.end_transfer();
     link.check(r, "update: sending the image");
     link.release();

@@ -11,6 +11,7 @@
 #include "cli/files.h"
 #include "define/byte_order.h"
 #include "define/hex_text.h"
+#include "define/utf8_path.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ void report(Output& out, Memory m, const Side& a, const Side& b, bool all, bool&
 std::vector<std::uint8_t> image_file(const std::string& file, Memory m)
 {
     const MemoryInfo& info = memory_info(m);
-    std::vector<std::uint8_t> bytes = read_whole_file(file);
+    std::vector<std::uint8_t> bytes = read_whole_file(utf8_path(file));
     if (bytes.size() != info.size)
         throw CliFailure(exit_file_problem, file + ": " + std::to_string(bytes.size()) + " bytes, the " +
                                                 info.name + " image is " + std::to_string(info.size) + " bytes");
@@ -104,7 +105,7 @@ Side second_side(const CompareOptions& o)
     for (const std::string& f : o.lane_files) {
         if (f.empty()) continue;
         if (!name.empty()) name += '+';
-        name += fs::path(f).filename().string();
+        name += path_utf8(utf8_path(f).filename());
     }
     return {name, image_for_write(lanes)};
 }
@@ -116,7 +117,7 @@ int command_compare(ModuleLink* link, Output& out, const CompareOptions& o)
     bool differ = false;
     if (!o.backup.empty()) {
         // Every file is checked against the manifest before the module is asked for anything.
-        const BackupContents backup = read_backup(o.backup, o.ram);
+        const BackupContents backup = read_backup(utf8_path(o.backup), o.ram);
         link->hold_application();
         for (const auto& [m, bytes] : backup.images)
             report(out, m, {"module", read_memory(*link, m)}, {memory_info(m).file_name, bytes}, o.all, differ);

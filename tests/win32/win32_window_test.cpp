@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -35,6 +36,32 @@ std::string caption_of(HWND hwnd)
     wchar_t text[256] = {};
     GetWindowTextW(hwnd, text, 256);
     return narrow(text);
+}
+
+// The system calls its enumeration callbacks with its own calling convention (CALLBACK, which
+// a 32-bit build does not share with a lambda's), so they are named functions.
+struct ControlWalk {
+    Win32Window* window;
+    int named = 0, wrong = 0;
+};
+BOOL CALLBACK count_control_window(HWND child, LPARAM data)
+{
+    auto* w = reinterpret_cast<ControlWalk*>(data);
+    const auto id = static_cast<UINT_PTR>(GetDlgCtrlID(child));
+    if (id >= Win32Window::control_id_base && id < Win32Window::control_id_base + control_count) {
+        ++w->named;
+        if (w->window->control(static_cast<Control>(id - Win32Window::control_id_base)) != child) ++w->wrong;
+    }
+    return TRUE;
+}
+
+// Copies the text of the child that names a failure into the 256 characters at out.
+BOOL CALLBACK copy_failure_text(HWND child, LPARAM out)
+{
+    wchar_t t[256] = {};
+    GetWindowTextW(child, t, 256);
+    if (std::wcsstr(t, L"сбой") != nullptr) lstrcpynW(reinterpret_cast<wchar_t*>(out), t, 256);
+    return TRUE;
 }
 
 // The Windows class each kind of entry is made of.
@@ -133,23 +160,8 @@ TEST_F(WindowOnDemo, every_entry_of_the_form_table_is_built_with_its_class_text_
     EXPECT_GT(checked, 100);
 
     // Every child window with a control's id is that control's window.
-    struct Walk {
-        Win32Window* window;
-        int named = 0, wrong = 0;
-    } walk{&window};
-    EnumChildWindows(
-        window.hwnd(),
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* w = reinterpret_cast<Walk*>(data);
-            const auto id = static_cast<UINT_PTR>(GetDlgCtrlID(child));
-            if (id >= Win32Window::control_id_base && id < Win32Window::control_id_base + control_count) {
-                ++w->named;
-                if (w->window->control(static_cast<Control>(id - Win32Window::control_id_base)) != child)
-                    ++w->wrong;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&walk));
+    ControlWalk walk{&window};
+    EnumChildWindows(window.hwnd(), count_control_window, reinterpret_cast<LPARAM>(&walk));
     EXPECT_EQ(walk.wrong, 0);
     EXPECT_GT(walk.named, 100);
 }
@@ -353,6 +365,10 @@ TEST(Executables, the_demo_carries_the_generated_image_the_tool_built_without_fi
         const std::string text(manifest.bytes, manifest.size);
         EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
         EXPECT_NE(text.find("PerMonitorV2"), std::string::npos);
+        // The program's own processor: Windows refuses to start a program whose manifest
+        // names another.
+        EXPECT_NE(text.find(sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
+                  std::string::npos);
         const Resource version = find(exe, MAKEINTRESOURCEW(1), RT_VERSION);
         ASSERT_GE(version.size, 40u + sizeof(VS_FIXEDFILEINFO));
         // VS_VERSIONINFO: the fixed part after the key "VS_VERSION_INFO" (aligned to 4).
@@ -405,6 +421,95 @@ TEST_F(WindowOnDemo, a_screen_of_another_density_gets_the_same_layout_scaled)
     EXPECT_LT(page.bottom, tabs.bottom);
 }
 
+// The density calls of a system, each answering what the case says; what was asked is noted.
+struct DensityAnswers {
+    UINT window = 0;          // GetDpiForWindow's answer (0: it cannot say)
+    HRESULT monitor = E_FAIL;  // GetDpiForMonitor's result
+    UINT monitor_dpi = 0;
+    UINT system = 0;
+    int window_asks = 0, monitor_asks = 0, kind = -1;
+    HMONITOR asked_monitor = nullptr;
+} answers;
+UINT WINAPI fake_dpi_for_window(HWND)
+{
+    ++answers.window_asks;
+    return answers.window;
+}
+HRESULT WINAPI fake_dpi_for_monitor(HMONITOR monitor, int kind, UINT* x, UINT* y)
+{
+    ++answers.monitor_asks;
+    answers.asked_monitor = monitor;
+    answers.kind = kind;
+    *x = *y = answers.monitor_dpi;
+    return answers.monitor;
+}
+UINT fake_system_dpi() { return answers.system; }
+
+DensityCalls fake_density(bool window_call, bool monitor_call)
+{
+    DensityCalls calls;
+    calls.dpi_for_window = window_call ? fake_dpi_for_window : nullptr;
+    calls.dpi_for_monitor = monitor_call ? fake_dpi_for_monitor : nullptr;
+    calls.system_dpi = fake_system_dpi;
+    return calls;
+}
+
+TEST(ScreenDensity, the_windows_own_density_first_then_its_monitors_then_the_systems)
+{
+    HWND window = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    struct Case {
+        bool window_call, monitor_call;
+        UINT window;
+        HRESULT monitor;
+        UINT expected;
+        int window_asks, monitor_asks;
+    };
+    // Monitor answers 120 when it succeeds; the system 168.
+    const Case cases[] = {
+        {true, true, 144, S_OK, 144, 1, 0},           // Windows 10 1607 and later
+        {true, true, 0, S_OK, 120, 1, 1},             // the window's call cannot say
+        {false, true, 0, S_OK, 120, 0, 1},            // Windows 8.1
+        {false, true, 0, E_INVALIDARG, 168, 0, 1},    // the monitor's call fails
+        {false, false, 0, S_OK, 168, 0, 0},           // Windows 7 and 8
+    };
+    for (const Case& c : cases) {
+        answers = DensityAnswers{c.window, c.monitor, 120, 168};
+        EXPECT_EQ(window_dpi(window, fake_density(c.window_call, c.monitor_call)), c.expected);
+        EXPECT_EQ(answers.window_asks, c.window_asks);
+        EXPECT_EQ(answers.monitor_asks, c.monitor_asks);
+        if (c.monitor_asks > 0) {
+            EXPECT_EQ(answers.kind, 0);  // the effective density
+            EXPECT_EQ(answers.asked_monitor, MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST));
+        }
+    }
+    // This system's calls: wine has both newer ones (shcore.dll from its system folder), and the
+    // virtual display is a 96 dpi screen.
+    EXPECT_NE(system_density_calls().dpi_for_window, nullptr);
+    EXPECT_NE(system_density_calls().dpi_for_monitor, nullptr);
+    EXPECT_EQ(window_dpi(window), 96u);
+    DestroyWindow(window);
+}
+
+TEST(ScreenDensity, the_window_starts_at_the_density_of_its_monitor_not_the_systems)
+{
+    // The system was signed in at 96 dpi; the monitor is now at 144.
+    answers = DensityAnswers{144, S_OK, 144, 96};
+    DemoCore demo{0x00043600};
+    Win32Window window{demo.hid(), CarriedImage{}, fake_density(true, true)};
+    EXPECT_DOUBLE_EQ(window.scale(), 1.5);
+    RECT client, outer, work;
+    GetClientRect(window.hwnd(), &client);
+    EXPECT_EQ(client.right, form_client_width * 3 / 2);
+    EXPECT_EQ(client.bottom, form_client_height * 3 / 2);
+    EXPECT_EQ(place_of(window.control(Control::Button3)), (FormRect{9, 408, 222, 39}));
+    // In the middle of the work area, the frame at its new size.
+    GetWindowRect(window.hwnd(), &outer);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(std::abs((outer.left + outer.right) - (work.left + work.right)), 1);
+    EXPECT_LE(std::abs((outer.top + outer.bottom) - (work.top + work.bottom)), 1);
+}
+
 }  // namespace
 
 namespace {
@@ -446,12 +551,7 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
                 PostMessageW(window.hwnd(), WM_TIMER, timer1, 0);
                 Sleep(300);
                 wchar_t buffer[256] = {};
-                EnumChildWindows(box, [](HWND child, LPARAM out) -> BOOL {
-                    wchar_t t[256] = {};
-                    GetWindowTextW(child, t, 256);
-                    if (std::wcsstr(t, L"сбой") != nullptr) lstrcpynW(reinterpret_cast<wchar_t*>(out), t, 256);
-                    return TRUE;
-                }, reinterpret_cast<LPARAM>(buffer));
+                EnumChildWindows(box, copy_failure_text, reinterpret_cast<LPARAM>(buffer));
                 text = buffer;
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
             }
