@@ -52,7 +52,7 @@ void place_centred(HWND window, double scale)
 }  // namespace
 
 Win32Window::Win32Window(Hid& hid, CarriedImage update_image, const DensityCalls& density)
-    : form_(*this, hid, update_image)
+    : form_(*this, hid, update_image), failures_(hid)
 {
     const INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX),
                                       ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES |
@@ -218,6 +218,7 @@ void Win32Window::on_command(WPARAM wparam)
         break;
     default: break;
     }
+    failures_.report();
 }
 
 void Win32Window::on_notify(const NMHDR& note)
@@ -233,6 +234,7 @@ bool Win32Window::on_timer(UINT_PTR id)
     for (Control timer : {Control::Timer1, Control::Timer2}) {
         if (id != control_id_base + static_cast<UINT_PTR>(timer)) continue;
         form_.click(timer);
+        failures_.report();
         return true;
     }
     return false;
