@@ -61,16 +61,18 @@ private:
 };
 
 // The module on the bus with the window's link to it: bus → pace → recorder (the window's Hid).
+// `now` is the clock of the pace and of the timings.
 struct Rig {
-    SimModule module;
-    SimBus bus;
-    PacedHid paced{bus, std::chrono::milliseconds(0)};
-    RecordingHid window_hid{paced};
-    Rig()
+    explicit Rig(PacedHid::Now clock = PacedHid::steady_now) : now(clock)
     {
         bus.add_interface(module);
         module.set_form(SimModule::Form::loader);
     }
+    PacedHid::Now now;
+    SimModule module;
+    SimBus bus;
+    PacedHid paced{bus, std::chrono::milliseconds(0), now};
+    RecordingHid window_hid{paced};
 };
 
 using Seconds = std::chrono::duration<double>;
@@ -82,7 +84,7 @@ inline Seconds bare_loop(Rig& rig)
     std::vector<HidInterfaceInfo> listed;
     rig.paced.list_interfaces(listed);
     std::vector<std::uint8_t> reply(65);
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = rig.now();
     const HidHandleId h = rig.paced.open(listed.at(0).path);
     rig.paced.claim(h);
     for (const RecordingHid::Report& r : rig.window_hid.reports) {
@@ -92,7 +94,7 @@ inline Seconds bare_loop(Rig& rig)
             rig.paced.get_feature(h, reply.data(), reply.size());
     }
     rig.paced.close(h);
-    return std::chrono::steady_clock::now() - start;
+    return rig.now() - start;
 }
 
 // One stream of the window (`stream` runs it), timed; the first one is recorded.
@@ -100,9 +102,9 @@ template <typename Stream> Seconds window_stream(Rig& rig, Stream&& stream)
 {
     rig.module.set_form(SimModule::Form::loader);
     rig.window_hid.recording = rig.window_hid.reports.empty();
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = rig.now();
     stream();
-    const Seconds took = std::chrono::steady_clock::now() - start;
+    const Seconds took = rig.now() - start;
     rig.window_hid.recording = false;
     return took;
 }
