@@ -10,8 +10,9 @@
 #   ./lirvan.sh docs   also makes the user's guide with its pictures (build/docs/guide/guide.html)
 #   ./lirvan.sh package  installs what is missing and builds the Debian package
 #                      (build-package/lirvan-service_<version>_amd64.deb)
-#   ./lirvan.sh windows  installs what is missing, cross-builds for Windows (build-win/) and makes
-#                      the download build-win/lirvan-service-<version>-windows.zip
+#   ./lirvan.sh windows  installs what is missing, cross-builds for 64-bit Windows (build-win/) and
+#                      32-bit Windows (build-win-i686/) and makes the download
+#                      build-win/lirvan-service-<version>-windows.zip (the 32-bit programs in 32-bit/)
 #   ./lirvan.sh wine-hid  builds for Linux and Windows and runs the Windows programs through
 #                      wine's own HID stack in a QEMU guest (minutes: tests/kernel/run_wine_guest.sh)
 #   ./lirvan.sh fuzz [SECONDS]  builds the fuzz targets with clang (build-fuzz/) and runs each
@@ -26,8 +27,10 @@ packages=(build-essential cmake ninja-build pkg-config
           libcli11-dev nlohmann-json3-dev
           qemu-system-x86 busybox-static cpio xz-utils
           help2man lintian appstream python3-markdown)
-# The Windows cross-build: MinGW-w64, wine to run its tests, GoogleTest's sources to build.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest imagemagick)
+# The Windows cross-build: MinGW-w64 for 64-bit and 32-bit Windows, wine to run its tests (wine32
+# from Debian's i386 multiarch for the 32-bit ones), GoogleTest's sources to build.
+windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
+                  googletest imagemagick)
 # The fuzz targets: clang and its fuzzer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.
@@ -40,6 +43,14 @@ install_missing() {  # install_missing [extra packages...]
         echo "Installing: ${missing[*]}"
         local sudo=""
         [ "$(id -u)" -ne 0 ] && sudo=sudo
+        # A package of another architecture (wine32:i386) needs that architecture enabled first.
+        local p arch
+        for p in "${missing[@]}"; do
+            arch=${p#*:}
+            [ "$arch" != "$p" ] && ! { [ "$(dpkg --print-architecture)" = "$arch" ] ||
+                                       dpkg --print-foreign-architectures | grep -qx "$arch"; } &&
+                $sudo dpkg --add-architecture "$arch"
+        done
         $sudo apt-get update -qq
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
     fi
@@ -97,20 +108,33 @@ install_and_check_package() {
     tests/package/check_installed.sh "$deb"
 }
 
-# The Windows build in build-win; its serial tests use the peer program of the Linux build in
-# build/ when that exists. The wine prefix (build-win/wineprefix) is made here, before CTest:
-# wine's helper processes must not be started from inside a test.
-build_windows() {
+# The wine prefix of a Windows build (DIR/wineprefix), made here before CTest: wine's helper
+# processes must not be started from inside a test. A 32-bit build gets a 32-bit prefix, as a
+# 32-bit Windows is.
+make_wine_prefix() {  # make_wine_prefix DIR win64|win32
+    local prefix=$PWD/$1/wineprefix
+    [ -f "$prefix/system.reg" ] && return
+    WINEARCH=$2 WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        wineboot -i >/dev/null 2>&1 </dev/null
+    WINEPREFIX="$prefix" wineserver -w
+}
+
+# The Windows builds: 64-bit in build-win, 32-bit in build-win-i686 (not for the run through
+# wine's HID stack: 64). Their serial tests use the peer program of the Linux build in build/
+# when that exists.
+build_windows() {  # build_windows [64]
     local peer=()
     [ -x build/tests/lirvan-serial-peer ] && peer=(-DLIRVAN_SERIAL_PEER="$PWD/build/tests/lirvan-serial-peer")
-    # The test through wine's own HID stack uses the simulated module of the Linux build.
-    [ -x build/sim/usb/lirvan-sim-usb ] && peer+=(-DLIRVAN_LINUX_BUILD="$PWD/build")
-    build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release "${peer[@]}"
-    if [ ! -f build-win/wineprefix/system.reg ]; then
-        WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-            wineboot -i >/dev/null 2>&1 </dev/null
-        WINEPREFIX="$PWD/build-win/wineprefix" wineserver -w
-    fi
+    # The test through wine's own HID stack uses the simulated module of the Linux build; the
+    # 64-bit programs take that path.
+    local guest=()
+    [ -x build/sim/usb/lirvan-sim-usb ] && guest=(-DLIRVAN_LINUX_BUILD="$PWD/build")
+    build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+          "${peer[@]}" "${guest[@]}"
+    make_wine_prefix build-win win64
+    [ "${1:-}" = 64 ] && return
+    build build-win-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release "${peer[@]}"
+    make_wine_prefix build-win-i686 win32
 }
 
 # The Windows download of build-win, with the 32-bit programs of build-win-i686 where that
@@ -171,7 +195,7 @@ demo)
 windows)
     install_missing "${windows_packages[@]}"
     build_windows
-    ls build-win/bin/*.exe
+    ls build-win/bin/*.exe build-win-i686/bin/*.exe
     make_windows_zip
     ;;
 test)
@@ -190,10 +214,15 @@ test)
     wine_hid=(-LE kernel)
     [ "${LIRVAN_WINE_HID_TEST:-0}" = 1 ] && wine_hid=()
     run_tests build-win --repeat until-pass:2 "${wine_hid[@]}"
-    echo "Windows build and tests under wine: ${SECONDS} s"
+    echo "Windows build and tests under 64-bit wine: ${SECONDS} s"
+    SECONDS=0
+    # The 32-bit programs: the same suites under 32-bit wine.
+    run_tests build-win-i686 --repeat until-pass:2
+    echo "Windows tests under 32-bit wine: ${SECONDS} s"
     SECONDS=0
     make_windows_zip
-    tests/package/check_windows_zip.sh build-win/lirvan-service-*-windows.zip build-win/wineprefix
+    tests/package/check_windows_zip.sh build-win/lirvan-service-*-windows.zip build-win/wineprefix \
+        build-win-i686/wineprefix
     echo "Windows zip made and checked: ${SECONDS} s"
     package
     install_and_check_package
@@ -201,7 +230,7 @@ test)
 wine-hid)
     install_missing "${windows_packages[@]}"
     build build
-    build_windows
+    build_windows 64
     run_tests build-win -L kernel
     ;;
 package)

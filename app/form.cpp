@@ -154,8 +154,8 @@ constexpr std::array controls{
 
     // --- ПЗУ АМТ: the two halves side by side, each with its two lane files under it; the
     // whole file, which fills both halves, under both ---
-    label(C::Label22, holder_of(page_amt), {8, 6, 80, 18}, "70000:"),
-    label(C::Label23, holder_of(page_amt), {203, 6, 80, 18}, "74000:"),
+    label(C::Label22, holder_of(page_amt), {8, 6, 80, 18}, amt_half_texts[0]),
+    label(C::Label23, holder_of(page_amt), {203, 6, 80, 18}, amt_half_texts[1]),
     preview(C::ListBox2, holder_of(page_amt), {8, 26, 187, 124}),
     preview(C::ListBox4, holder_of(page_amt), {203, 26, 187, 124}),
     button(C::BitBtn8, holder_of(page_amt), {8, 158, 187, 26}, "Открыть D76 (70 мл. байт)"),

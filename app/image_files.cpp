@@ -10,6 +10,7 @@
 
 #include "app/platform/file.h"
 #include "app/texts.h"
+#include "define/utf8_path.h"
 
 namespace fs = std::filesystem;
 
@@ -49,7 +50,7 @@ std::string read_file_prefix(const std::string& name, std::size_t limit, std::ve
 // error box otherwise.
 std::string find_save_target(const std::string& name, fs::path& target, fs::file_status& status)
 {
-    target = name;
+    target = utf8_path(name);
     for (int hop = 0; hop <= max_link_hops; ++hop) {
         std::error_code error;
         status = fs::symlink_status(target, error);
@@ -73,7 +74,7 @@ std::string write_beside(const fs::path& target, const std::string& name,
     PlatformFile file;
     std::error_code error = std::make_error_code(std::errc::file_exists);
     for (int attempt = 0; attempt < 100 && error == std::errc::file_exists; ++attempt) {
-        temp = target.string() + ".part" + std::to_string(attempt);
+        temp = path_utf8(target) + ".part" + std::to_string(attempt);
         error = file.create_new(temp);
     }
     if (error) return file_error_text(file_action_create, name, error);
@@ -83,7 +84,7 @@ std::string write_beside(const fs::path& target, const std::string& name,
     if (!error) error = close_error;
     if (!error) return {};
     std::error_code ignored;
-    fs::remove(temp, ignored);
+    fs::remove(utf8_path(temp), ignored);
     return file_error_text(file_action_write, name, error);
 }
 
@@ -95,8 +96,9 @@ std::string save_file_replacing(const std::string& name, const std::vector<std::
     fs::file_status existing;
     if (std::string refused = find_save_target(name, target, existing); !refused.empty()) return refused;
 
-    std::string temp;
-    if (std::string failed = write_beside(target, name, bytes, temp); !failed.empty()) return failed;
+    std::string temp_name;
+    if (std::string failed = write_beside(target, name, bytes, temp_name); !failed.empty()) return failed;
+    const fs::path temp = utf8_path(temp_name);
 
     std::error_code error, ignored;
     // The replacement keeps the permissions of the file it replaces.

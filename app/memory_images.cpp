@@ -18,6 +18,7 @@
 #include "app/held_module.h"
 #include "app/image_files.h"
 #include "app/write_outcome.h"
+#include "define/utf8_path.h"
 #include "module/memories.h"
 
 namespace {
@@ -61,7 +62,7 @@ std::optional<std::string> choose_save_target(View& view, std::string& dialog_na
 {
     if (!view.save_file_dialog(dialog_name)) return std::nullopt;
     std::error_code ec;
-    if (std::filesystem::exists(dialog_name, ec) && !view.ask_yes_no(overwrite_caption, overwrite_question))
+    if (std::filesystem::exists(utf8_path(dialog_name), ec) && !view.ask_yes_no(overwrite_caption, overwrite_question))
         return std::nullopt;
     return dialog_name;
 }

@@ -13,6 +13,7 @@
 #include "app/form.h"
 #include "app/formats.h"
 #include "app/held_module.h"
+#include "module/page_polls.h"
 #include "module/status_probe.h"
 
 namespace {
@@ -50,14 +51,6 @@ std::vector<ValueRow> value_rows(FormKind kind, FormHolder frame)
     return rows;
 }
 
-template <typename Row>
-std::vector<std::uint16_t> addresses_of(const std::vector<Row>& rows)
-{
-    std::vector<std::uint16_t> out;
-    for (const Row& row : rows) out.push_back(row.address);
-    return out;
-}
-
 struct FormRows {
     std::vector<RegisterRow> ke_bfos = register_rows(holder_of(page_ke_bfos));  // inputs, then outputs
     std::vector<RegisterRow> kip0 = register_rows(holder_of(page_kip_bos));     // measuring channel 0
@@ -66,17 +59,6 @@ struct FormRows {
     std::vector<WordView> ea_inputs = word_views(FormHolder::ea_inputs);
     std::vector<WordView> ea_outputs = word_views(FormHolder::ea_outputs);
     std::vector<RegisterRow> nc31 = register_rows(FormHolder::ea_cnc);  // the CNC's own view
-
-    // What each page asks the probe to read, in row order; on "КИП/БОС" channel 0, then the
-    // counters of КИП1..КИП4.
-    std::vector<std::uint16_t> ke_bfos_addresses = addresses_of(ke_bfos);
-    std::vector<std::uint16_t> kip_bos_addresses = [this] {
-        std::vector<std::uint16_t> out = addresses_of(kip0);
-        for (std::uint16_t a : addresses_of(counters)) out.push_back(a);
-        return out;
-    }();
-    std::vector<std::uint16_t> dac_addresses = addresses_of(dac);
-    std::vector<std::uint16_t> nc31_addresses = addresses_of(nc31);
 };
 
 const FormRows& rows()
@@ -157,25 +139,29 @@ void show_ea(TMainForm&, View& view, const TickReport& report)
     show_rows(view, report.registers, rows().nc31);
 }
 
-// The pages that poll: what the tick asks of the module on each, and what shows the replies.
+// The pages that poll (module/page_polls.h says what each reads) and what shows the replies.
 // The other pages poll nothing beyond the status.
-struct PagePoll {
+struct PageShow {
     Page page;
-    TickPoll poll;
-    std::vector<std::uint16_t> FormRows::*addresses;
     void (*show)(TMainForm&, View&, const TickReport&);
 };
 
-const PagePoll page_polls[] = {
-    {page_ke_bfos, TickPoll::registers, &FormRows::ke_bfos_addresses, show_ke_bfos},
-    {page_kip_bos, TickPoll::registers_while_stopped, &FormRows::kip_bos_addresses, show_kip_bos},
-    {page_kp_dac, TickPoll::dac, &FormRows::dac_addresses, show_kp_dac},
-    {page_ea, TickPoll::controller, &FormRows::nc31_addresses, show_ea},
+const PageShow page_shows[] = {
+    {page_ke_bfos, show_ke_bfos},
+    {page_kip_bos, show_kip_bos},
+    {page_kp_dac, show_kp_dac},
+    {page_ea, show_ea},
 };
+// Each page above is in the table (a missing one would not compile), with the poll its rows expect.
+static_assert(page_polls(page_ke_bfos)->poll == TickPoll::registers &&
+                  page_polls(page_kip_bos)->poll == TickPoll::registers_while_stopped &&
+                  page_polls(page_kp_dac)->poll == TickPoll::dac &&
+                  page_polls(page_ea)->poll == TickPoll::controller,
+              "the polled pages of module/page_polls.h are the window's");
 
-const PagePoll* page_poll(int page)
+const PageShow* page_show(int page)
 {
-    for (const PagePoll& p : page_polls)
+    for (const PageShow& p : page_shows)
         if (p.page == page) return &p;
     return nullptr;
 }
@@ -184,9 +170,9 @@ const PagePoll* page_poll(int page)
 
 TickRequest TMainForm::tick_request() const
 {
-    const PagePoll* p = page_poll(view_.active_page());
+    const PagePolls* p = page_polls(view_.active_page());
     if (p == nullptr) return {TickPoll::none, {}};
-    return {p->poll, rows().*p->addresses};
+    return {p->poll, p->registers};
 }
 
 void TMainForm::Timer1Timer()
@@ -216,7 +202,7 @@ void TMainForm::enable_device_actions(bool enabled)
 void TMainForm::show_tick(const TickReport& report)
 {
     // The polls of the page on view, each reading that arrived.
-    if (const PagePoll* p = page_poll(view_.active_page())) p->show(*this, view_, report);
+    if (const PageShow* p = page_show(view_.active_page())) p->show(*this, view_, report);
     show_connection(report);
     apply_cnc_state(report);
 }

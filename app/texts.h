@@ -24,6 +24,9 @@ inline constexpr const char* counter_reset_text = "0";
 // In place of the carried image's version when the build carries none.
 inline constexpr const char* no_update_text = "нет";
 
+// --- the AMT ROM's two halves as the CNC addresses them: words 0..2047 and 2048..4095 ---
+inline constexpr std::array<const char*, 2> amt_half_texts = {"70000:", "74000:"};
+
 // --- captions, messages and questions of the modal boxes ---
 inline constexpr const char* module_caption = "ЛИРВАН НЦ-31";
 inline constexpr const char* read_failed_text = "Не удалось считать данные из ЛИРВАН НЦ-31.";

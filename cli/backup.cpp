@@ -14,6 +14,7 @@
 #include "cli/memories.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
+#include "define/utf8_path.h"
 #include "cli/platform.h"
 #include "define/version.h"
 #include "define/version_words.h"
@@ -48,7 +49,7 @@ Json file_entry(Memory m, const std::vector<std::uint8_t>& bytes)
 
 [[noreturn]] void bad_backup(const fs::path& path, const std::string& why)
 {
-    throw CliFailure(exit_file_problem, path.string() + ": " + why + "; nothing was written to the module");
+    throw CliFailure(exit_file_problem, path_utf8(path) + ": " + why + "; nothing was written to the module");
 }
 
 // Reads a memory's file of a backup folder and checks it against its manifest entry.
@@ -104,17 +105,15 @@ void command_backup(ModuleLink& link, Output& out, const fs::path& folder)
     staged.commit();
 
     Json j = result_object("backup");
-    j["folder"] = folder.string();
+    j["folder"] = path_utf8(folder);
     j["firmware_version"] = firmware_version_text(s.firmware_version);
     j["files"] = files;
     out.result(j, "backup of firmware " + firmware_version_text(s.firmware_version) + " in " +
-                      folder.string() + "\n" + text);
+                      path_utf8(folder) + "\n" + text);
 }
 
-void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
-                     const std::string& ram_bank, bool verify)
+BackupContents read_backup(const fs::path& folder, bool with_ram)
 {
-    // Everything is read and checked before the module is touched.
     const fs::path manifest_path = folder / manifest_name;
     const std::vector<std::uint8_t> raw = read_whole_file(manifest_path);
     Json manifest;
@@ -127,33 +126,39 @@ void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
         !manifest.contains("files") || !manifest["files"].is_array())
         bad_backup(manifest_path, std::string("not a manifest of format ") + manifest_format);
 
-    // The RAM only when asked for: storing it restarts the module.
-    std::vector<std::pair<Memory, std::vector<std::uint8_t>>> images;
+    BackupContents backup;
+    if (manifest.contains("module") && manifest["module"].is_object())
+        backup.firmware_version = manifest["module"].value("firmware_version", std::string());
     for (const MemoryInfo& info : all_memories()) {
         const Memory m = info.memory;
-        if (m == Memory::ram && ram_bank.empty()) continue;
+        if (m == Memory::ram && !with_ram) continue;
         const auto& files = manifest["files"];
         const auto entry = std::find_if(files.begin(), files.end(), [&](const Json& f) {
             return f.is_object() && f.value("memory", std::string()) == memory_info(m).name;
         });
         if (entry == files.end())
             bad_backup(manifest_path, std::string("lists no ") + memory_info(m).name + " image");
-        images.emplace_back(m, checked_file(folder, *entry, m));
+        backup.images.emplace_back(m, checked_file(folder, *entry, m));
     }
+    return backup;
+}
 
+void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
+                     const std::string& ram_bank, bool verify)
+{
+    // Everything is read and checked before the module is touched. The RAM only when asked
+    // for: storing it restarts the module.
+    const BackupContents backup = read_backup(folder, !ram_bank.empty());
     const TickReport& s = link.hold_application();
-    const std::string saved_version =
-        manifest.contains("module") && manifest["module"].is_object()
-            ? manifest["module"].value("firmware_version", std::string())
-            : std::string();
+    const std::string& saved_version = backup.firmware_version;
     Json j = result_object("restore");
-    j["folder"] = folder.string();
+    j["folder"] = path_utf8(folder);
     if (!saved_version.empty() && saved_version != firmware_version_text(s.firmware_version)) {
         j["warning"] = "backup of firmware " + saved_version + ", module runs " + firmware_version_text(s.firmware_version);
     }
     std::string text;
     Json done = Json::array();
-    for (const auto& [m, bytes] : images) {
+    for (const auto& [m, bytes] : backup.images) {
         write_memory(link, m, bytes, bank_selector(ram_bank));
         const bool checked = verify && m != Memory::ram;
         if (checked) verify_memory(link, m, bytes);
@@ -172,7 +177,7 @@ void command_info(Output& out, const std::vector<std::string>& files)
     for (const std::string& file : files) {
         std::vector<std::uint8_t> bytes;
         try {
-            bytes = read_whole_file(file);
+            bytes = read_whole_file(utf8_path(file));
         } catch (const CliFailure& e) {
             if (!first_failure) first_failure = e;
             continue;

@@ -6,12 +6,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "define/utf8_path.h"
 #include "define/version.h"
 #include "demo/demo_core.h"
 
@@ -19,8 +22,8 @@ namespace {
 
 constexpr const char* description =
     "lirvan-cli: the ЛИРВАН НЦ-31 module from the command line.\n"
-    "Exit codes: 0 done, 1 module not found, 2 transfer failed or refused, 3 verify mismatch,\n"
-    "4 file problem, 64 usage.";
+    "Exit codes: 0 done, 1 module not found, 2 transfer failed or refused, 3 verify mismatch\n"
+    "(compare: the images differ), 4 file problem, 64 usage.";
 
 using Pause = std::function<void(std::chrono::milliseconds)>;
 
@@ -31,6 +34,8 @@ struct Session {
     ModuleLink* link = nullptr;
     CarriedImage firmware;
     Pause pause;
+    // A command whose result is not "done" without a failure (compare: the images differ).
+    int exit_code = exit_done;
 };
 
 // One subcommand as registered: its CLI11 app (parsed() tells whether it was chosen), the usage
@@ -40,6 +45,8 @@ struct Subcommand {
     bool needs_module = true;
     std::function<void()> check_usage;
     std::function<void(Session&)> run;
+    // Set when the command line decides whether the module is needed (compare of two files).
+    std::function<bool()> without_module = {};
 };
 using Subcommands = std::vector<Subcommand>;
 
@@ -49,6 +56,24 @@ std::shared_ptr<T> options()
 {
     return std::make_shared<T>();
 }
+
+// An argument that must name an existing file or folder. CLI11's own checks make their path
+// from the narrow text, which Windows reads in the ANSI code page: a Cyrillic name would not be
+// found. These read the argument as the UTF-8 it is, with CLI11's words.
+CLI::Validator existing(bool folder)
+{
+    return CLI::Validator(
+        [folder](std::string& name) -> std::string {
+            std::error_code ec;
+            const std::filesystem::file_status st = std::filesystem::status(utf8_path(name), ec);
+            if (!std::filesystem::exists(st)) return (folder ? "Directory" : "File") + std::string(" does not exist: ") + name;
+            if (std::filesystem::is_directory(st) != folder)
+                return (folder ? "Directory is actually a file: " : "File is actually a directory: ") + name;
+            return {};
+        },
+        folder ? "DIR" : "FILE");
+}
+const CLI::Validator existing_file = existing(false), existing_folder = existing(true);
 
 void add_status(CLI::App& app, Subcommands& list)
 {
@@ -67,15 +92,15 @@ void add_config(CLI::App& app, Subcommands& list)
     auto file = options<std::string>();
     auto* read = config->add_subcommand("read", "Read the 12-byte block into FILE");
     read->add_option("FILE", *file, "File to write")->required();
-    list.push_back({read, true, {}, [file](Session& s) { command_config_read(*s.link, s.out, *file); }});
+    list.push_back({read, true, {}, [file](Session& s) { command_config_read(*s.link, s.out, utf8_path(*file)); }});
 
     auto no_verify = options<bool>();
     auto* write = config->add_subcommand(
         "write", "Write the 12-byte block of FILE (checksum recomputed), then read it back");
-    write->add_option("FILE", *file, "Block to write")->required()->check(CLI::ExistingFile);
+    write->add_option("FILE", *file, "Block to write")->required()->check(existing_file);
     write->add_flag("--no-verify", *no_verify, "Do not read the block back");
     list.push_back({write, true, {}, [file, no_verify](Session& s) {
-                        command_config_write(*s.link, s.out, *file, !*no_verify);
+                        command_config_write(*s.link, s.out, utf8_path(*file), !*no_verify);
                     }});
 }
 
@@ -103,7 +128,7 @@ void add_read(CLI::App& app, Subcommands& list)
     sub->add_option("MEMORY", o->memory, "rom, amt, kvp or ram")->required()->check(CLI::IsMember(memory_names()));
     sub->add_option("FILE", o->file, "File to write")->required();
     list.push_back({sub, true, {}, [o](Session& s) {
-                        command_read(*s.link, s.out, memory_by_name(o->memory).value_or(Memory::rom), o->file);
+                        command_read(*s.link, s.out, memory_by_name(o->memory).value_or(Memory::rom), utf8_path(o->file));
                     }});
 }
 
@@ -118,30 +143,55 @@ std::string lane_list(const MemoryInfo& info, const char* const* option_names)
     return text;
 }
 
+// The lane files of an image, as write and compare take them.
+using LaneFiles = std::array<std::string, 4>;
+const char* const lane_options[] = {"--low", "--high", "--low-74", "--high-74"};
+const char* const lane_help[] = {
+    "Low-byte lane: rom D83 (8192 bytes); amt 70000: D76 (2048)",
+    "High-byte lane: rom D82 (8192 bytes); amt 70000: D77 (2048)",
+    "amt 74000: low-byte lane D74 (2048 bytes)",
+    "amt 74000: high-byte lane D75 (2048 bytes)",
+};
+
+void add_lane_options(CLI::App& sub, LaneFiles& files)
+{
+    for (std::size_t i = 0; i < files.size(); ++i)
+        sub.add_option(lane_options[i], files[i], lane_help[i])->type_name("FILE");
+}
+
+std::size_t lanes_given(const LaneFiles& files)
+{
+    return static_cast<std::size_t>(std::count_if(files.begin(), files.end(), [](const auto& f) { return !f.empty(); }));
+}
+
+// Lane files, when given, must be every lane of a memory that has lanes. `what` names the
+// command and memory: "write rom".
+void check_lane_files(Memory memory, const LaneFiles& files, const std::string& what)
+{
+    const MemoryInfo& info = memory_info(memory);
+    if (lanes_given(files) == 0) return;
+    if (info.lanes.empty()) {
+        std::string with_lanes;
+        for (const MemoryInfo& m : all_memories())
+            if (!m.lanes.empty()) with_lanes += (with_lanes.empty() ? "" : " and ") + std::string(m.name);
+        throw CliFailure(exit_usage, what + ": lane files are for " + with_lanes);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (files[i].empty() != (i >= info.lanes.size()))
+            throw CliFailure(exit_usage, what + ": give " + lane_list(info, lane_options));
+}
+
 // The write's usage rules: a whole file or every lane file of the memory, a bank for the RAM
 // and only for it.
-void check_write_usage(const WriteOptions& w, const std::string& name, const char* const* lane_options)
+void check_write_usage(const WriteOptions& w, const std::string& name)
 {
-    const MemoryInfo& info = memory_info(w.memory);
-    std::size_t given = 0;
-    bool complete = true;
-    for (std::size_t i = 0; i < w.lane_files.size(); ++i) {
-        if (!w.lane_files[i].empty()) ++given;
-        if (w.lane_files[i].empty() != (i >= info.lanes.size())) complete = false;
-    }
+    const std::size_t given = lanes_given(w.lane_files);
     if (!w.file.empty() && given > 0) throw CliFailure(exit_usage, "write: give FILE or lane files, not both");
     if (w.memory == Memory::ram && w.bank.empty())
         throw CliFailure(exit_usage, "write ram: --bank main or --bank reserve is required");
     if (w.memory != Memory::ram && !w.bank.empty()) throw CliFailure(exit_usage, "write: --bank is for ram only");
     if (w.file.empty() && given == 0) throw CliFailure(exit_usage, "write: FILE or lane files required");
-    if (given == 0) return;
-    if (info.lanes.empty()) {
-        std::string with_lanes;
-        for (const MemoryInfo& m : all_memories())
-            if (!m.lanes.empty()) with_lanes += (with_lanes.empty() ? "" : " and ") + std::string(m.name);
-        throw CliFailure(exit_usage, "write " + name + ": lane files are for " + with_lanes);
-    }
-    if (!complete) throw CliFailure(exit_usage, "write " + name + ": give " + lane_list(info, lane_options));
+    check_lane_files(w.memory, w.lane_files, "write " + name);
 }
 
 void add_write(CLI::App& app, Subcommands& list)
@@ -151,30 +201,77 @@ void add_write(CLI::App& app, Subcommands& list)
         bool no_verify = false;
         WriteOptions write;
     };
-    static const char* const lane_options[] = {"--low", "--high", "--low-74", "--high-74"};
-    static const char* const lane_help[] = {
-        "Low-byte lane: rom D83 (8192 bytes); amt 70000: D76 (2048)",
-        "High-byte lane: rom D82 (8192 bytes); amt 70000: D77 (2048)",
-        "amt 74000: low-byte lane D74 (2048 bytes)",
-        "amt 74000: high-byte lane D75 (2048 bytes)",
-    };
     auto o = options<Options>();
     auto* sub = app.add_subcommand(
         "write", "Write rom, amt or kvp from FILE or from chip lane files, then read it back; "
                  "write ram FILE --bank main|reserve");
     sub->add_option("MEMORY", o->memory, "rom, amt, kvp or ram")->required()->check(CLI::IsMember(memory_names()));
     sub->add_option("FILE", o->write.file, "Whole image (16384 bytes; amt 8192)");
-    for (std::size_t i = 0; i < o->write.lane_files.size(); ++i)
-        sub->add_option(lane_options[i], o->write.lane_files[i], lane_help[i])->type_name("FILE");
+    add_lane_options(*sub, o->write.lane_files);
     sub->add_option("--bank", o->write.bank, "ram: the non-volatile bank to store it in")
         ->check(CLI::IsMember({"main", "reserve"}));
     sub->add_flag("--no-verify", o->no_verify, "Do not read the image back");
     const auto check = [o] {
         o->write.memory = memory_by_name(o->memory).value_or(Memory::rom);
         o->write.verify = !o->no_verify;
-        check_write_usage(o->write, o->memory, lane_options);
+        check_write_usage(o->write, o->memory);
     };
     list.push_back({sub, true, check, [o](Session& s) { command_write(*s.link, s.out, o->write); }});
+}
+
+void add_compare(CLI::App& app, Subcommands& list)
+{
+    struct Options {
+        std::vector<std::string> operands;
+        std::string as;
+        CompareOptions compare;
+    };
+    auto o = options<Options>();
+    auto* sub = app.add_subcommand(
+        "compare", "Compare the module's rom, amt, kvp or ram with FILE (or with lane files), two "
+                   "files with --as MEMORY, or the module with a backup folder (--backup DIR); "
+                   "exit 0 equal, 3 different");
+    sub->add_option("OPERANDS", o->operands, "MEMORY FILE, MEMORY with lane files, FILE FILE --as MEMORY");
+    sub->add_option("--as", o->as, "The memory two files are images of: rom, amt, kvp or ram")
+        ->check(CLI::IsMember(memory_names()));
+    add_lane_options(*sub, o->compare.lane_files);
+    sub->add_option("--backup", o->compare.backup, "A backup folder: each of its memories against the module")
+        ->type_name("DIR")
+        ->check(existing_folder);
+    sub->add_flag("--ram", o->compare.ram, "With --backup: the RAM too (its read holds the CNC for a moment)");
+    sub->add_flag("--all", o->compare.all, "List every differing word, not only the first ten");
+    const auto check = [o] {
+        CompareOptions& c = o->compare;
+        const std::vector<std::string>& ops = o->operands;
+        const std::size_t lanes = lanes_given(c.lane_files);
+        if (!c.backup.empty()) {
+            if (!ops.empty() || !o->as.empty() || lanes > 0)
+                throw CliFailure(exit_usage, "compare --backup DIR: no other files or memory");
+            return;
+        }
+        if (c.ram) throw CliFailure(exit_usage, "compare: --ram is for --backup");
+        std::size_t next = 0;
+        if (!o->as.empty()) {
+            if (ops.empty()) throw CliFailure(exit_usage, "compare --as " + o->as + ": FILE required");
+            c.memory = *memory_by_name(o->as);
+            c.first_file = ops[next++];
+        } else {
+            const auto memory = ops.empty() ? std::nullopt : memory_by_name(ops[0]);
+            if (!memory || *memory == Memory::config)
+                throw CliFailure(exit_usage, "compare: MEMORY (rom, amt, kvp or ram) first, or two "
+                                             "files with --as MEMORY");
+            c.memory = *memory;
+            ++next;
+        }
+        const std::size_t files = ops.size() - next;
+        if (files > 1 || (files == 1 && lanes > 0) || (files == 0 && lanes == 0))
+            throw CliFailure(exit_usage, "compare: one FILE or lane files to compare with");
+        if (files == 1) c.second_file = ops[next];
+        const std::string name = memory_info(c.memory).name;
+        check_lane_files(c.memory, c.lane_files, "compare " + name);
+    };
+    list.push_back({sub, true, check, [o](Session& s) { s.exit_code = command_compare(s.link, s.out, o->compare); },
+                    [o] { return o->compare.backup.empty() && !o->compare.first_file.empty(); }});
 }
 
 void add_registers(CLI::App& app, Subcommands& list)
@@ -244,7 +341,7 @@ void add_backup_restore(CLI::App& app, Subcommands& list)
     auto* backup = app.add_subcommand(
         "backup", "Configuration, ROM, AMT, KVP and RAM plus manifest.json into the new folder DIR");
     backup->add_option("DIR", *folder, "Folder to create")->required();
-    list.push_back({backup, true, {}, [folder](Session& s) { command_backup(*s.link, s.out, *folder); }});
+    list.push_back({backup, true, {}, [folder](Session& s) { command_backup(*s.link, s.out, utf8_path(*folder)); }});
 
     struct Options {
         std::string ram_bank;
@@ -254,12 +351,12 @@ void add_backup_restore(CLI::App& app, Subcommands& list)
     auto* restore = app.add_subcommand(
         "restore", "Check DIR's manifest and files, then write the configuration and the flash "
                    "images (and the RAM with --ram), each read back");
-    restore->add_option("DIR", *folder, "Backup folder")->required()->check(CLI::ExistingDirectory);
+    restore->add_option("DIR", *folder, "Backup folder")->required()->check(existing_folder);
     restore->add_option("--ram", o->ram_bank, "Also write the RAM, into this non-volatile bank")
         ->check(CLI::IsMember({"main", "reserve"}));
     restore->add_flag("--no-verify", o->no_verify, "Do not read the written images back");
     list.push_back({restore, true, {}, [folder, o](Session& s) {
-                        command_restore(*s.link, s.out, *folder, o->ram_bank, !o->no_verify);
+                        command_restore(*s.link, s.out, utf8_path(*folder), o->ram_bank, !o->no_verify);
                     }});
 }
 
@@ -342,7 +439,7 @@ void run_on_module(const Subcommand& command, CliEnv& env, const GlobalOptions& 
     const Bus bus = choose_bus(env, g.demo, session);
     std::ofstream log_stream;
     if (!g.log_file.empty()) {
-        log_stream.open(g.log_file, std::ios::app | std::ios::binary);
+        log_stream.open(utf8_path(g.log_file), std::ios::app | std::ios::binary);
         if (!log_stream) throw CliFailure(exit_file_problem, g.log_file + ": cannot open the log for appending");
     }
     ModuleLink link(*bus.hid, g.log_file.empty() ? nullptr : &log_stream, env.err, env.err_is_terminal,
@@ -374,7 +471,7 @@ int run_cli(const std::vector<std::string>& args, CliEnv& env)
     GlobalOptions g;
     add_global_options(app, g);
     Subcommands commands;
-    for (const auto add : {add_status, add_config, add_read, add_write, add_registers, add_module_commands,
+    for (const auto add : {add_status, add_config, add_read, add_write, add_compare, add_registers, add_module_commands,
                            add_update, add_poll, add_backup_restore, add_info})
         add(app, commands);
 
@@ -396,12 +493,12 @@ int run_cli(const std::vector<std::string>& args, CliEnv& env)
         for (const Subcommand& command : commands) {
             if (!command.app->parsed()) continue;
             if (command.check_usage) command.check_usage();
-            if (command.needs_module)
+            if (command.needs_module && !(command.without_module && command.without_module()))
                 run_on_module(command, env, g, session);
             else
                 command.run(session);
         }
-        return exit_done;
+        return session.exit_code;
     } catch (const CliFailure& e) {
         return report_failure(e, env, g, name);
     }

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <span>
 
-#include "app/formats.h"
+#include "app/value_formats.h"
 #include "app/image_files.h"
 #include "app/texts.h"
 #include "cli/checksums.h"
@@ -14,6 +14,7 @@
 #include "define/hex_text.h"
 #include "cli/exit_codes.h"
 #include "cli/files.h"
+#include "define/utf8_path.h"
 #include "comport/comport.h"
 #include "module/actions.h"
 #include "module/config_settings.h"
@@ -54,7 +55,7 @@ std::string checks_text(const std::vector<std::uint8_t>& bytes)
 // A file that must be exactly `size` bytes: an image for a write, a lane of a chip.
 std::vector<std::uint8_t> load_exact(const std::string& file, std::size_t size, const std::string& what)
 {
-    std::vector<std::uint8_t> bytes = read_whole_file(file);
+    std::vector<std::uint8_t> bytes = read_whole_file(utf8_path(file));
     if (bytes.size() != size)
         throw CliFailure(exit_file_problem, file + ": " + std::to_string(bytes.size()) +
                                                 " bytes, " + what + " is " + std::to_string(size) +
@@ -72,15 +73,6 @@ void merge_lane(std::vector<std::uint8_t>& image, const std::string& file, const
     if (!error.empty()) throw CliFailure(exit_file_problem, error);
 }
 
-std::vector<std::uint8_t> image_for_write(const WriteOptions& o)
-{
-    const MemoryInfo& info = memory_info(o.memory);
-    if (!o.file.empty()) return load_exact(o.file, info.size, std::string("the ") + info.name + " image");
-    std::vector<std::uint8_t> image(info.size, 0xFF);
-    for (std::size_t i = 0; i < info.lanes.size(); ++i) merge_lane(image, o.lane_files[i], info.lanes[i]);
-    return image;
-}
-
 std::uint16_t parse_octal(const std::string& text, const char* what)
 {
     try {
@@ -92,6 +84,15 @@ std::uint16_t parse_octal(const std::string& text, const char* what)
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> image_for_write(const WriteOptions& o)
+{
+    const MemoryInfo& info = memory_info(o.memory);
+    if (!o.file.empty()) return load_exact(o.file, info.size, std::string("the ") + info.name + " image");
+    std::vector<std::uint8_t> image(info.size, 0xFF);
+    for (std::size_t i = 0; i < info.lanes.size(); ++i) merge_lane(image, o.lane_files[i], info.lanes[i]);
+    return image;
+}
 
 std::uint32_t bank_selector(const std::string& bank)
 {
@@ -214,14 +215,14 @@ void command_config_read(ModuleLink& link, Output& out, const fs::path& file)
     link.release();
     write_file_atomic(file, bytes);
     Json j = result_object("config read");
-    j["file"] = file.string();
+    j["file"] = path_utf8(file);
     j.update(file_checks(bytes));
-    out.result(j, "config → " + file.string() + ": " + checks_text(bytes));
+    out.result(j, "config → " + path_utf8(file) + ": " + checks_text(bytes));
 }
 
 void command_config_write(ModuleLink& link, Output& out, const fs::path& file, bool verify)
 {
-    std::vector<std::uint8_t> bytes = load_exact(file.string(), params_size, "a configuration block");
+    std::vector<std::uint8_t> bytes = load_exact(path_utf8(file), params_size, "a configuration block");
     ConfigBlock block{};
     std::copy(bytes.begin(), bytes.end(), block.begin());
     // As the window does: the checksum is the sum of the setting bytes as they are now.
@@ -231,9 +232,9 @@ void command_config_write(ModuleLink& link, Output& out, const fs::path& file, b
     write_memory(link, Memory::config, bytes, 0);
     if (verify) verify_memory(link, Memory::config, bytes);
     Json j = result_object("config write");
-    j["file"] = file.string();
+    j["file"] = path_utf8(file);
     j["verified"] = verify;
-    out.result(j, "config ← " + file.string() + (verify ? ": written and verified" : ": written"));
+    out.result(j, "config ← " + path_utf8(file) + (verify ? ": written and verified" : ": written"));
 }
 
 void command_read(ModuleLink& link, Output& out, Memory memory, const fs::path& file)
@@ -245,9 +246,9 @@ void command_read(ModuleLink& link, Output& out, Memory memory, const fs::path& 
     write_file_atomic(file, bytes);
     Json j = result_object("read");
     j["memory"] = memory_info(memory).name;
-    j["file"] = file.string();
+    j["file"] = path_utf8(file);
     j.update(file_checks(bytes));
-    out.result(j, std::string(memory_info(memory).name) + " → " + file.string() + ": " + checks_text(bytes));
+    out.result(j, std::string(memory_info(memory).name) + " → " + path_utf8(file) + ": " + checks_text(bytes));
 }
 
 void command_write(ModuleLink& link, Output& out, const WriteOptions& o)

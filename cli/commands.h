@@ -42,6 +42,32 @@ void command_restore(ModuleLink& link, Output& out, const fs::path& folder,
                      const std::string& ram_bank, bool verify);
 void command_info(Output& out, const std::vector<std::string>& files);
 
+// compare: the first side is the module's memory (first_file empty) or an image file; the
+// second an image file, or the memory's lane files (second_file empty). With `backup`, every
+// memory of that backup folder against the module (the RAM only with `ram`). Returns 0 when
+// every pair is equal, 3 when one differs.
+struct CompareOptions {
+    Memory memory = Memory::rom;
+    std::string first_file;
+    std::string second_file;
+    std::array<std::string, 4> lane_files;  // as WriteOptions::lane_files
+    std::string backup;
+    bool ram = false;
+    bool all = false;  // list every differing word, not only the first ones
+};
+int command_compare(ModuleLink* link, Output& out, const CompareOptions& options);
+
+// The image a write sends: its whole file (exactly the memory's size), or its lane files put
+// into an erased image as the window loads them.
+std::vector<std::uint8_t> image_for_write(const WriteOptions& options);
+// The memories of a backup folder, each file checked against the manifest (size, sum, CRC-32)
+// before it is returned; the RAM only when asked for. Fails with exit 4 naming the file.
+struct BackupContents {
+    std::string firmware_version;  // of the module the backup was made of, as its manifest says
+    std::vector<std::pair<Memory, std::vector<std::uint8_t>>> images;
+};
+BackupContents read_backup(const fs::path& folder, bool with_ram);
+
 struct PollOptions {
     std::string port;
     int baud = 57600;

@@ -9,6 +9,7 @@
 #include "app/platform/file.h"
 #include "cli/exit_codes.h"
 #include "cli/platform.h"
+#include "define/utf8_path.h"
 
 namespace fs = std::filesystem;
 
@@ -16,12 +17,12 @@ namespace {
 
 [[noreturn]] void fail(const fs::path& path, const std::string& what, std::error_code error)
 {
-    throw CliFailure(exit_file_problem, path.string() + ": " + what + ": " + error.message());
+    throw CliFailure(exit_file_problem, path_utf8(path) + ": " + what + ": " + error.message());
 }
 
 [[noreturn]] void fail(const fs::path& path, const std::string& what)
 {
-    throw CliFailure(exit_file_problem, path.string() + ": " + what);
+    throw CliFailure(exit_file_problem, path_utf8(path) + ": " + what);
 }
 
 // A name no other writer in the folder uses: the process id and a random number.
@@ -35,7 +36,7 @@ std::string unique_suffix()
 void write_new_file(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
     PlatformFile file;
-    if (const std::error_code ec = file.create_new(path.string())) fail(path, "cannot create", ec);
+    if (const std::error_code ec = file.create_new(path_utf8(path))) fail(path, "cannot create", ec);
     std::error_code ec = file.write_all(bytes);
     if (!ec) ec = file.sync();
     const std::error_code closed = file.close();
@@ -52,7 +53,7 @@ void write_new_file(const fs::path& path, const std::vector<std::uint8_t>& bytes
 std::vector<std::uint8_t> read_whole_file(const fs::path& path, std::size_t limit)
 {
     PlatformFile file;
-    if (const std::error_code ec = file.open_for_reading(path.string())) fail(path, "cannot open", ec);
+    if (const std::error_code ec = file.open_for_reading(path_utf8(path))) fail(path, "cannot open", ec);
     if (!file.regular()) {
         std::error_code ignored;
         fail(path, fs::is_directory(path, ignored) ? "is a folder, not a file" : "is not a regular file");
@@ -80,7 +81,7 @@ std::vector<std::uint8_t> read_whole_file(const fs::path& path, std::size_t limi
 void write_file_atomic(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
     // The window's save: a temporary file beside the target, flushed, renamed over it.
-    std::string error = save_file_replacing(path.string(), bytes);
+    std::string error = save_file_replacing(path_utf8(path), bytes);
     if (error.empty()) return;
     std::replace(error.begin(), error.end(), '\n', ' ');  // one line on stderr
     throw CliFailure(exit_file_problem, error);
@@ -93,7 +94,7 @@ StagedFolder::StagedFolder(fs::path final_path) : final_(std::move(final_path))
     if (fs::exists(fs::symlink_status(final_, ec)))
         fail(final_, "exists already; a backup goes into a new folder");
     std::string name = ".";
-    name += final_.filename().string();
+    name += path_utf8(final_.filename());
     name += ".partial-";
     name += unique_suffix();
     staging_ = final_.parent_path() / name;

@@ -4,7 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <filesystem>
+
+#include "define/wide_text.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ std::error_code PlatformFile::open_for_reading(const std::string& name)
     regular_ = false;
     // Backup semantics let a folder open too, so that it is named for what it is. Opening a
     // pipe or a port does not wait; what was opened is asked below.
-    const HANDLE h = CreateFileW(std::filesystem::path(name).c_str(), GENERIC_READ,
+    const HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return last_error();
@@ -58,7 +59,7 @@ std::error_code PlatformFile::open_for_reading(const std::string& name)
 std::error_code PlatformFile::create_new(const std::string& name)
 {
     close();
-    const HANDLE h = CreateFileW(std::filesystem::path(name).c_str(), GENERIC_WRITE, 0, nullptr,
+    const HANDLE h = CreateFileW(widen(name).c_str(), GENERIC_WRITE, 0, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return last_error();
     handle_ = reinterpret_cast<std::intptr_t>(h);

@@ -8,9 +8,8 @@
 #include <string>
 
 #include "app/form.h"
+#include "define/wide_text.h"  // widen, narrow
 
-std::wstring widen(const std::string& text);
-std::string narrow(const std::wstring& text);
 
 // Screen pixels per form pixel: the layout is in pixels of a 96 dpi screen.
 double screen_scale();

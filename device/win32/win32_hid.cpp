@@ -4,36 +4,12 @@
 #include <cwchar>
 #include <vector>
 
+#include "define/wide_text.h"
 #include "device/system_hid.h"
 
 namespace {
 
 HANDLE to_handle(HidHandleId h) { return reinterpret_cast<HANDLE>(h); }
-
-// Device paths cross the seam as UTF-8 and go back to the system as UTF-16 unchanged.
-std::string to_utf8(const wchar_t* text, std::size_t length)
-{
-    if (length == 0) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                        nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr,
-                              nullptr);
-    return out;
-}
-
-std::wstring to_utf16(const std::string& text)
-{
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                              n);
-    return out;
-}
 
 }  // namespace
 
@@ -156,7 +132,7 @@ bool Win32Hid::list_interfaces(std::vector<HidInterfaceInfo>& out)
             (record_size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(wchar_t);
         const std::size_t length = ::wcsnlen(detail->DevicePath, max_chars);
         HidInterfaceInfo info;
-        info.path = to_utf8(detail->DevicePath, length);
+        info.path = narrow(std::wstring_view(detail->DevicePath, length));
         out.push_back(std::move(info));
     }
     calls_.destroy_device_info_list(set);
@@ -166,7 +142,7 @@ bool Win32Hid::list_interfaces(std::vector<HidInterfaceInfo>& out)
 HidHandleId Win32Hid::open(const std::string& path)
 {
     if (!library_ || !library_->bound()) return invalid_hid_id;
-    const std::wstring wide = to_utf16(path);
+    const std::wstring wide = widen(path);
     const HANDLE h = calls_.create_file(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return invalid_hid_id;

@@ -42,7 +42,7 @@ win32_lines=""
 if [ -n "$build32" ]; then
     mkdir "$stage/32-bit"
     for p in "${programs[@]}"; do cp "$build32/bin/$p" "$stage/32-bit/"; done
-    win32_lines="  32-bit\\\\                  те же программы для 32-разрядной Windows."
+    win32_lines="  32-bit\\\\                  те же программы для 32-разрядной Windows: в ней запускайте их."
 fi
 # For Notepad of any Windows: UTF-8 with its byte-order mark, lines ending in CR LF.
 {

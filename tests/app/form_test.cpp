@@ -6,6 +6,7 @@
 
 #include "app/Unit1.h"
 #include "app/form.h"
+#include "module/page_polls.h"
 
 namespace {
 
@@ -41,6 +42,20 @@ TEST(Form, PlacesEveryControlOnceInsideAHolderOpenedBeforeIt)
         const auto c = static_cast<Control>(i);
         if (c == Control::MainForm) continue;  // the window itself
         EXPECT_EQ(placed[c], 1) << control_name(c);
+    }
+}
+
+TEST(Form, EachPolledPageShowsThePollTablesRegistersInItsOrder)
+{
+    // The status monitor shows reading i in row i of the page: the rows' registers (the
+    // captions the engineer reads) must be the registers the tick reads, in the same order.
+    for (const PagePolls& p : polled_pages) {
+        const FormHolder page = holder_of(static_cast<Page>(p.page));
+        std::vector<std::uint16_t> shown;
+        for (const FormKind kind : {FormKind::register_row, FormKind::counter_row, FormKind::dac_row})
+            for (const FormControl& row : form_rows(kind, p.poll == TickPoll::controller ? FormHolder::ea_cnc : page))
+                shown.push_back(row.address);
+        EXPECT_EQ(shown, std::vector<std::uint16_t>(p.registers.begin(), p.registers.end())) << p.name;
     }
 }
 

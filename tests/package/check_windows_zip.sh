@@ -2,12 +2,14 @@
 # Checks the Windows download as a user gets it: unpacks the zip into a folder whose name has
 # Cyrillic letters and a space (a USB stick's folder), finds the programs, ПРОЧТИТЕ.txt and the
 # guide with every picture it shows, and starts the demo from the unpacked folder under wine
-# until its window is shown and painted.
-#   tests/package/check_windows_zip.sh ZIP WINEPREFIX
+# until its window is shown and painted; with a 32-bit WINEPREFIX32, the 32-bit demo of the
+# folder 32-bit/ too, under 32-bit wine.
+#   tests/package/check_windows_zip.sh ZIP WINEPREFIX [WINEPREFIX32]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 prefix=$(cd "$2" && pwd)
+prefix32=${3:+$(cd "$3" && pwd)}
 fail() { echo "windows zip check: $*" >&2; exit 1; }
 
 scratch=$(mktemp -d)
@@ -38,6 +40,7 @@ for f in lirvan-service.exe lirvan-service-demo.exe lirvan-cli.exe ПРОЧТИ�
 done
 head -c 3 "$folder/ПРОЧТИТЕ.txt" | cmp -s - <(printf '\xEF\xBB\xBF') || fail "ПРОЧТИТЕ.txt has no UTF-8 mark"
 grep -q $'\r$' "$folder/ПРОЧТИТЕ.txt" || fail "ПРОЧТИТЕ.txt lines do not end in CR LF"
+[ -z "$prefix32" ] || [ -d "$folder/32-bit" ] || fail "no 32-bit/ folder"
 if [ -d "$folder/32-bit" ]; then
     for f in lirvan-service.exe lirvan-service-demo.exe lirvan-cli.exe; do
         [ -s "$folder/32-bit/$f" ] || fail "32-bit/$f missing"
@@ -53,7 +56,16 @@ done
 
 # The demo from the unpacked folder: its start-up figures are written once the window is shown
 # and painted, then it quits by itself.
-cmake/wine-gui-run.sh "$prefix" "$folder/lirvan-service-demo.exe" --startup-figures "Z:$scratch/figures.txt" </dev/null ||
-    fail "the unpacked demo did not run"
-grep -Eq '^[0-9.]+ [0-9]+' "$scratch/figures.txt" 2>/dev/null || fail "the unpacked demo showed no window"
-echo "windows zip check: $(basename "$zip"): $pictures pictures, the demo started from \"$(basename "$stick")\""
+start_demo() {  # start_demo PREFIX DEMO.exe
+    rm -f "$scratch/figures.txt"
+    cmake/wine-gui-run.sh "$1" "$2" --startup-figures "Z:$scratch/figures.txt" </dev/null ||
+        fail "the unpacked ${2#"$folder"/} did not run"
+    grep -Eq '^[0-9.]+ [0-9]+' "$scratch/figures.txt" 2>/dev/null || fail "the unpacked ${2#"$folder"/} showed no window"
+}
+start_demo "$prefix" "$folder/lirvan-service-demo.exe"
+started="the demo"
+if [ -n "$prefix32" ]; then
+    start_demo "$prefix32" "$folder/32-bit/lirvan-service-demo.exe"
+    started="the 64-bit and the 32-bit demo"
+fi
+echo "windows zip check: $(basename "$zip"): $pictures pictures, $started started from \"$(basename "$stick")\""

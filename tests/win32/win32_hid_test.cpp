@@ -52,6 +52,11 @@ BOOL WINAPI enum_interfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*, DWORD i
     data->Reserved = index;
     return TRUE;
 }
+// The size field the system demands in the interface detail record: its fixed header as the
+// platform lays it out, 6 bytes packed on 32-bit Windows and 8 on 64-bit.
+constexpr DWORD detail_header_size = sizeof(void*) == 8 ? 8 : 6;
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == detail_header_size);
+
 BOOL WINAPI get_detail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data, PSP_DEVICE_INTERFACE_DETAIL_DATA_W d,
                        DWORD size, PDWORD required, PSP_DEVINFO_DATA)
 {
@@ -67,7 +72,7 @@ BOOL WINAPI get_detail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data, PSP_DEVICE_INTE
         return FALSE;
     }
     p->record_sizes.push_back(size - needed);
-    if (how == Detail::record_fails || d->cbSize != sizeof *d || size < needed)
+    if (how == Detail::record_fails || d->cbSize != detail_header_size || size < needed)
         return SetLastError(ERROR_INVALID_USER_BUFFER), FALSE;
     for (std::size_t i = 0; i <= path.size(); ++i) d->DevicePath[i] = i < path.size() ? path[i] : 0;
     return TRUE;

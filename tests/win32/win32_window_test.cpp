@@ -37,6 +37,32 @@ std::string caption_of(HWND hwnd)
     return narrow(text);
 }
 
+// The system calls its enumeration callbacks with its own calling convention (CALLBACK, which
+// a 32-bit build does not share with a lambda's), so they are named functions.
+struct ControlWalk {
+    Win32Window* window;
+    int named = 0, wrong = 0;
+};
+BOOL CALLBACK count_control_window(HWND child, LPARAM data)
+{
+    auto* w = reinterpret_cast<ControlWalk*>(data);
+    const auto id = static_cast<UINT_PTR>(GetDlgCtrlID(child));
+    if (id >= Win32Window::control_id_base && id < Win32Window::control_id_base + control_count) {
+        ++w->named;
+        if (w->window->control(static_cast<Control>(id - Win32Window::control_id_base)) != child) ++w->wrong;
+    }
+    return TRUE;
+}
+
+// Copies the text of the child that names a failure into the 256 characters at out.
+BOOL CALLBACK copy_failure_text(HWND child, LPARAM out)
+{
+    wchar_t t[256] = {};
+    GetWindowTextW(child, t, 256);
+    if (std::wcsstr(t, L"сбой") != nullptr) lstrcpynW(reinterpret_cast<wchar_t*>(out), t, 256);
+    return TRUE;
+}
+
 // The Windows class each kind of entry is made of.
 const wchar_t* class_for(FormKind kind)
 {
@@ -133,23 +159,8 @@ TEST_F(WindowOnDemo, every_entry_of_the_form_table_is_built_with_its_class_text_
     EXPECT_GT(checked, 100);
 
     // Every child window with a control's id is that control's window.
-    struct Walk {
-        Win32Window* window;
-        int named = 0, wrong = 0;
-    } walk{&window};
-    EnumChildWindows(
-        window.hwnd(),
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* w = reinterpret_cast<Walk*>(data);
-            const auto id = static_cast<UINT_PTR>(GetDlgCtrlID(child));
-            if (id >= Win32Window::control_id_base && id < Win32Window::control_id_base + control_count) {
-                ++w->named;
-                if (w->window->control(static_cast<Control>(id - Win32Window::control_id_base)) != child)
-                    ++w->wrong;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&walk));
+    ControlWalk walk{&window};
+    EnumChildWindows(window.hwnd(), count_control_window, reinterpret_cast<LPARAM>(&walk));
     EXPECT_EQ(walk.wrong, 0);
     EXPECT_GT(walk.named, 100);
 }
@@ -446,12 +457,7 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
                 PostMessageW(window.hwnd(), WM_TIMER, timer1, 0);
                 Sleep(300);
                 wchar_t buffer[256] = {};
-                EnumChildWindows(box, [](HWND child, LPARAM out) -> BOOL {
-                    wchar_t t[256] = {};
-                    GetWindowTextW(child, t, 256);
-                    if (std::wcsstr(t, L"сбой") != nullptr) lstrcpynW(reinterpret_cast<wchar_t*>(out), t, 256);
-                    return TRUE;
-                }, reinterpret_cast<LPARAM>(buffer));
+                EnumChildWindows(box, copy_failure_text, reinterpret_cast<LPARAM>(buffer));
                 text = buffer;
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
             }
