@@ -25,16 +25,6 @@ std::string hex32(std::uint32_t value) { return "0x" + hex_text(value, 8); }
 
 namespace {
 
-// Reports a transfer of n reply bytes takes: the frame, then the reply reports (one more when
-// n is a multiple of 64).
-std::size_t read_reports(std::size_t n) { return 1 + n / report_data_length + 1; }
-// Reports of a summed flash write of n bytes: per 2 KiB chunk two frames and 32 data reports.
-std::size_t write_reports(std::size_t n)
-{
-    const std::size_t chunks = (n + block_chunk_size - 1) / block_chunk_size;
-    return chunks * 2 + (n + report_data_length - 1) / report_data_length;
-}
-
 std::string hex_byte(std::uint8_t b) { return hex_text(b, 2); }
 
 Json file_checks(const std::vector<std::uint8_t>& bytes)
@@ -106,8 +96,8 @@ std::vector<std::uint8_t> read_memory(ModuleLink& link, Memory m)
     const MemoryInfo& info = memory_info(m);
     std::vector<std::uint8_t> bytes(info.size);
     const std::string what = std::string("reading ") + info.name;
-    link.begin_transfer(what, read_reports(info.size) + (m == Memory::ram ? 2 : 0));
-    const ActionResult r = read_memory(link.handle(), m, bytes, link.status().running != 0);
+    const TransferProgress progress = link.begin_transfer(what);
+    const ActionResult r = read_memory(link.handle(), m, bytes, link.status().running != 0, progress);
     link.end_transfer();
     link.check(r, what);
     return bytes;
@@ -118,11 +108,8 @@ void write_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& b
 {
     const MemoryInfo& info = memory_info(m);
     const std::string what = std::string("writing ") + info.name;
-    if (m == Memory::config)
-        link.begin_transfer(what, write_reports(flash_page_size));
-    else
-        link.begin_transfer(what, write_reports(info.size) + (m == Memory::ram ? 4 : 0));
-    const ActionResult r = write_memory(link.handle(), m, bytes, ram_bank);
+    const TransferProgress progress = link.begin_transfer(what);
+    const ActionResult r = write_memory(link.handle(), m, bytes, ram_bank, progress);
     link.end_transfer();
     link.check(r, what);
 }
@@ -133,8 +120,8 @@ void verify_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& 
 {
     const MemoryInfo& info = memory_info(m);
     const std::string what = std::string("reading ") + info.name;
-    link.begin_transfer(what, read_reports(info.size));
-    const VerifyResult v = verify_memory(link.handle(), m, written);
+    const TransferProgress progress = link.begin_transfer(what);
+    const VerifyResult v = verify_memory(link.handle(), m, written, progress);
     link.end_transfer();
     if (v.differing_bytes == 0) return link.check(v.read, what);
     throw CliFailure(exit_verify_mismatch,
@@ -362,9 +349,8 @@ void command_update(ModuleLink& link, Output& out, const CarriedImage& firmware,
             throw CliFailure(exit_transfer_failed, "update: the loader did not answer within " +
                                                        std::to_string(wait_seconds) + " s");
     }
-    const std::size_t reports = 1 + (firmware.size + report_data_length - 1) / report_data_length;
-    link.begin_transfer("update", reports);
-    const ActionResult r = stream_update_image(link.handle(), std::span(firmware.data, firmware.size));
+    const TransferProgress progress = link.begin_transfer("update");
+    const ActionResult r = stream_update_image(link.handle(), std::span(firmware.data, firmware.size), progress);
     link.end_transfer();
     link.check(r, "update: sending the image");
     link.release();

@@ -15,6 +15,7 @@
 #include "cli/platform.h"
 #include "define/wide_text.h"
 #include "device/system_hid.h"
+#include "device/win32/system_library.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ private:
 
 int wmain(int argc, wchar_t** argv)
 {
+    restrict_dll_search();  // HID.dll comes from the system folder, never from beside the program
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(narrow(argv[i]));
     StandardStream out_stream(STD_OUTPUT_HANDLE), err_stream(STD_ERROR_HANDLE);

@@ -17,7 +17,6 @@ ModuleLink::ModuleLink(Hid& bus, std::ostream* log, std::ostream& err, bool err_
                        std::function<void(std::chrono::milliseconds)> pause)
     : tap_(bus, log), progress_(err, err_is_terminal), hold_(tap_), pause_(std::move(pause))
 {
-    tap_.on_report([this] { progress_.step(); });
 }
 
 const TickReport& ModuleLink::probe()
@@ -86,10 +85,11 @@ void ModuleLink::check(const ActionResult& r, const std::string& what) const
     throw CliFailure(exit_transfer_failed, what + ": " + r.text + refusal);
 }
 
-void ModuleLink::begin_transfer(const std::string& label, std::size_t expected_reports)
+TransferProgress ModuleLink::begin_transfer(const std::string& label)
 {
     tap_.forget_refusal();
-    progress_.begin(label, expected_reports);
+    progress_.begin(label);
+    return [this](std::size_t done, std::size_t total) { progress_.show(done, total); };
 }
 
 void ModuleLink::end_transfer() { progress_.end(); }

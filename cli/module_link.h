@@ -1,5 +1,5 @@
 // The command line's hold on the module for one command: the HID backend behind the traffic
-// tap (support log, progress), the two identities, the search, and the translation of a
+// tap (support log), the progress bar of its transfers, the two identities, the search, and the translation of a
 // module action's result into the command line's failure (exit code and one line).
 #pragma once
 
@@ -45,10 +45,10 @@ public:
     // The line names the report the device refused, when one was.
     void check(const ActionResult& r, const std::string& what) const;
 
-    // The progress bar follows the reports of the transfer that begins here.
-    void begin_transfer(const std::string& label, std::size_t expected_reports);
+    // A transfer named `label` begins: the progress bar follows the returned callback, which
+    // goes to the transfer's module action.
+    TransferProgress begin_transfer(const std::string& label);
     void end_transfer();
-    std::size_t reports() const { return tap_.reports(); }
 
 private:
     TrafficTap tap_;

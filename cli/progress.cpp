@@ -1,6 +1,6 @@
 #include "cli/progress.h"
 
-#include <algorithm>
+#include "app/value_formats.h"
 
 namespace {
 
@@ -14,22 +14,19 @@ ProgressBar::ProgressBar(std::ostream& err, bool terminal) : err_(err), terminal
 
 ProgressBar::~ProgressBar() { end(); }
 
-void ProgressBar::begin(const std::string& label, std::size_t total)
+void ProgressBar::begin(const std::string& label)
 {
     end();
     active_ = true;
     label_ = label;
-    total_ = std::max<std::size_t>(total, 1);
-    done_ = 0;
     shown_percent_ = -1;
     started_ = std::chrono::steady_clock::now();
 }
 
-void ProgressBar::step()
+void ProgressBar::show(std::size_t done, std::size_t total)
 {
     if (!active_ || !terminal_) return;
-    ++done_;
-    const int percent = static_cast<int>(std::min<std::size_t>(done_ * 100 / total_, 100));
+    const int percent = progress_percent(done, total);
     if (percent == shown_percent_) return;
     if (!drawn_ && std::chrono::steady_clock::now() - started_ < moment) return;
     draw(percent);

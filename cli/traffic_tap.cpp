@@ -115,7 +115,6 @@ bool TrafficTap::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t
     } else {
         write_line("out", "unframed", s, buf, length, accepted, nullptr);
     }
-    if (on_report_) on_report_();
     return accepted;
 }
 
@@ -124,7 +123,6 @@ bool TrafficTap::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t lengt
     const bool accepted = inner_.get_feature(h, buf, length);
     ++reports_;
     write_line("in", "reply", handles_[h], buf, length, accepted, nullptr);
-    if (on_report_) on_report_();
     return accepted;
 }
 

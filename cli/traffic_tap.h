@@ -1,6 +1,6 @@
 // A decorator of the Hid seam that sees every feature report exchanged with the module,
-// whatever action sends it: it writes the support log (one JSON line per report) and counts
-// reports for the progress bar.
+// whatever action sends it: it writes the support log (one JSON line per report) and keeps the
+// last report the device refused, for the command's failure line.
 //
 // A written report is a command frame, or data announced by the frame before it
 // (cmd_block_begin: word_c bytes, cmd_ram_write_begin: word_b bytes, cmd_update with a length:
@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -28,9 +27,6 @@ public:
     // `log` may be null (no support log). Reports are passed on to `inner` unchanged.
     TrafficTap(Hid& inner, std::ostream* log);
 
-    // Called after every report exchange (set or get, refused ones included).
-    void on_report(std::function<void()> callback) { on_report_ = std::move(callback); }
-    std::size_t reports() const { return reports_; }
     // The last report the device refused, in words ("report 37, data of cmd_block_begin, not
     // accepted"); empty while none was.
     const std::string& last_refusal() const { return last_refusal_; }
@@ -60,7 +56,6 @@ private:
     Hid& inner_;
     std::ostream* log_;
     std::map<HidHandleId, HandleState> handles_;
-    std::size_t reports_ = 0;
-    std::function<void()> on_report_;
+    std::size_t reports_ = 0;  // exchanged so far, refused ones included
     std::string last_refusal_;
 };

@@ -17,6 +17,7 @@
 #include "app/win32/win32_window.h"
 #include "bench/win32/startup_figures.h"
 #include "demo/demo_core.h"
+#include "device/win32/system_library.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ void CALLBACK tour_step(HWND hwnd, UINT, UINT_PTR, DWORD)
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command)
 {
+    restrict_dll_search();  // the file dialogs' library, as every DLL loaded later, from the system folder
     std::wstring screenshots, figures;
     for (int i = 1; i + 1 < __argc; ++i) {
         if (std::wstring(__wargv[i]) == L"--screenshots") screenshots = __wargv[i + 1];

@@ -61,7 +61,7 @@ bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t lengt
 }
 
 bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
-               std::size_t& accepted)
+               std::size_t& accepted, const TransferProgress& progress)
 {
     accepted = 0;
     if (length == 0) return true;
@@ -75,6 +75,7 @@ bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t lengt
         if (!handle.hid->set_feature(handle.id, report.data(), report.size())) return false;
         ++accepted;
         pos += n;
+        if (progress) progress(pos, length);
     }
     return true;
 }
@@ -105,8 +106,9 @@ void abandon_chunk(DeviceHandle handle, std::size_t owed, std::uint32_t address,
 }
 
 // One chunk: begin frame, data, end frame. On a failure the chunk is abandoned in step and
-// false returned.
-bool send_chunk(DeviceHandle handle, const std::uint8_t* bytes, std::size_t n, std::uint32_t address)
+// false returned. `progress` is told the chunk's data bytes sent.
+bool send_chunk(DeviceHandle handle, const std::uint8_t* bytes, std::size_t n, std::uint32_t address,
+                const TransferProgress& progress)
 {
     const std::uint32_t sum = chunk_sum(bytes, n);
     const auto len32 = static_cast<std::uint32_t>(n);
@@ -117,7 +119,7 @@ bool send_chunk(DeviceHandle handle, const std::uint8_t* bytes, std::size_t n, s
         return false;
     }
     std::size_t accepted = 0;
-    if (!send_data(handle, bytes, n, accepted)) {
+    if (!send_data(handle, bytes, n, accepted, progress)) {
         abandon_chunk(handle, reports - accepted, address, len32);
         return false;
     }
@@ -141,7 +143,8 @@ bool send_zero_reports(DeviceHandle handle, std::size_t owed)
     return true;
 }
 
-bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t length)
+bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t length,
+                  const TransferProgress& progress)
 {
     if (!handle.valid()) return false;
     // The module answers a reply whose length is a multiple of 64 (0 included) with one more
@@ -155,6 +158,7 @@ bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t le
         const std::size_t n = std::min(remaining, report_data_length);
         if (n > 0) std::memcpy(destination + pos, &report[1], n);  // destination may be null for 0
         pos += n;
+        if (progress && n > 0) progress(pos, length);
         if (remaining < report_data_length) return true;
         remaining -= n;
     }
@@ -168,16 +172,20 @@ std::uint32_t chunk_sum(const std::uint8_t* bytes, std::size_t length)
 }
 
 bool write_block(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
-                 std::uint32_t flash_address)
+                 std::uint32_t flash_address, const TransferProgress& progress)
 {
     if (length > 0 && !handle.valid()) return false;
     std::size_t pos = 0;
+    // The chunk's progress as the whole block's.
+    const TransferProgress chunk_progress = [&](std::size_t done, std::size_t) {
+        if (progress) progress(pos + done, length);
+    };
     while (pos < length) {
         const std::size_t n = std::min(length - pos, block_chunk_size);
         // After a failed chunk the write stops: the module took the abandoned chunk's reports
         // in step, but whether the link still carries anything is unknown, and the read-back
         // tells the caller which chunks are in.
-        if (!send_chunk(handle, bytes + pos, n, flash_address)) return false;
+        if (!send_chunk(handle, bytes + pos, n, flash_address, chunk_progress)) return false;
         pos += n;
         flash_address += static_cast<std::uint32_t>(n);
     }

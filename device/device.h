@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "Hid.h"
 #include "define/define.h"
@@ -64,14 +65,19 @@ bool module_listed(Hid& hid, const DeviceIdentity& identity);
 // Closes the handle (if valid) and makes it invalid.
 void close_device(DeviceHandle& handle);
 
+// Told after each report of a transfer's data: the bytes moved so far and the transfer's total.
+// A front end draws its progress from it; nothing on the wire depends on it.
+using TransferProgress = std::function<void(std::size_t done, std::size_t total)>;
+
 bool send_command(DeviceHandle handle, std::uint8_t code, std::uint32_t word_a = 0,
                   std::uint32_t word_b = 0, std::uint32_t word_c = 0);
 bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length);
 // As send_data; `accepted` is the number of reports accepted before the one that failed (all
 // of them on success).
 bool send_data(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
-               std::size_t& accepted);
-bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t length);
+               std::size_t& accepted, const TransferProgress& progress = {});
+bool receive_data(DeviceHandle handle, std::uint8_t* destination, std::size_t length,
+                  const TransferProgress& progress = {});
 
 // The data reports a block of `length` bytes takes: 64 bytes each, the last one the rest.
 constexpr std::size_t data_report_count(std::size_t length)
@@ -91,7 +97,7 @@ bool send_zero_reports(DeviceHandle handle, std::size_t owed);
 // fails is abandoned in step (see write_block in device.cpp) and no later chunk is sent;
 // returns true only when every frame and data report was accepted.
 bool write_block(DeviceHandle handle, const std::uint8_t* bytes, std::size_t length,
-                 std::uint32_t flash_address);
+                 std::uint32_t flash_address, const TransferProgress& progress = {});
 
 // Chunk sum of the summed block write: byte sum in 32 bits, 0 replaced by 1.
 std::uint32_t chunk_sum(const std::uint8_t* bytes, std::size_t length);

@@ -56,9 +56,9 @@ std::vector<std::uint8_t> config_page(const ConfigBlock& block)
     return page;
 }
 
-ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block)
+ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block, const TransferProgress& progress)
 {
-    return write_flash_image(h, flash_config_address, config_page(block));
+    return write_flash_image(h, flash_config_address, config_page(block), progress);
 }
 
 VerifiedWrite write_config_block_verified(DeviceHandle h, const ConfigBlock& block)
@@ -66,29 +66,32 @@ VerifiedWrite write_config_block_verified(DeviceHandle h, const ConfigBlock& blo
     return write_flash_verified(h, flash_config_address, config_page(block));
 }
 
-ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out)
+ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out,
+                              const TransferProgress& progress)
 {
     ExchangeSequence s(h);
     if (!s.found()) return s.result();
     std::vector<std::uint8_t> scratch(out.size());
     if (s.command("read flash", cmd_read_flash, address, static_cast<std::uint32_t>(out.size())) &&
-        s.reply("flash contents", scratch.data(), scratch.size()))
+        s.reply("flash contents", scratch.data(), scratch.size(), progress))
         std::copy(scratch.begin(), scratch.end(), out.begin());
     return s.result();
 }
 
-ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image)
+ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image,
+                               const TransferProgress& progress)
 {
     ExchangeSequence s(h);
-    if (s.found()) s.block("summed flash write", image.data(), image.size(), address);
+    if (s.found()) s.block("summed flash write", image.data(), image.size(), address, progress);
     return s.result();
 }
 
-VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> expected)
+VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> expected,
+                          const TransferProgress& progress)
 {
     VerifyResult v;
     std::vector<std::uint8_t> actual(expected.size());
-    v.read = read_flash_image(h, address, actual);
+    v.read = read_flash_image(h, address, actual, progress);
     if (!v.read) return v;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (actual[i] == expected[i]) continue;
@@ -132,7 +135,8 @@ VerifyResult note_unwritten(DeviceHandle h, std::uint32_t address, std::span<con
     return v;
 }
 
-ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank)
+ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank,
+                             const TransferProgress& progress)
 {
     ExchangeSequence s(h);
     if (!s.found()) return s.result();
@@ -141,7 +145,7 @@ ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image
     if (!s.command("CNC stop", cmd_cpu_stop)) return s.result();
     std::size_t accepted = 0;
     const bool sent = s.command("RAM write begin", cmd_ram_write_begin, 0, size) &&
-                      s.data("RAM image", image.data(), image.size(), accepted);
+                      s.data("RAM image", image.data(), image.size(), accepted, progress);
     if (sent) {
         s.command("RAM store in bank", cmd_ram_write_end, bank, size);
     } else if (!send_zero_reports(h, data_report_count(image.size()) - accepted)) {
@@ -158,7 +162,8 @@ ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image
     return s.result();
 }
 
-ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool start_after)
+ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool start_after,
+                            const TransferProgress& progress)
 {
     ExchangeSequence s(h);
     if (!s.found()) return s.result();
@@ -167,7 +172,7 @@ ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool st
     // refused stop leaves the read undone.
     const bool read = s.command("CNC stop", cmd_cpu_stop) &&
                       s.command("RAM read", cmd_ram_read, 0, static_cast<std::uint32_t>(out.size())) &&
-                      s.reply("RAM contents", scratch.data(), scratch.size());
+                      s.reply("RAM contents", scratch.data(), scratch.size(), progress);
     ActionResult r = s.result();
     if (read) std::copy(scratch.begin(), scratch.end(), out.begin());
     // The start after a complete read is a step of its own: its refusal leaves the image good.
@@ -211,7 +216,7 @@ ActionResult restart_module(DeviceHandle h) { return single(h, "module restart",
 ActionResult hand_over_to_loader(DeviceHandle h) { return single(h, "hand-over to the loader", cmd_update); }
 
 ActionResult stream_update_image(DeviceHandle h, std::span<const std::uint8_t> image,
-                                 const UpdateProgress& progress)
+                                 const TransferProgress& progress)
 {
     if (!h.valid()) return not_found();
     if (image.empty()) return {ActionFailure::bad_input, 0, "empty update image"};

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
@@ -29,16 +28,19 @@ void renew_config_checksum(ConfigBlock& block);
 // read; its checksum is not judged here.
 ActionResult read_config_block(DeviceHandle h, ConfigBlock& block);
 // Writes the whole 2 KiB configuration page: the block as given, erased bytes after it.
-ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block);
+ActionResult write_config_block(DeviceHandle h, const ConfigBlock& block, const TransferProgress& progress = {});
 // The configuration page as write_config_block writes it.
 std::vector<std::uint8_t> config_page(const ConfigBlock& block);
 
 // --- flash images (ROM, AMT ROM, KVP) ---
+// `progress`, where an action takes one, is told the bytes of its data moved so far.
 
 // Reads out.size() bytes of flash from `address`; `out` is written only by a complete read.
-ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out);
+ActionResult read_flash_image(DeviceHandle h, std::uint32_t address, std::span<std::uint8_t> out,
+                              const TransferProgress& progress = {});
 // Summed block write of the image to flash at `address`, in 2 KiB chunks.
-ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image);
+ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> image,
+                               const TransferProgress& progress = {});
 
 // A flash range read back and compared with what should be there. The module answers no
 // chunk of a summed write: a chunk whose sum did not match (a disturbed transfer) is dropped
@@ -54,7 +56,8 @@ struct VerifyResult {
     bool matches() const { return read.ok(); }
 };
 // Reads expected.size() bytes of flash from `address` and compares them with `expected`.
-VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> expected);
+VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> expected,
+                          const TransferProgress& progress = {});
 
 // A write followed by its read-back, as the window and the command line write flash.
 struct VerifiedWrite {
@@ -78,11 +81,13 @@ VerifiedWrite write_config_block_verified(DeviceHandle h, const ConfigBlock& blo
 // A refused stop sends nothing more. A transfer that fails is completed with zero reports, so
 // that the module takes its next frame as a frame, and no bank is told to store it; the
 // restart is sent also then, and the module comes back with the main bank's image in RAM.
-ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank);
+ActionResult write_ram_image(DeviceHandle h, std::span<const std::uint8_t> image, std::uint32_t bank,
+                             const TransferProgress& progress = {});
 // Stops the CNC, reads out.size() bytes of RAM, and starts the CNC again when start_after is
 // set (a CNC the engineer had stopped stays stopped). `out` is written only by a complete read;
 // a refused start does not fail the read: the result's follow_up_refused tells of it.
-ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool start_after);
+ActionResult read_ram_image(DeviceHandle h, std::span<std::uint8_t> out, bool start_after,
+                            const TransferProgress& progress = {});
 
 // --- CNC bus registers ---
 
@@ -122,6 +127,5 @@ ActionResult hand_over_to_loader(DeviceHandle h);
 // After a refused report the loader may still wait for the rest of the image and would take
 // any frame as image bytes; nothing can complete the image safely, so the result says
 // awaits_data: send the module nothing until it has restarted.
-using UpdateProgress = std::function<void(std::size_t sent, std::size_t total)>;
 ActionResult stream_update_image(DeviceHandle h, std::span<const std::uint8_t> image,
-                                 const UpdateProgress& progress = {});
+                                 const TransferProgress& progress = {});

@@ -25,17 +25,20 @@ public:
         return note(send_data(handle_, bytes, length), ActionFailure::refused, what);
     }
     // As data(); `accepted` tells how many data reports went through.
-    bool data(const char* what, const std::uint8_t* bytes, std::size_t length, std::size_t& accepted)
+    bool data(const char* what, const std::uint8_t* bytes, std::size_t length, std::size_t& accepted,
+              const TransferProgress& progress = {})
     {
-        return note(send_data(handle_, bytes, length, accepted), ActionFailure::refused, what);
+        return note(send_data(handle_, bytes, length, accepted, progress), ActionFailure::refused, what);
     }
-    bool reply(const char* what, std::uint8_t* bytes, std::size_t length)
+    bool reply(const char* what, std::uint8_t* bytes, std::size_t length,
+               const TransferProgress& progress = {})
     {
-        return note(receive_data(handle_, bytes, length), ActionFailure::short_reply, what);
+        return note(receive_data(handle_, bytes, length, progress), ActionFailure::short_reply, what);
     }
-    bool block(const char* what, const std::uint8_t* bytes, std::size_t length, std::uint32_t address)
+    bool block(const char* what, const std::uint8_t* bytes, std::size_t length, std::uint32_t address,
+               const TransferProgress& progress = {})
     {
-        return note(write_block(handle_, bytes, length, address), ActionFailure::refused, what);
+        return note(write_block(handle_, bytes, length, address, progress), ActionFailure::refused, what);
     }
 
     // Not found when the handle is invalid, else the first failure, else success.

@@ -52,37 +52,40 @@ std::optional<Memory> memory_by_name(const std::string& name)
     return std::nullopt;
 }
 
-ActionResult read_memory(DeviceHandle h, Memory m, std::span<std::uint8_t> out, bool start_after)
+ActionResult read_memory(DeviceHandle h, Memory m, std::span<std::uint8_t> out, bool start_after,
+                         const TransferProgress& progress)
 {
-    if (m == Memory::ram) return read_ram_image(h, out, start_after);
-    return read_flash_image(h, memory_info(m).flash_address, out);
+    if (m == Memory::ram) return read_ram_image(h, out, start_after, progress);
+    return read_flash_image(h, memory_info(m).flash_address, out, progress);
 }
 
-ActionResult write_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> bytes, std::uint32_t ram_bank)
+ActionResult write_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> bytes, std::uint32_t ram_bank,
+                          const TransferProgress& progress)
 {
     // A flash write that failed stopped in step with the module: its read-back names what is
     // not written.
     switch (m) {
     case Memory::config: {
         const ConfigBlock block = block_of(bytes);
-        ActionResult r = write_config_block(h, block);
+        ActionResult r = write_config_block(h, block, progress);
         if (!r) note_unwritten(h, flash_config_address, config_page(block), r);
         return r;
     }
-    case Memory::ram: return write_ram_image(h, bytes, ram_bank);
+    case Memory::ram: return write_ram_image(h, bytes, ram_bank, progress);
     default: {
         const std::uint32_t address = memory_info(m).flash_address;
-        ActionResult r = write_flash_image(h, address, bytes);
+        ActionResult r = write_flash_image(h, address, bytes, progress);
         if (!r) note_unwritten(h, address, bytes, r);
         return r;
     }
     }
 }
 
-VerifyResult verify_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> written)
+VerifyResult verify_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> written,
+                           const TransferProgress& progress)
 {
     if (!memory_info(m).in_flash()) return {{ActionFailure::bad_input, 0, "the RAM is not read back"}};
-    return verify_flash(h, memory_info(m).flash_address, written);
+    return verify_flash(h, memory_info(m).flash_address, written, progress);
 }
 
 VerifiedWrite write_memory_verified(DeviceHandle h, Memory m, std::span<const std::uint8_t> bytes,

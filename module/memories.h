@@ -54,17 +54,20 @@ std::span<const MemoryInfo> all_memories();
 std::optional<Memory> memory_by_name(const std::string& name);
 
 // --- the actions on a memory, for any row of the table ---
+// `progress` is told the bytes of the memory moved so far.
 
 // Reads the whole memory into `out` (info.size bytes); `out` is written only by a complete
 // read. The RAM read holds the CNC and starts it again when start_after is set.
-ActionResult read_memory(DeviceHandle h, Memory m, std::span<std::uint8_t> out, bool start_after = false);
+ActionResult read_memory(DeviceHandle h, Memory m, std::span<std::uint8_t> out, bool start_after = false,
+                         const TransferProgress& progress = {});
 // Writes the whole memory: the block as its configuration page (erased bytes after it), an
 // image to its flash address, the RAM into the non-volatile bank `ram_bank`.
 ActionResult write_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> bytes,
-                          std::uint32_t ram_bank = ram_bank_main);
+                          std::uint32_t ram_bank = ram_bank_main, const TransferProgress& progress = {});
 // Reads back what was written to a flash memory and compares (the RAM cannot be read back:
 // the module restarts after storing it).
-VerifyResult verify_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> written);
+VerifyResult verify_memory(DeviceHandle h, Memory m, std::span<const std::uint8_t> written,
+                           const TransferProgress& progress = {});
 // The write, and for flash its read-back, as the window writes an image.
 VerifiedWrite write_memory_verified(DeviceHandle h, Memory m, std::span<const std::uint8_t> bytes,
                                     std::uint32_t ram_bank = ram_bank_main);

@@ -42,14 +42,6 @@ bool face_exists(const wchar_t* face)
 
 }  // namespace
 
-double screen_scale()
-{
-    HDC screen = GetDC(nullptr);
-    const double scale = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
-    ReleaseDC(nullptr, screen);
-    return scale;
-}
-
 HFONT make_form_font(FontRole role, double scale)
 {
     const FontChoice choice = font_choice(role);

@@ -1,6 +1,6 @@
 // The Win32 window's look and the little helpers of its controls: text between UTF-8 (the
-// sources' texts) and UTF-16 (the API's), the screen's density, the fixed fonts and the
-// alignments of the static texts.
+// sources' texts) and UTF-16 (the API's), the fixed fonts and the alignments of the static
+// texts. The screen's density is screen_density.h's.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +9,6 @@
 
 #include "app/form.h"
 #include "define/wide_text.h"  // widen, narrow
-
-
-// Screen pixels per form pixel: the layout is in pixels of a 96 dpi screen.
-double screen_scale();
 
 // The window's font for a font role at a scale. The window has a fixed layout in pixels, so
 // its fonts have fixed pixel heights too, as in the Linux window.

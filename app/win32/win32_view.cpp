@@ -5,6 +5,7 @@
 
 #include "app/Unit1.h"
 #include "app/line_breaks.h"
+#include "device/win32/system_library.h"
 
 namespace {
 
@@ -46,13 +47,12 @@ bool file_dialog(HWND owner, std::string& file_name, bool save, Dialog dialog)
         ofn.lpstrFilter = L"Бинарный файл\0*.bin\0";
         ofn.lpstrDefExt = L"bin";
     }
-    // The dialogs' library (and what it pulls in) is loaded only when a dialog is asked for, so
-    // that a run without one does not carry it.
-    HMODULE library = LoadLibraryW(L"comdlg32.dll");
+    // The dialogs' library (and what it pulls in) is loaded when a dialog is first asked for, so
+    // that a run without one does not carry it, from the system folder only, and then kept:
+    // loading and freeing it around every dialog would load and free the shell with it.
+    static const HMODULE library = load_system_library(L"comdlg32.dll");
     if (library == nullptr) return false;
-    const bool chosen = dialog(library, &ofn);
-    FreeLibrary(library);
-    if (!chosen) return false;
+    if (!dialog(library, &ofn)) return false;
     file_name = narrow(buffer.c_str());
     return true;
 }

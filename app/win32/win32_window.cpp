@@ -25,9 +25,34 @@ void register_window_class(WNDPROC window_proc)
     RegisterClassExW(&wc);
 }
 
+// Gives the window the form's client size at a scale, in the middle of the work area of its
+// monitor. The frame is measured on the window itself, as the system draws it at that
+// monitor's density.
+void place_centred(HWND window, double scale)
+{
+    const int client_w = static_cast<int>(form_client_width * scale + 0.5);
+    const int client_h = static_cast<int>(form_client_height * scale + 0.5);
+    RECT outer{}, inner{};
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &inner);
+    const int width = client_w + (outer.right - outer.left) - (inner.right - inner.left);
+    const int height = client_h + (outer.bottom - outer.top) - (inner.bottom - inner.top);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT work{};
+    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        work = monitor.rcWork;
+    else
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
+                 work.top + (work.bottom - work.top - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace
 
-Win32Window::Win32Window(Hid& hid, CarriedImage update_image) : form_(*this, hid, update_image)
+Win32Window::Win32Window(Hid& hid, CarriedImage update_image, const DensityCalls& density)
+    : form_(*this, hid, update_image)
 {
     // The system would put a "not responding" stand-in over a window that has not taken its
     // messages for 5 s; a firmware stream takes longer. The window answers in its turns
@@ -41,20 +66,19 @@ Win32Window::Win32Window(Hid& hid, CarriedImage update_image) : form_(*this, hid
     register_window_class(window_proc);
 
     // One fixed window: title bar with the system menu, minimise and close; no resizing. The
-    // layout is in pixels of a 96 dpi screen; a denser screen gets it scaled up.
-    const double scale = screen_scale();
+    // layout is in pixels of a 96 dpi screen; a denser screen gets it scaled up. The window is
+    // made on the primary monitor first, hidden; then it takes the density of the monitor it
+    // stands on (which may differ from the system's, set when the user signed in), and its
+    // size and place from that.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    RECT frame{0, 0, static_cast<int>(form_client_width * scale + 0.5),
-               static_cast<int>(form_client_height * scale + 0.5)};
-    AdjustWindowRectEx(&frame, style, FALSE, 0);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int x = work.left + (work.right - work.left - width) / 2;
-    const int y = work.top + (work.bottom - work.top - height) / 2;
-    HWND window = CreateWindowExW(0, window_class, widen(module_caption).c_str(), style, x, y, width, height,
-                                  nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    HWND window = CreateWindowExW(0, window_class, widen(module_caption).c_str(), style, work.left, work.top,
+                                  form_client_width, form_client_height, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), this);
     if (window == nullptr) throw std::runtime_error("CreateWindowExW failed");
+    const double scale = window_dpi(window, density) / 96.0;
+    place_centred(window, scale);
     build(window, scale);
     start_routing();
 }

@@ -8,12 +8,14 @@
 #include <windows.h>
 
 #include "app/Unit1.h"
+#include "app/win32/screen_density.h"
 #include "app/win32/win32_view.h"
 
 class Win32Window : public Win32View {
 public:
-    // Builds the window (not yet shown) and its controls; FormCreate runs in start().
-    Win32Window(Hid& hid, CarriedImage update_image);
+    // Builds the window (not yet shown) and its controls at the density of the screen it stands
+    // on (the system's calls unless told); FormCreate runs in start().
+    Win32Window(Hid& hid, CarriedImage update_image, const DensityCalls& density = system_density_calls());
     ~Win32Window() override;
 
     // Runs the window's start-up (FormCreate), which starts the status monitor. Call once,

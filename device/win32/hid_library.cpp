@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "device/win32/system_library.h"
+
 namespace {
 
 // When an entry point is looked up: always, or only on newer NT systems.
@@ -87,6 +89,8 @@ HidLibrary::HidLibrary(const Lookup& lookup, const PlatformVersion& version)
     bind(lookup, version);
 }
 
+HidLibrary::HidLibrary() : module_(load_system_library(L"HID.dll")) { bind_loaded(); }
+
 HidLibrary::HidLibrary(const wchar_t* file)
 {
     // A missing library must not bring up the system's "cannot find file" box: the tool
@@ -94,6 +98,11 @@ HidLibrary::HidLibrary(const wchar_t* file)
     const UINT old_mode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     module_ = ::LoadLibraryW(file);
     ::SetErrorMode(old_mode);
+    bind_loaded();
+}
+
+void HidLibrary::bind_loaded()
+{
     if (module_ == nullptr) return;
     const HMODULE module = module_;
     bind([module](const char* name) { return ::GetProcAddress(module, name); },

@@ -30,9 +30,11 @@ public:
     // loaded or released. The simulated module of the tests stands behind such a lookup.
     using Lookup = std::function<FARPROC(const char* name)>;
     HidLibrary(const Lookup& lookup, const PlatformVersion& version);
-    // Loads the library file (the system's HID.dll by default) without the system's
-    // file-error box, and binds it; released again at once when an entry point is missing.
-    explicit HidLibrary(const wchar_t* file = L"HID.dll");
+    // Loads the system's HID.dll from the system folder (never one beside the program) and
+    // binds it; released again at once when an entry point is missing.
+    HidLibrary();
+    // The same for the library `file` (a name is looked for where the system looks).
+    explicit HidLibrary(const wchar_t* file);
     ~HidLibrary();  // releases the library
     HidLibrary(const HidLibrary&) = delete;
     HidLibrary& operator=(const HidLibrary&) = delete;
@@ -53,6 +55,7 @@ public:
 
 private:
     void bind(const Lookup& lookup, const PlatformVersion& version);
+    void bind_loaded();
     FARPROC entry(const char* name) const;
 
     HMODULE module_ = nullptr;

@@ -89,14 +89,14 @@ TEST(CliProgress, DrawsOnlyOnATerminalAfterAMomentAndWipesItsLine)
 {
     std::ostringstream pipe, terminal;
     ProgressBar off(pipe, false), on(terminal, true);
-    off.begin("read", 10);
-    on.begin("read", 10);
-    on.step();
+    off.begin("read");
+    on.begin("read");
+    on.show(1, 10);
     EXPECT_FALSE(on.drawn()) << "a transfer shorter than a moment shows no bar";
     std::this_thread::sleep_for(std::chrono::milliseconds(350));
-    for (int i = 0; i < 5; ++i) {
-        off.step();
-        on.step();
+    for (std::size_t done = 2; done <= 6; ++done) {
+        off.show(done, 10);
+        on.show(done, 10);
     }
     EXPECT_TRUE(on.drawn());
     EXPECT_NE(terminal.str().find("60%"), std::string::npos) << terminal.str();

@@ -198,4 +198,38 @@ TEST_F(ModuleActions, EveryMemoryOfTheTableIsWrittenReadAndReadBackWhereTheModul
     }
 }
 
+// A front end draws its progress from the transfers' callbacks: each memory's read and write
+// tells the bytes moved, rising report by report to the whole transfer (the block is written
+// as its whole page), and a transfer cut short stops where the module stopped taking reports.
+TEST_F(ModuleActions, EveryTransferTellsItsBytesUpToTheWholeAndStopsWhereItFailed)
+{
+    const DeviceHandle h = open(app);
+    std::vector<std::size_t> seen;
+    std::size_t whole = 0;
+    const TransferProgress progress = [&](std::size_t done, std::size_t total) {
+        EXPECT_TRUE(seen.empty() || done > seen.back()) << done;
+        seen.push_back(done);
+        whole = total;
+    };
+    for (const MemoryInfo& info : all_memories()) {
+        SCOPED_TRACE(info.name);
+        Bytes bytes(info.size, 0x3C);
+        const std::size_t written = info.memory == Memory::config ? flash_page_size : info.size;
+        seen.clear();
+        ASSERT_TRUE(write_memory(h, info.memory, bytes, ram_bank_main, progress).ok());
+        EXPECT_EQ(seen.size(), data_report_count(written));
+        EXPECT_EQ(whole, written);
+        EXPECT_EQ(seen.back(), written);
+        seen.clear();
+        ASSERT_TRUE(read_memory(h, info.memory, bytes, false, progress).ok());
+        EXPECT_EQ(whole, info.size);
+        EXPECT_EQ(seen.back(), info.size);
+    }
+    seen.clear();
+    Bytes rom(rom_size, 0x11);
+    bus.fail_report(34 + 1 + 7);  // the first chunk (two frames, 32 reports), the 7th data report of the second
+    EXPECT_FALSE(write_memory(h, Memory::rom, rom, ram_bank_main, progress).ok());
+    EXPECT_EQ(seen.back(), block_chunk_size + 6 * report_data_length);
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include "define/byte_order.h"
 #include "device/device.h"
 #include "device/system_hid.h"
+#include "device/win32/system_library.h"
 #include "device/win32/win32_hid.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
@@ -334,7 +335,18 @@ TEST(SystemHid, HidDllIsBoundAndReleasedAndAMissingFileLeavesTheSearchEmpty)
     {
         HidLibrary library;
         EXPECT_TRUE(library.bound());
-        EXPECT_NE(GetModuleHandleW(L"hid.dll"), nullptr);
+        const HMODULE loaded = GetModuleHandleW(L"hid.dll");
+        ASSERT_NE(loaded, nullptr);
+        // The system folder's file, and so is the file dialogs' library.
+        wchar_t file[MAX_PATH] = {};
+        GetModuleFileNameW(loaded, file, MAX_PATH);
+        EXPECT_EQ(lstrcmpiW(file, system_folder_file(L"hid.dll").c_str()), 0);
+        const HMODULE dialogs = load_system_library(L"comdlg32.dll");
+        ASSERT_NE(dialogs, nullptr);
+        GetModuleFileNameW(dialogs, file, MAX_PATH);
+        EXPECT_EQ(lstrcmpiW(file, system_folder_file(L"comdlg32.dll").c_str()), 0);
+        FreeLibrary(dialogs);
+        EXPECT_EQ(load_system_library(L"no-such-library.dll"), nullptr);
     }
     EXPECT_EQ(GetModuleHandleW(L"hid.dll"), nullptr);
 

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -367,6 +368,10 @@ TEST(Executables, the_demo_carries_the_generated_image_the_tool_built_without_fi
         const std::string text(manifest.bytes, manifest.size);
         EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
         EXPECT_NE(text.find("PerMonitorV2"), std::string::npos);
+        // The program's own processor: Windows refuses to start a program whose manifest
+        // names another.
+        EXPECT_NE(text.find(sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\""),
+                  std::string::npos);
         const Resource version = find(exe, MAKEINTRESOURCEW(1), RT_VERSION);
         ASSERT_GE(version.size, 40u + sizeof(VS_FIXEDFILEINFO));
         // VS_VERSIONINFO: the fixed part after the key "VS_VERSION_INFO" (aligned to 4).
@@ -417,6 +422,95 @@ TEST_F(WindowOnDemo, a_screen_of_another_density_gets_the_same_layout_scaled)
     GetWindowRect(window.page_window(page_config), &page);
     EXPECT_GT(page.top, tabs.top);
     EXPECT_LT(page.bottom, tabs.bottom);
+}
+
+// The density calls of a system, each answering what the case says; what was asked is noted.
+struct DensityAnswers {
+    UINT window = 0;          // GetDpiForWindow's answer (0: it cannot say)
+    HRESULT monitor = E_FAIL;  // GetDpiForMonitor's result
+    UINT monitor_dpi = 0;
+    UINT system = 0;
+    int window_asks = 0, monitor_asks = 0, kind = -1;
+    HMONITOR asked_monitor = nullptr;
+} answers;
+UINT WINAPI fake_dpi_for_window(HWND)
+{
+    ++answers.window_asks;
+    return answers.window;
+}
+HRESULT WINAPI fake_dpi_for_monitor(HMONITOR monitor, int kind, UINT* x, UINT* y)
+{
+    ++answers.monitor_asks;
+    answers.asked_monitor = monitor;
+    answers.kind = kind;
+    *x = *y = answers.monitor_dpi;
+    return answers.monitor;
+}
+UINT fake_system_dpi() { return answers.system; }
+
+DensityCalls fake_density(bool window_call, bool monitor_call)
+{
+    DensityCalls calls;
+    calls.dpi_for_window = window_call ? fake_dpi_for_window : nullptr;
+    calls.dpi_for_monitor = monitor_call ? fake_dpi_for_monitor : nullptr;
+    calls.system_dpi = fake_system_dpi;
+    return calls;
+}
+
+TEST(ScreenDensity, the_windows_own_density_first_then_its_monitors_then_the_systems)
+{
+    HWND window = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    struct Case {
+        bool window_call, monitor_call;
+        UINT window;
+        HRESULT monitor;
+        UINT expected;
+        int window_asks, monitor_asks;
+    };
+    // Monitor answers 120 when it succeeds; the system 168.
+    const Case cases[] = {
+        {true, true, 144, S_OK, 144, 1, 0},           // Windows 10 1607 and later
+        {true, true, 0, S_OK, 120, 1, 1},             // the window's call cannot say
+        {false, true, 0, S_OK, 120, 0, 1},            // Windows 8.1
+        {false, true, 0, E_INVALIDARG, 168, 0, 1},    // the monitor's call fails
+        {false, false, 0, S_OK, 168, 0, 0},           // Windows 7 and 8
+    };
+    for (const Case& c : cases) {
+        answers = DensityAnswers{c.window, c.monitor, 120, 168};
+        EXPECT_EQ(window_dpi(window, fake_density(c.window_call, c.monitor_call)), c.expected);
+        EXPECT_EQ(answers.window_asks, c.window_asks);
+        EXPECT_EQ(answers.monitor_asks, c.monitor_asks);
+        if (c.monitor_asks > 0) {
+            EXPECT_EQ(answers.kind, 0);  // the effective density
+            EXPECT_EQ(answers.asked_monitor, MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST));
+        }
+    }
+    // This system's calls: wine has both newer ones (shcore.dll from its system folder), and the
+    // virtual display is a 96 dpi screen.
+    EXPECT_NE(system_density_calls().dpi_for_window, nullptr);
+    EXPECT_NE(system_density_calls().dpi_for_monitor, nullptr);
+    EXPECT_EQ(window_dpi(window), 96u);
+    DestroyWindow(window);
+}
+
+TEST(ScreenDensity, the_window_starts_at_the_density_of_its_monitor_not_the_systems)
+{
+    // The system was signed in at 96 dpi; the monitor is now at 144.
+    answers = DensityAnswers{144, S_OK, 144, 96};
+    DemoCore demo{0x00043600};
+    Win32Window window{demo.hid(), CarriedImage{}, fake_density(true, true)};
+    EXPECT_DOUBLE_EQ(window.scale(), 1.5);
+    RECT client, outer, work;
+    GetClientRect(window.hwnd(), &client);
+    EXPECT_EQ(client.right, form_client_width * 3 / 2);
+    EXPECT_EQ(client.bottom, form_client_height * 3 / 2);
+    EXPECT_EQ(place_of(window.control(Control::Button3)), (FormRect{9, 408, 222, 39}));
+    // In the middle of the work area, the frame at its new size.
+    GetWindowRect(window.hwnd(), &outer);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(std::abs((outer.left + outer.right) - (work.left + work.right)), 1);
+    EXPECT_LE(std::abs((outer.top + outer.bottom) - (work.top + work.bottom)), 1);
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+#include "app/win32/screen_density.h"
+
+#include <string>
+
+namespace {
+
+UINT screen_logpixels()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+// FARPROC to the entry point's own type.
+template <typename F> F typed(FARPROC entry)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(entry));
+}
+
+HMODULE system_library(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, n) + L"\\" + name;
+    // A library that is not there must not bring up the system's "cannot find" box.
+    const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE library = LoadLibraryW(path.c_str());
+    SetErrorMode(old_mode);
+    return library;
+}
+
+DensityCalls look_up_density_calls()
+{
+    DensityCalls calls;
+    calls.system_dpi = screen_logpixels;
+    if (HMODULE user = GetModuleHandleW(L"user32.dll"))
+        calls.dpi_for_window = typed<decltype(calls.dpi_for_window)>(GetProcAddress(user, "GetDpiForWindow"));
+    if (HMODULE shcore = system_library(L"shcore.dll"))
+        calls.dpi_for_monitor = typed<decltype(calls.dpi_for_monitor)>(GetProcAddress(shcore, "GetDpiForMonitor"));
+    return calls;
+}
+
+}  // namespace
+
+const DensityCalls& system_density_calls()
+{
+    static const DensityCalls calls = look_up_density_calls();
+    return calls;
+}
+
+UINT window_dpi(HWND window, const DensityCalls& calls)
+{
+    if (calls.dpi_for_window != nullptr) {
+        const UINT dpi = calls.dpi_for_window(window);
+        if (dpi != 0) return dpi;
+    }
+    if (calls.dpi_for_monitor != nullptr) {
+        UINT x = 0, y = 0;
+        const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+        if (monitor != nullptr && SUCCEEDED(calls.dpi_for_monitor(monitor, 0, &x, &y)) && y != 0) return y;
+    }
+    return calls.system_dpi != nullptr ? calls.system_dpi() : 96;
+}
