@@ -26,7 +26,7 @@ std::string file_error_text(const char* action, const std::string& name, const s
 
 std::string file_error_text(const char* action, const std::string& name, std::error_code error)
 {
-    return file_error_text(action, name, error ? error.message() : std::string(file_error_unknown));
+    return file_error_text(action, name, error ? file_error_reason(error) : std::string(file_error_unknown));
 }
 
 // Reads at most `limit` bytes from the start of a regular file into `bytes`; a shorter file

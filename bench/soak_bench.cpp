@@ -17,7 +17,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/qt/carried_image.h"
+#include "app/carried_update.h"
 #include "demo/demo_module.h"
 #include "app/qt/main_window.h"
 

@@ -29,7 +29,7 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "app/qt/carried_image.h"
+#include "app/carried_update.h"
 #include "demo/demo_module.h"
 #include "app/qt/main_window.h"
 #include "comport/comport.h"

@@ -17,7 +17,7 @@ namespace {
 
 [[noreturn]] void fail(const fs::path& path, const std::string& what, std::error_code error)
 {
-    throw CliFailure(exit_file_problem, path_utf8(path) + ": " + what + ": " + error.message());
+    throw CliFailure(exit_file_problem, path_utf8(path) + ": " + what + ": " + file_error_reason(error));
 }
 
 [[noreturn]] void fail(const fs::path& path, const std::string& what)

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/carried_firmware.h"
+#include "app/carried_update.h"
 #include "cli/cli.h"
 #include "cli/platform.h"
 #include "define/wide_text.h"
@@ -98,7 +98,7 @@ int wmain(int argc, wchar_t** argv)
     CliEnv env(out, err);
     env.err_is_terminal = stderr_is_terminal();
     env.make_system_hid = [] { return make_system_hid(); };
-    env.firmware = carried_firmware();
-    env.demo_firmware = demo_firmware();
+    env.firmware = carried_update_image();
+    env.demo_firmware = carried_demo_update_image();
     return run_cli(args, env);
 }

@@ -1,8 +1,11 @@
-# The firmware image an executable carries for the module: the read-only resource "Update",
-# and beside it the resource "UpdateVersion", its version word as decimal text (a Qt resource
-# on Linux, raw data of the .exe on Windows). Each executable gets its own: lirvan-service
-# carries the image given to the build or none at all; the demo and the window tests carry a
-# generated placeholder that only the simulated module ever sees.
+# The firmware image an executable carries for the module, "Update", with its version word,
+# built into the executable's read-only data in one way per platform: on Linux by the
+# assembler's .incbin in a source generated for the executable (cmake/carried_update.cpp.in),
+# on Windows as the raw-data resources "Update" and "UpdateVersion" (the word as decimal text)
+# of the .exe. app/carried_update.h reads them back. Each executable gets its own:
+# lirvan-service carries the image given to the build or none at all; the demo and the window
+# tests carry the generated placeholder, which only the simulated module ever sees; lirvan-cli
+# carries the given image as "Update" and the placeholder as "DemoUpdate" for --demo.
 
 set(LIRVAN_UPDATE_IMAGE "" CACHE FILEPATH
     "Firmware image of the module carried by lirvan-service (empty: none, and the tool cannot update a module)")
@@ -23,7 +26,7 @@ endfunction()
 # The generated placeholder (a banner saying what it is, then a byte ramp; 248488 bytes,
 # version 4.36), written once into the build tree at configure time.
 function(lirvan_placeholder_update out_image out_word)
-  set(script "${CMAKE_SOURCE_DIR}/app/qt/make_placeholder_image.cmake")
+  set(script "${CMAKE_SOURCE_DIR}/cmake/make_placeholder_image.cmake")
   set(image "${CMAKE_BINARY_DIR}/update_placeholder.bin")
   if(NOT EXISTS "${image}" OR "${script}" IS_NEWER_THAN "${image}")
     execute_process(COMMAND ${CMAKE_COMMAND} -DOUTPUT=${image} -DSIZE=248488 -P ${script}
@@ -66,9 +69,43 @@ function(lirvan_given_update out_image out_word)
   set(${out_word} ${word} PARENT_SCOPE)
 endfunction()
 
-# The version word as the text of the resource "UpdateVersion", in the build tree.
-function(lirvan_update_version_file out target version_word)
-  set(version_file "${CMAKE_CURRENT_BINARY_DIR}/${target}-UpdateVersion.txt")
-  file(CONFIGURE OUTPUT "${version_file}" CONTENT "${version_word}")
-  set(${out} "${version_file}" PARENT_SCOPE)
+# lirvan_carry_update(TARGET NAME IMAGE WORD): IMAGE with its version word WORD into TARGET as
+# the carried image NAME ("Update" or "DemoUpdate").
+function(lirvan_carry_update target name image word)
+  if(LIRVAN_PLATFORM STREQUAL "win32")
+    # One resource script per executable, holding every image it carries.
+    lirvan_carried_rc_lines(lines ${target} ${name} "${image}" ${word})
+    set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}-carried.rc")
+    get_target_property(known ${target} LIRVAN_CARRIED_RC)
+    if(NOT known)
+      file(GENERATE OUTPUT "${rc}" CONTENT "$<JOIN:$<TARGET_PROPERTY:${target},LIRVAN_CARRIED_RC_LINES>,\n>\n")
+      set_target_properties(${target} PROPERTIES LIRVAN_CARRIED_RC "${rc}")
+      target_sources(${target} PRIVATE "${rc}")
+    endif()
+    set_property(TARGET ${target} APPEND PROPERTY LIRVAN_CARRIED_RC_LINES "${lines}")
+    set_property(SOURCE "${rc}" APPEND PROPERTY OBJECT_DEPENDS "${image}")
+  else()
+    string(TOLOWER "${name}" symbol)
+    string(REGEX REPLACE "([a-z])update" "\\1_update" symbol "${symbol}")
+    set(source "${CMAKE_CURRENT_BINARY_DIR}/${target}-${name}.cpp")
+    set(LIRVAN_CARRIED_SYMBOL "lirvan_carried_${symbol}")
+    set(LIRVAN_CARRIED_IMAGE "${image}")
+    set(LIRVAN_CARRIED_WORD "${word}")
+    configure_file("${CMAKE_SOURCE_DIR}/cmake/carried_update.cpp.in" "${source}" @ONLY)
+    set_source_files_properties("${source}" PROPERTIES OBJECT_DEPENDS "${image}")
+    target_sources(${target} PRIVATE "${source}")
+  endif()
+endfunction()
+
+# The resource lines of the carried image NAME for a Windows .rc file.
+function(lirvan_carried_rc_lines out target name image word)
+  set(version_file "${CMAKE_CURRENT_BINARY_DIR}/${target}-${name}Version.txt")
+  file(CONFIGURE OUTPUT "${version_file}" CONTENT "${word}")
+  set(${out} "${name} RCDATA \"${image}\"\n${name}Version RCDATA \"${version_file}\"" PARENT_SCOPE)
+endfunction()
+
+# The generated placeholder into TARGET as its "Update" (the demo, the window tests).
+function(lirvan_carry_placeholder_update target)
+  lirvan_placeholder_update(image word)
+  lirvan_carry_update(${target} Update "${image}" ${word})
 endfunction()

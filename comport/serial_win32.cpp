@@ -1,21 +1,28 @@
-// Serial ports on Windows: the port names from the system's serial-port map in the registry,
-// the port itself through the Win32 communications functions.
+// Serial ports on Windows: the ports listed through the device installation services, the
+// port itself through the Win32 communications functions.
 //
-// Listing reads the values of HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM, where every
-// serial port driver enters the name of each port it serves while the port is present (wine
-// enters its COM ports there too). A name is taken when it is "COM" (any case) followed by a
-// positive decimal number and fits in 10 characters; nothing is opened.
+// Listing takes the present devices of the ports class and reads each one's "PortName" from
+// its hardware key. A name is taken when it is "COM" (any case) followed by a positive decimal
+// number and fits in 10 characters; nothing is opened. Where that lists no port at all (wine
+// enters no devices of the class), the names come from the system's serial-port map,
+// HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM, under the same rule.
 //
 // com_open opens \\.\COMn for reading and writing, shared with no one, and sets 8 data bits,
 // no parity, one stop bit at the caller's baud rate, leaving every other line setting as the
 // driver has it. Time-outs: a read ends 1000 ms after it began with whatever has arrived; a
-// write has no time limit. Both queues are purged; RTS is cleared and DTR set.
+// write must be done within 1000 ms, as on Linux, so that a line held back by flow control
+// fails the poll instead of holding the window. Both queues are purged; RTS is cleared and
+// DTR set. After a failed read or write the port's error state is cleared (a driver that
+// aborts on a line error takes no more I/O until then). Every failing call is kept with its
+// GetLastError code for the log.
 #include "comport/serial_win32.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cwctype>
+#include <initguid.h>
+#include <devguid.h>
 
 #include "comport/comport.h"
 #include "comport/serial_port.h"
@@ -24,7 +31,23 @@ std::intptr_t com_handle = -1;
 
 namespace {
 
+SystemFailure failure;
+
+// Records the failed call with the system's error code; false for the caller to pass on.
+bool fail(const char* call, DWORD error = ::GetLastError())
+{
+    record_failure(failure, call, static_cast<int>(error));
+    return false;
+}
+
 HANDLE port() { return reinterpret_cast<HANDLE>(com_handle); }
+
+// Clears the port's error state after a failed transfer, so that the next poll can run.
+void clear_port_error()
+{
+    DWORD errors = 0;
+    ::ClearCommError(port(), &errors, nullptr);
+}
 
 bool port_open() { return port() != INVALID_HANDLE_VALUE; }
 
@@ -53,9 +76,49 @@ std::string narrow_ascii(const std::wstring& text)
 
 }  // namespace
 
-void com_port_list(std::vector<std::string>& list)
+PortListCalls system_port_list_calls()
 {
-    com_port_list_in(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", list);
+    PortListCalls c;
+    c.get_class_devs = &SetupDiGetClassDevsW;
+    c.enum_device_info = &SetupDiEnumDeviceInfo;
+    c.open_device_key = &SetupDiOpenDevRegKey;
+    c.query_value = &RegQueryValueExW;
+    c.close_key = &RegCloseKey;
+    c.destroy_list = &SetupDiDestroyDeviceInfoList;
+    c.map_root = HKEY_LOCAL_MACHINE;
+    c.map_key = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    return c;
+}
+
+void com_port_list(std::vector<std::string>& list) { com_port_list_with(system_port_list_calls(), list); }
+
+void com_port_list_with(const PortListCalls& calls, std::vector<std::string>& list)
+{
+    list.clear();
+    const HDEVINFO set = calls.get_class_devs(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set != INVALID_HANDLE_VALUE) {
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        for (DWORD index = 0; calls.enum_device_info(set, index, &device); ++index) {
+            // The device's hardware key, where its driver keeps the port's name.
+            const HKEY key = calls.open_device_key(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+            if (key == INVALID_HANDLE_VALUE) continue;
+            // 11 UTF-16 units, the terminator included: a longer name does not fit and is skipped.
+            wchar_t data[11];
+            DWORD size = sizeof data;
+            DWORD type = 0;
+            if (calls.query_value(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) ==
+                    ERROR_SUCCESS &&
+                type == REG_SZ) {
+                std::wstring name;
+                for (DWORD i = 0; i < size / sizeof(wchar_t) && data[i] != L'\0'; ++i) name.push_back(data[i]);
+                if (accepted_port_name(name)) list.push_back(narrow_ascii(name));
+            }
+            calls.close_key(key);
+        }
+        calls.destroy_list(set);
+    }
+    if (list.empty()) com_port_list_in(calls.map_root, calls.map_key, list);
 }
 
 void com_port_list_in(HKEY root, const wchar_t* subkey, std::vector<std::string>& list)
@@ -96,18 +159,18 @@ bool com_open(const std::string& name, int baud)
 
     const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) return fail("CreateFileW");
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     COMMTIMEOUTS timeouts{};
-    bool ok = ::GetCommState(h, &dcb) != FALSE;
+    bool ok = ::GetCommState(h, &dcb) || fail("GetCommState");
     if (ok) {
         dcb.BaudRate = static_cast<DWORD>(baud);
         dcb.ByteSize = 8;
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;
-        ok = ::SetCommState(h, &dcb) != FALSE;
+        ok = ::SetCommState(h, &dcb) || fail("SetCommState");
     }
     if (ok) {
         ::GetCommTimeouts(h, &timeouts);
@@ -115,10 +178,10 @@ bool com_open(const std::string& name, int baud)
         timeouts.ReadTotalTimeoutMultiplier = 0;
         timeouts.ReadTotalTimeoutConstant = com_read_timeout_ms;
         timeouts.WriteTotalTimeoutMultiplier = 0;
-        timeouts.WriteTotalTimeoutConstant = 0;
-        ok = ::SetCommTimeouts(h, &timeouts) != FALSE;
+        timeouts.WriteTotalTimeoutConstant = com_write_timeout_ms;
+        ok = ::SetCommTimeouts(h, &timeouts) || fail("SetCommTimeouts");
     }
-    if (ok) ok = ::PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) != FALSE;
+    if (ok) ok = ::PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR) || fail("PurgeComm");
     if (!ok) {
         ::CloseHandle(h);
         return false;
@@ -129,6 +192,8 @@ bool com_open(const std::string& name, int baud)
     com_handle = reinterpret_cast<std::intptr_t>(h);
     return true;
 }
+
+SystemFailure com_last_failure() { return failure; }
 
 void com_close()
 {
@@ -148,8 +213,15 @@ bool com_write(const std::uint8_t* data, std::size_t length)
     while (sent < length) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - sent, 1u << 30));
         DWORD written = 0;
-        if (!::WriteFile(port(), data + sent, chunk, &written, nullptr)) return false;
-        if (written == 0) return false;  // no time-out is set, so nothing written is a failure
+        const bool ok = ::WriteFile(port(), data + sent, chunk, &written, nullptr) || fail("WriteFile");
+        // Short of the chunk: the time-out ran out (flow control held the line back).
+        if (ok && written < chunk) fail("WriteFile", ERROR_TIMEOUT);
+        if (!ok || written < chunk) {
+            // What is left unsent must not go out later, in front of another request.
+            ::PurgeComm(port(), PURGE_TXABORT | PURGE_TXCLEAR);
+            clear_port_error();
+            return false;
+        }
         sent += written;
     }
     return true;
@@ -161,6 +233,10 @@ long com_read(std::uint8_t* data, std::size_t length)
     // The port's total read time-out ends the read: all of it, or what came within 1000 ms.
     DWORD got = 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(length, 1u << 30));
-    if (!::ReadFile(port(), data, wanted, &got, nullptr)) return -1;
+    if (!::ReadFile(port(), data, wanted, &got, nullptr)) {
+        fail("ReadFile");
+        clear_port_error();
+        return -1;
+    }
     return static_cast<long>(got);
 }

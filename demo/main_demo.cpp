@@ -10,7 +10,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/qt/carried_image.h"
+#include "app/carried_update.h"
 #include "demo/demo_module.h"
 #include "app/qt/main_window.h"
 #include "app/qt/toolkit_setup.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/carried_image.h"
+#include "app/carried_update.h"
 #include "app/win32/win32_window.h"
 #include "bench/win32/startup_figures.h"
 #include "demo/demo_core.h"

@@ -9,6 +9,10 @@
 #include <string>
 #include <system_error>
 
+// The reason of a failed file call as the user reads it: the system's own text, in the user's
+// language on Windows (where the standard library's file calls would give an English one).
+std::string file_error_reason(const std::error_code& error);
+
 class PlatformFile {
 public:
     PlatformFile() = default;

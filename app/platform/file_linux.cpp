@@ -12,6 +12,8 @@ std::error_code last_error() { return {errno, std::generic_category()}; }
 
 }  // namespace
 
+std::string file_error_reason(const std::error_code& error) { return error.message(); }
+
 PlatformFile::~PlatformFile() { close(); }
 
 std::error_code PlatformFile::open_for_reading(const std::string& name)

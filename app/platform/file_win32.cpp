@@ -6,35 +6,18 @@
 #include <algorithm>
 
 #include "define/wide_text.h"
+#include "define/windows_error.h"
 
 namespace {
 
-// The system's error as the errno value whose text the error box shows.
-std::error_code last_error()
-{
-    switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH: return std::make_error_code(std::errc::no_such_file_or_directory);
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT: return std::make_error_code(std::errc::permission_denied);
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return std::make_error_code(std::errc::file_exists);
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return std::make_error_code(std::errc::no_space_on_device);
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE: return std::make_error_code(std::errc::invalid_argument);
-    default: return std::make_error_code(std::errc::io_error);
-    }
-}
+// The system's error, told in its own words (define/windows_error.h).
+std::error_code last_error() { return windows_error(GetLastError()); }
 
 HANDLE as_handle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
+
+std::string file_error_reason(const std::error_code& error) { return windows_reason(error); }
 
 PlatformFile::~PlatformFile() { close(); }
 
@@ -67,7 +50,7 @@ std::error_code PlatformFile::create_new(const std::string& name)
     regular_ = GetFileType(h) == FILE_TYPE_DISK;
     if (regular_) return {};
     close();
-    return std::make_error_code(std::errc::invalid_argument);
+    return windows_error(ERROR_INVALID_NAME);
 }
 
 std::error_code PlatformFile::read(std::span<std::uint8_t> out, std::size_t& got)
@@ -90,7 +73,7 @@ std::error_code PlatformFile::write_all(std::span<const std::uint8_t> bytes)
         DWORD n = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         if (!WriteFile(as_handle(handle_), bytes.data() + done, want, &n, nullptr)) return last_error();
-        if (n == 0) return std::make_error_code(std::errc::io_error);
+        if (n == 0) return windows_error(ERROR_WRITE_FAULT);
         done += n;
     }
     return {};

@@ -1,7 +1,7 @@
 // lirvan-service: the service tool, talking to the module through the system's HID backend.
 #include <QApplication>
 
-#include "app/qt/carried_image.h"
+#include "app/carried_update.h"
 #include "app/qt/main_window.h"
 #include "app/qt/toolkit_setup.h"
 #include "device/system_hid.h"

@@ -3,7 +3,7 @@
 // before it, the search for DLLs is narrowed to the system folder.
 #include <windows.h>
 
-#include "app/win32/carried_image.h"
+#include "app/carried_update.h"
 #include "app/win32/win32_window.h"
 #include "device/system_hid.h"
 #include "device/win32/system_library.h"

@@ -52,7 +52,7 @@ void place_centred(HWND window, double scale)
 }  // namespace
 
 Win32Window::Win32Window(Hid& hid, CarriedImage update_image, const DensityCalls& density)
-    : form_(*this, hid, update_image)
+    : form_(*this, hid, update_image), failures_(hid)
 {
     // The system would put a "not responding" stand-in over a window that has not taken its
     // messages for 5 s; a firmware stream takes longer. The window answers in its turns
@@ -229,6 +229,7 @@ void Win32Window::on_command(WPARAM wparam)
         break;
     default: break;
     }
+    failures_.report();
 }
 
 void Win32Window::on_notify(const NMHDR& note)
@@ -244,6 +245,7 @@ bool Win32Window::on_timer(UINT_PTR id)
     for (Control timer : {Control::Timer1, Control::Timer2}) {
         if (id != control_id_base + static_cast<UINT_PTR>(timer)) continue;
         form_.click(timer);
+        failures_.report();
         return true;
     }
     return false;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "app/Unit1.h"
+#include "app/win32/failure_log.h"
 #include "app/win32/screen_density.h"
 #include "app/win32/win32_view.h"
 
@@ -51,5 +52,6 @@ private:
     void close();
 
     TMainForm form_;
+    FailureLog failures_;  // why a device or serial call failed, after each handler
     bool closed_ = false;
 };

@@ -74,7 +74,12 @@ HidClaim Win32Hid::claim(HidHandleId h)
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
     const HANDLE mutex = ::CreateMutexW(&attributes, FALSE, name.c_str());
     // Refused access to a mutex of that name: another program made it and holds the name.
-    if (mutex == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED ? HidClaim::busy : HidClaim::failed;
+    if (mutex == nullptr) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED) return HidClaim::busy;
+        fail("CreateMutexW", error);
+        return HidClaim::failed;
+    }
     switch (::WaitForSingleObject(mutex, 0)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // its holder ended without letting go: the interface is free
@@ -84,9 +89,16 @@ HidClaim Win32Hid::claim(HidHandleId h)
         ::CloseHandle(mutex);
         return HidClaim::busy;
     default:
+        fail("WaitForSingleObject");
         ::CloseHandle(mutex);
         return HidClaim::failed;
     }
+}
+
+bool Win32Hid::fail(const char* call, DWORD error)
+{
+    record_failure(failure_, call, static_cast<int>(error));
+    return false;
 }
 
 void Win32Hid::release_claim(OpenInterface& open)
@@ -106,7 +118,7 @@ bool Win32Hid::list_interfaces(std::vector<HidInterfaceInfo>& out)
     library_->get_hid_guid()(&hid_class);
     const HDEVINFO set = calls_.get_class_devs(&hid_class, nullptr, nullptr,
                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);  // 18
-    if (set == INVALID_HANDLE_VALUE) return false;
+    if (set == INVALID_HANDLE_VALUE) return fail("SetupDiGetClassDevsW");
 
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA interface{};
@@ -114,9 +126,11 @@ bool Win32Hid::list_interfaces(std::vector<HidInterfaceInfo>& out)
         if (!calls_.enum_device_interfaces(set, nullptr, &hid_class, index, &interface)) break;
 
         DWORD needed = 0;
-        if (calls_.get_device_interface_detail(set, &interface, nullptr, 0, &needed, nullptr) ||
-            ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
+        if (calls_.get_device_interface_detail(set, &interface, nullptr, 0, &needed, nullptr)) continue;
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
+            fail("SetupDiGetDeviceInterfaceDetailW");
             continue;
+        }
 
         // The record with 10 bytes to spare; its size field holds the fixed header size, as
         // the platform requires. Whole 8-byte words keep it aligned for its header.
@@ -125,8 +139,10 @@ bool Win32Hid::list_interfaces(std::vector<HidInterfaceInfo>& out)
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
         if (!calls_.get_device_interface_detail(set, &interface, detail, record_size, nullptr,
-                                                nullptr))
+                                                nullptr)) {
+            fail("SetupDiGetDeviceInterfaceDetailW");
             continue;
+        }
         // The path ends at its terminator, and never later than the record does.
         const std::size_t max_chars =
             (record_size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(wchar_t);
@@ -145,7 +161,10 @@ HidHandleId Win32Hid::open(const std::string& path)
     const std::wstring wide = widen(path);
     const HANDLE h = calls_.create_file(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return invalid_hid_id;
+    if (h == INVALID_HANDLE_VALUE) {
+        fail("CreateFileW");
+        return invalid_hid_id;
+    }
     const auto id = reinterpret_cast<HidHandleId>(h);
     open_[id] = OpenInterface{wide, nullptr};
     return id;
@@ -155,7 +174,7 @@ bool Win32Hid::attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t
 {
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof attributes;  // 12
-    if (!library_->get_attributes()(to_handle(h), &attributes)) return false;
+    if (!library_->get_attributes()(to_handle(h), &attributes)) return fail("HidD_GetAttributes");
     vendor_id = attributes.VendorID;
     product_id = attributes.ProductID;
     return true;
@@ -164,9 +183,10 @@ bool Win32Hid::attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t
 bool Win32Hid::feature_report_length(HidHandleId h, std::size_t& length)
 {
     PHIDP_PREPARSED_DATA preparsed = nullptr;
-    if (!library_->get_preparsed_data()(to_handle(h), &preparsed)) return false;
+    if (!library_->get_preparsed_data()(to_handle(h), &preparsed)) return fail("HidD_GetPreparsedData");
     HIDP_CAPS caps{};
-    const bool ok = library_->get_caps()(preparsed, &caps) == HIDP_STATUS_SUCCESS;
+    // A status of its own, no system error code.
+    const bool ok = library_->get_caps()(preparsed, &caps) == HIDP_STATUS_SUCCESS || fail("HidP_GetCaps", 0);
     library_->free_preparsed_data()(preparsed);
     if (ok) length = caps.FeatureReportByteLength;
     return ok;
@@ -176,12 +196,13 @@ bool Win32Hid::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t l
 {
     // The platform takes the buffer as writable but only reads it.
     return library_->set_feature()(to_handle(h), const_cast<std::uint8_t*>(buf),
-                                   static_cast<ULONG>(length)) != FALSE;
+                                   static_cast<ULONG>(length)) ||
+           fail("HidD_SetFeature");
 }
 
 bool Win32Hid::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length)
 {
-    return library_->get_feature()(to_handle(h), buf, static_cast<ULONG>(length)) != FALSE;
+    return library_->get_feature()(to_handle(h), buf, static_cast<ULONG>(length)) || fail("HidD_GetFeature");
 }
 
 void Win32Hid::close(HidHandleId h)

@@ -51,6 +51,8 @@ public:
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
     HidClaim claim(HidHandleId h) override;
+    // The last failing call, with its GetLastError code (0 for a call that sets none).
+    SystemFailure last_failure() const override { return failure_; }
 
 private:
     struct OpenInterface {
@@ -58,10 +60,13 @@ private:
         HANDLE claim = nullptr;  // the owned mutex while the claim stands
     };
     void release_claim(OpenInterface& open);
+    // Records the failed call with the system's error code; false for the caller to pass on.
+    bool fail(const char* call, DWORD error = ::GetLastError());
 
     Win32Calls calls_;
     std::unique_ptr<HidLibrary> library_;
     std::map<HidHandleId, OpenInterface> open_;
+    SystemFailure failure_;
 };
 
 // The name of the mutex that claims the interface at this device path: the same for every

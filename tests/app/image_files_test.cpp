@@ -1,10 +1,8 @@
 // Image files on every platform: a saved image loads back byte for byte, a save replaces an
 // existing file whole and leaves nothing beside it, a folder is refused both ways, and a
-// missing file is named with the system's reason. Names are UTF-8 text on every platform: a
+// missing file is named with the system's reason (on Windows its own text, in the user's language). Names are UTF-8 text on every platform: a
 // Cyrillic folder and file name are those names on disk.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,13 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "app/image_files.h"
+#include "app/platform/file.h"
 #include "define/utf8_path.h"
+#include "rig.h"
 #include "scratch_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 
 TEST(ImageFiles, SaveLoadBackAndFolders)
 {
@@ -40,7 +39,8 @@ TEST(ImageFiles, SaveLoadBackAndFolders)
     EXPECT_EQ(load_whole_image(folder, whole), "Не удалось открыть файл \"" + folder + "\":\nэто не обычный файл");
     EXPECT_EQ(save_file_replacing(folder, before), "Не удалось записать файл \"" + folder + "\":\nэто не обычный файл");
     EXPECT_EQ(load_lane(missing, whole, 0, 3, Lane::low),
-              "Не удалось открыть файл \"" + missing + "\":\n" + std::strerror(ENOENT));
+              "Не удалось открыть файл \"" + missing + "\":\n" +
+                  file_error_reason(std::make_error_code(std::errc::no_such_file_or_directory)));
     EXPECT_EQ(whole, before);
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir), {}), 2) << "nothing beside the image";
 }
@@ -76,6 +76,33 @@ TEST(ImageFiles, CyrillicFolderAndFileNamesAreTheNamesOnDisk)
     const std::string missing = folder + "/нет такого.bin";
     const std::string error = load_whole_image(missing, whole);
     EXPECT_EQ(error.rfind("Не удалось открыть файл \"" + missing + "\":\n", 0), 0u) << error;
+}
+
+// The window's read-back (the ROM page's "Считать") into C:\тест\пзу.bin, as on a Russian
+// Windows: that file on disk holds the module's image byte for byte, and the next read-back to
+// the same name finds it and asks before replacing it.
+class CyrillicReadBack : public PagesTest {};
+
+TEST_F(CyrillicReadBack, TheModulesImageIsTheFileOfTheChosenNameOnDisk)
+{
+    const fs::path folder = dir / utf8_path("тест");
+    ASSERT_TRUE(fs::create_directory(folder));
+    const std::string name = path_utf8(folder / utf8_path("пзу.bin"));
+    const Bytes rom = pattern(rom_size, 31);
+    std::copy(rom.begin(), rom.end(), module.flash_at(flash_rom_address));
+
+    view.save_answers.push_back(name);
+    form.BitBtn4Click();
+    ASSERT_TRUE(view.messages.empty());
+    std::vector<std::string> on_disk;
+    for (const auto& entry : fs::directory_iterator(folder)) on_disk.push_back(path_utf8(entry.path().filename()));
+    EXPECT_EQ(on_disk, std::vector<std::string>{"пзу.bin"});
+    EXPECT_EQ(read_file(utf8_path(name)), rom);
+
+    view.save_answers.push_back(name);
+    view.yes_no_answers = {false};
+    form.BitBtn4Click();
+    EXPECT_EQ(view.questions.size(), 1u) << "the existing file is found under its name";
 }
 
 }  // namespace

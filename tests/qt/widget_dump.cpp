@@ -19,7 +19,7 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include "app/qt/carried_image.h"
+#include "app/carried_update.h"
 #include "app/qt/main_window.h"
 #include "demo/demo_core.h"
 

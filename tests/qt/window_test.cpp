@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "app/formats.h"
-#include "app/qt/carried_image.h"
+#include "app/carried_update.h"
 #include "demo/demo_module.h"
 #include "app/form.h"
 #include "app/qt/main_window.h"

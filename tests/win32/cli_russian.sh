@@ -52,11 +52,16 @@ RUN=$run PREFIX=$prefix CLI=$cli LIRVAN_WINE_CONSOLE=1 \
     sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' | tr -d '\r' >"$work/console"
 cmp "$work/expected" "$work/console" || fail "config show, on a console: $(cat "$work/console")"
 
-# A file error names the file as typed, and the exit code says a file problem.
+# A file error names the file as typed and gives the system's reason in Russian (no English
+# C-library text), and the exit code says a file problem.
 cli read rom "$(win "$work/нет/пзу.bin")"
 code=$?
 [ $code -eq 4 ] || fail "a missing folder: exit $code"
-grep -qF "\"$(win "$work/нет/пзу.bin")\"" "$work/out" || fail "the error names the file: $(cat "$work/out")"
+prefix="lirvan-cli: Не удалось создать файл \"$(win "$work/нет/пзу.bin")\": "
+reason=$(head -n 1 "$work/out")
+reason=${reason#"$prefix"}
+[ "$prefix$reason" = "$(head -n 1 "$work/out")" ] && [ -n "$reason" ] && ! printf '%s' "$reason" | grep -q '[A-Za-z]' ||
+    fail "the error names the file with the system's reason: $(cat "$work/out")"
 
 [ $failures -eq 0 ] && rm -rf "$work"
 exit $failures

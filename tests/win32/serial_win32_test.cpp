@@ -1,10 +1,16 @@
-// The Windows serial layer under wine: the port listing over a made-up registry map, and the
-// register read over COM ports that lirvan-serial-peer links to pseudo-terminals served by
+// The Windows serial layer under wine: the port listing over a made-up machine (its device
+// enumeration and a made-up registry map), and the register read over COM ports that lirvan-serial-peer links to pseudo-terminals served by
 // libmodbus's RTU server and by a scripted peer (skipped when run without the peer).
 #include <gtest/gtest.h>
 
+#include <initguid.h>
+#include <devguid.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +26,126 @@ using Clock = std::chrono::steady_clock;
 long long ms_since(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A made-up machine behind the port listing's calls: devices of the ports class, each with
+// the "PortName" its hardware key holds (or a key that cannot be opened, a value of another
+// type), and a count of what was handed out and given back.
+struct PortDevice {
+    std::wstring name;
+    bool key_opens = true;
+    DWORD type = REG_SZ;
+};
+struct Machine {
+    bool list_fails = false;
+    std::vector<PortDevice> devices;
+    int lists = 0, destroys = 0, opened = 0, closed = 0;
+    std::vector<DWORD> class_flags, buffer_sizes;
+    std::vector<std::wstring> value_names;
+};
+Machine* machine = nullptr;
+HDEVINFO const port_set = reinterpret_cast<HDEVINFO>(0x9A7);
+
+HDEVINFO WINAPI get_class_devs(const GUID* guid, PCWSTR enumerator, HWND window, DWORD flags)
+{
+    ++machine->lists;
+    machine->class_flags.push_back(flags);
+    if (machine->list_fails || !IsEqualGUID(*guid, GUID_DEVCLASS_PORTS) || enumerator || window)
+        return INVALID_HANDLE_VALUE;
+    return port_set;
+}
+BOOL WINAPI enum_device_info(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data)
+{
+    if (set != port_set || data->cbSize != sizeof *data || index >= machine->devices.size())
+        return SetLastError(ERROR_NO_MORE_ITEMS), FALSE;
+    data->DevInst = index;
+    return TRUE;
+}
+HKEY WINAPI open_device_key(HDEVINFO, PSP_DEVINFO_DATA data, DWORD scope, DWORD profile, DWORD key_type, REGSAM access)
+{
+    const PortDevice& d = machine->devices.at(data->DevInst);
+    if (!d.key_opens || scope != DICS_FLAG_GLOBAL || profile != 0 || key_type != DIREG_DEV || access != KEY_READ)
+        return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+    ++machine->opened;
+    return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x1000 + data->DevInst));
+}
+LSTATUS WINAPI query_value(HKEY key, LPCWSTR value, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    const PortDevice& d = machine->devices.at(reinterpret_cast<std::uintptr_t>(key) - 0x1000);
+    machine->value_names.push_back(value);
+    machine->buffer_sizes.push_back(*size);
+    const DWORD needed = static_cast<DWORD>((d.name.size() + 1) * sizeof(wchar_t));
+    if (needed > *size) return *size = needed, ERROR_MORE_DATA;
+    std::memcpy(data, d.name.c_str(), needed);
+    *size = needed;
+    *type = d.type;
+    return ERROR_SUCCESS;
+}
+LSTATUS WINAPI close_key(HKEY) { return ++machine->closed, ERROR_SUCCESS; }
+BOOL WINAPI destroy_list(HDEVINFO set) { return set == port_set && ++machine->destroys; }
+
+// A made-up serial-port map in the registry of the test's user, removed again at the end.
+class MadeUpMap {
+public:
+    explicit MadeUpMap(const std::vector<std::wstring>& names)
+    {
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::wstring value = L"\\Device\\Serial" + std::to_wstring(i);
+            RegSetValueExW(key, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(names[i].c_str()),
+                           static_cast<DWORD>((names[i].size() + 1) * sizeof(wchar_t)));
+        }
+        RegCloseKey(key);
+    }
+    ~MadeUpMap() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\lirvan-test"); }
+    static constexpr const wchar_t* name = L"Software\\lirvan-test\\SERIALCOMM";
+};
+
+class PortListing : public ::testing::Test {
+protected:
+    void SetUp() override { machine = &m; }
+    void TearDown() override { machine = nullptr; }
+    std::vector<std::string> list()
+    {
+        std::vector<std::string> out{"left over"};
+        com_port_list_with({get_class_devs, enum_device_info, open_device_key, query_value, close_key,
+                            destroy_list, HKEY_CURRENT_USER, MadeUpMap::name},
+                           out);
+        return out;
+    }
+    Machine m;
+};
+
+TEST_F(PortListing, TakesEachDevicesPortNameByTheRuleAndNeverTheMapWhenAnyIsListed)
+{
+    const MadeUpMap map({L"COM77"});
+    m.devices = {{L"COM12"}, {L"com5"}, {L"COM0"}, {L"COM"}, {L"COMx"}, {L"LPT1"}, {L"COM3", false},
+                 {L"COM4", true, REG_DWORD}, {L"COM12345678"}, {L"COM1234567"}, {L"Com007"}};
+    EXPECT_EQ(list(), (std::vector<std::string>{"COM12", "com5", "COM1234567", "Com007"}));
+    EXPECT_EQ(m.class_flags, std::vector<DWORD>{DIGCF_PRESENT});
+    EXPECT_EQ(m.value_names, std::vector<std::wstring>(10, L"PortName"));
+    EXPECT_EQ(m.buffer_sizes, std::vector<DWORD>(10, 22)) << "11 UTF-16 units, the terminator included";
+    EXPECT_EQ(m.opened, 10);
+    EXPECT_EQ(m.closed, m.opened);
+    EXPECT_EQ(m.destroys, m.lists);
+}
+
+TEST_F(PortListing, TheMapServesOnlyWhenTheEnumerationListsNoPort)
+{
+    const MadeUpMap map({L"COM41", L"LPT2", L"com42"});
+    m.devices = {{L"LPT1"}, {L"COM2", false}};  // devices, but no port among them
+    EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
+    m.devices.clear();
+    EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
+    m.list_fails = true;
+    EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
+    EXPECT_EQ(m.destroys, 2) << "the set made is released, the one refused is not";
+}
+
+TEST_F(PortListing, NoPortAndNoMapGiveAnEmptyList)
+{
+    EXPECT_TRUE(list().empty());
 }
 
 TEST(ComPortListWin32, TakesComNamesWithAPositiveNumberInEnumerationOrder)
@@ -52,6 +178,8 @@ TEST(ComOpenWin32, AnAbsentPortFailsAndLeavesNothingOpen)
 {
     EXPECT_FALSE(com_open("COM199", 57600));
     EXPECT_EQ(com_handle, -1);
+    EXPECT_STREQ(com_last_failure().call, "CreateFileW");  // the reason is kept for the log
+    EXPECT_EQ(com_last_failure().error, ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(com_write(reinterpret_cast<const std::uint8_t*>("x"), 1));
     std::uint8_t byte = 0;
     EXPECT_EQ(com_read(&byte, 1), -1);
@@ -85,6 +213,12 @@ TEST_F(PeerPorts, ReadsLibmodbusRegistersAndLeavesTheDestinationAloneOnAnExcepti
 TEST_F(PeerPorts, TheRequestGoesOutByteForByte)
 {
     ASSERT_TRUE(com_open(scripted_port, 9600));
+    // A read gives up after a second, a write must be done within one.
+    COMMTIMEOUTS timeouts{};
+    ASSERT_TRUE(GetCommTimeouts(reinterpret_cast<HANDLE>(com_handle), &timeouts));
+    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 1000u);
+    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 1000u);
+    EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 0u);
     Bytes echo(8);
     ASSERT_TRUE(modbus_read_holding(0x11, 0x0100, 4, echo.data()));
     // 11 03 01 00 00 04 and CRC-16/MODBUS 0x6547, low byte first.

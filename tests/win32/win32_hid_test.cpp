@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/win32/failure_log.h"
 #include "define/byte_order.h"
 #include "device/device.h"
 #include "device/system_hid.h"
@@ -31,6 +32,7 @@ struct Platform {
     std::map<HANDLE, HidHandleId> open;
     std::uintptr_t next_handle = 0x100;
     int lists = 0, destroys = 0, creates = 0, closes = 0, preparsed = 0, freed = 0;
+    bool unplugged = false;  // the feature calls fail as for a module pulled out
     std::vector<DWORD> flags, access, share, disposition, record_sizes;
 };
 Platform* p = nullptr;
@@ -86,7 +88,7 @@ HANDLE WINAPI create_file(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_AT
     p->share.push_back(share | flags);
     p->disposition.push_back(disposition);
     const HidHandleId id = p->bus.open(std::string(path, path + std::wcslen(path)));
-    if (id == invalid_hid_id) return INVALID_HANDLE_VALUE;
+    if (id == invalid_hid_id) return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
     ++p->creates;
     const HANDLE h = reinterpret_cast<HANDLE>(p->next_handle += 4);
     p->open[h] = id;
@@ -123,8 +125,16 @@ NTSTATUS __stdcall caps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS c)
     c->FeatureReportByteLength = static_cast<USHORT>(length);
     return HIDP_STATUS_SUCCESS;
 }
-BOOLEAN __stdcall set_feature(HANDLE h, PVOID b, ULONG n) { return p->bus.set_feature(p->open.at(h), static_cast<std::uint8_t*>(b), n); }
-BOOLEAN __stdcall get_feature(HANDLE h, PVOID b, ULONG n) { return p->bus.get_feature(p->open.at(h), static_cast<std::uint8_t*>(b), n); }
+BOOLEAN __stdcall set_feature(HANDLE h, PVOID b, ULONG n)
+{
+    if (p->unplugged) return SetLastError(ERROR_DEVICE_NOT_CONNECTED), FALSE;
+    return p->bus.set_feature(p->open.at(h), static_cast<std::uint8_t*>(b), n);
+}
+BOOLEAN __stdcall get_feature(HANDLE h, PVOID b, ULONG n)
+{
+    if (p->unplugged) return SetLastError(ERROR_GEN_FAILURE), FALSE;
+    return p->bus.get_feature(p->open.at(h), static_cast<std::uint8_t*>(b), n);
+}
 void __stdcall unused_entry() {}
 
 template <typename F> FARPROC proc(F f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); }
@@ -253,6 +263,46 @@ TEST_F(Win32HidTest, AModuleClaimedElsewhereIsBusyUntilItsHolderEnds)
     mine.close(again);
     close_device(h);
     theirs.close(held.id);
+    expect_all_released();
+}
+
+// What a log shows: the failing call and its GetLastError code, counted, as Linux keeps errno;
+// the window writes a new failure once, in the system's words, to the debug output.
+TEST_F(Win32HidTest, EachFailingCallIsKeptWithItsSystemErrorCode)
+{
+    SimModule module;
+    platform.bus.add_interface(module, report_length, false);
+    Win32Hid hid = make();
+    std::vector<std::wstring> lines;
+    FailureLog log(hid, [&](const std::wstring& line) { lines.push_back(line); });
+    log.report();
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(hid.last_failure().call, nullptr);
+    EXPECT_EQ(hid.open("sim:7"), invalid_hid_id);
+    EXPECT_STREQ(hid.last_failure().call, "CreateFileW");
+    EXPECT_EQ(hid.last_failure().error, ERROR_FILE_NOT_FOUND);
+
+    auto app = make_app_identity();
+    DeviceHandle h = open_device(hid, app);
+    ASSERT_TRUE(h.valid());
+    const unsigned long before = hid.last_failure().count;
+    platform.unplugged = true;
+    EXPECT_FALSE(send_command(h, cmd_get_status));
+    EXPECT_STREQ(hid.last_failure().call, "HidD_SetFeature");
+    EXPECT_EQ(hid.last_failure().error, ERROR_DEVICE_NOT_CONNECTED);
+    std::uint8_t status[8];
+    EXPECT_FALSE(receive_data(h, status, sizeof status));
+    EXPECT_STREQ(hid.last_failure().call, "HidD_GetFeature");
+    EXPECT_EQ(hid.last_failure().error, ERROR_GEN_FAILURE);
+    EXPECT_EQ(hid.last_failure().count, before + 2);
+    log.report();
+    log.report();
+    ASSERT_EQ(lines.size(), 1u) << "the latest failure, once";
+    const std::wstring head = L"lirvan: HID: HidD_GetFeature failed: ", tail = L" (31)\n";
+    EXPECT_EQ(lines[0].rfind(head, 0), 0u);
+    EXPECT_GT(lines[0].size(), head.size() + tail.size()) << "with the system's text";
+    EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail);
+    close_device(h);
     expect_all_released();
 }
 

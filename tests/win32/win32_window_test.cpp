@@ -20,7 +20,7 @@
 #include <string>
 
 #include "app/form.h"
-#include "app/win32/carried_image.h"
+#include "app/carried_update.h"
 #include "app/win32/win32_window.h"
 #include "demo/demo_core.h"
 #include "sim/paced_hid.h"
