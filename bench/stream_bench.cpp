@@ -48,7 +48,7 @@ void BM_Stream(benchmark::State& state)
 
     // The first stream is recorded without a pace: it gives the bare loop its reports.
     stream_pace::window_stream(rig, [&] { window.form().stream_update(); });
-    rig.paced.set_pace(pace);
+    rig.pace = pace;
     std::vector<double> tool, bare;
     for (auto _ : state) {
         const double t = stream_pace::window_stream(rig, [&] { window.form().stream_update(); }).count();

@@ -60,18 +60,27 @@ private:
     Hid& inner_;
 };
 
+using Duration = std::chrono::steady_clock::duration;
+using Now = Duration (*)();
+inline Duration steady_now() { return std::chrono::steady_clock::now().time_since_epoch(); }
+
 // The module on the bus with the window's link to it: bus → pace → recorder (the window's Hid).
-// `now` is the clock of the pace and of the timings.
+// `now` is the clock of the pace and of the timings; each report takes `pace` of it, spun out.
 struct Rig {
-    explicit Rig(PacedHid::Now clock = PacedHid::steady_now) : now(clock)
+    explicit Rig(Now clock = steady_now) : now(clock)
     {
         bus.add_interface(module);
         module.set_form(SimModule::Form::loader);
     }
-    PacedHid::Now now;
+    Now now;
+    Duration pace{};
     SimModule module;
     SimBus bus;
-    PacedHid paced{bus, std::chrono::milliseconds(0), now};
+    PacedHid paced{bus, [this] {
+                       const Duration until = now() + pace;
+                       while (now() < until) {
+                       }
+                   }};
     RecordingHid window_hid{paced};
 };
 

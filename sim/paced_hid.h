@@ -1,42 +1,20 @@
-// A link at a module's pace: passes every call on to another Hid and makes each feature report
-// take `per_report` longer, as a module that needs that long per report would. The wait spins
-// on a clock rather than sleeps, so that a report costs the same each time and two loops over
-// the same reports can be compared to a per cent. The clock is the steady clock unless told:
-// on a machine shared with other work, a clock of the thread's own processor time keeps the
-// pace the same however often the thread is set aside.
+// A decorator of the Hid seam on which every feature report takes its time, as on USB, where
+// the module answers about one report per millisecond frame: before each report passes to the
+// inner bus, `each_report` runs. A test advances the simulated module's clock there; the demo
+// and a benchmark wait out the frame as well. Everything else passes through unchanged.
 #pragma once
 
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <vector>
+#include <functional>
+#include <utility>
 
 #include "device/Hid.h"
 
 class PacedHid : public Hid {
 public:
-    using Clock = std::chrono::steady_clock;
+    PacedHid(Hid& inner, std::function<void()> each_report) : inner_(inner), each_report_(std::move(each_report)) {}
 
-    using Now = Clock::duration (*)();
-    static Clock::duration steady_now() { return Clock::now().time_since_epoch(); }
-
-    PacedHid(Hid& inner, Clock::duration per_report, Now now = steady_now)
-        : inner_(inner), per_report_(per_report), now_(now)
-    {
-    }
-
-    void set_pace(Clock::duration per_report) { per_report_ = per_report; }
-    // Searches begun (listings) and reports passed on, for tests that tell a tick or an
-    // action from the transfer they watch.
-    std::size_t listings() const { return listings_; }
-    std::size_t reports() const { return reports_; }
-
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override
-    {
-        ++listings_;
-        return inner_.list_interfaces(out);
-    }
+    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
     HidHandleId open(const std::string& path) override { return inner_.open(path); }
     bool attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id) override
     {
@@ -48,12 +26,12 @@ public:
     }
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override
     {
-        wait();
+        each_report_();
         return inner_.set_feature(h, buf, length);
     }
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override
     {
-        wait();
+        each_report_();
         return inner_.get_feature(h, buf, length);
     }
     void close(HidHandleId h) override { inner_.close(h); }
@@ -62,18 +40,15 @@ public:
     bool open_refused_for_permission() const override { return inner_.open_refused_for_permission(); }
 
 private:
-    void wait()
-    {
-        ++reports_;
-        if (per_report_ <= Clock::duration::zero()) return;
-        const Clock::duration until = now_() + per_report_;
-        while (now_() < until) {
-        }
-    }
-
     Hid& inner_;
-    Clock::duration per_report_;
-    Now now_;
-    std::size_t listings_ = 0;
-    std::size_t reports_ = 0;
+    std::function<void()> each_report_;
 };
+
+// Waits out `time` by spinning on the steady clock, for an `each_report` that makes a report
+// take that long and not that long plus the scheduler's lateness after a sleep.
+inline void spin_for(std::chrono::steady_clock::duration time)
+{
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
