@@ -12,6 +12,7 @@
 #include "cli/files.h"
 #include "cli/platform.h"
 #include "cli/trace.h"
+#include "define/utf8_path.h"
 #include "module/actions.h"
 #include "module/page_polls.h"
 
@@ -50,7 +51,7 @@ public:
     explicit CsvTrace(const std::string& path) : path_(path)
     {
         if (path.empty()) return;
-        file_.open(fs::path(path), std::ios::binary | std::ios::trunc);
+        file_.open(utf8_path(path), std::ios::binary | std::ios::trunc);
         if (!file_) throw CliFailure(exit_file_problem, path + ": cannot be created");
         file_ << "time_us,register,value,bits\n";
         check();
