@@ -214,7 +214,7 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
     show_summary(out, trace, end, o);
     if (!o.svg.empty()) {
         const std::string svg = trace_svg(trace);
-        write_file_atomic(o.svg, std::vector<std::uint8_t>(svg.begin(), svg.end()));
+        write_file_atomic(utf8_path(o.svg), std::vector<std::uint8_t>(svg.begin(), svg.end()));
     }
     if (end == TraceEnd::vanished)
         throw CliFailure(exit_transfer_failed, "watch: the module stopped answering at " + trace_ms_text(failed_at) +

@@ -10,6 +10,7 @@
 #include "cli_rig.h"
 #include "sim/paced_hid.h"
 
+
 using json = nlohmann::json;
 using namespace std::chrono_literals;
 
@@ -159,12 +160,18 @@ TEST(CliWatch, VanishedModuleExitsTwoKeepingEveryRowAndTheDiagramOfWhatCame)
 
 TEST(CliWatch, CtrlCEndsTheTraceCleanlyAndGivesTheSignalBack)
 {
+#ifdef _WIN32
+    // The console's Ctrl+C comes to its handler only in a console; wine gives a test program
+    // none that GenerateConsoleCtrlEvent reaches.
+    GTEST_SKIP() << "no console to press Ctrl+C in";
+#endif
     WatchRig rig;
     steady_values(rig.module);
     rig.script = [&](std::int64_t ms) {
         if (ms == 4 + 60) std::raise(SIGINT);
     };
-    ASSERT_EQ(rig.run({"--json", "watch", "--interval", "20", "--csv", rig.path("t.csv"), "--svg",
+    // --for only as a bound should Ctrl+C not arrive: the trace must end by it well before.
+    ASSERT_EQ(rig.run({"--json", "watch", "--interval", "20", "--for", "10s", "--csv", rig.path("t.csv"), "--svg",
                        rig.path("t.svg")}), 0) << rig.err.str();
     std::vector<json> records;
     std::istringstream lines(rig.out.str());
