@@ -241,7 +241,9 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
         }
         trace.sample_done();
         if (o.interval.count() > 0) {
-            const std::int64_t next = sample_start + o.interval.count();
+            // The wait ends at the next sample, or at the end of the duration when that comes first.
+            std::int64_t next = sample_start + o.interval.count();
+            if (o.duration.count() > 0) next = std::min<std::int64_t>(next, o.duration.count());
             while (!interrupts.interrupted()) {
                 const std::int64_t left = next - now_us();
                 if (left <= 0) break;

@@ -197,8 +197,9 @@ TEST(CliWatch, EachPagesRulesNoModuleAndUsage)
     rig.module.set_ext_dac_on(false);
     EXPECT_EQ(rig.run({"watch", "--page", "kp", "--for", "20ms"}), 0) << rig.err.str();
     EXPECT_TRUE(rig.module.ext_dac_on());
-    EXPECT_EQ(rig.run({"watch", "170461", "--for", "20ms"}), 0) << rig.err.str();
+    EXPECT_EQ(rig.run({"watch", "170461", "--interval", "30", "--for", "50ms"}), 0) << rig.err.str();
     EXPECT_FALSE(rig.module.ext_dac_on());
+    EXPECT_NE(rig.out.str().find("2 samples in 50.000 ms"), std::string::npos) << "the last wait ends with the duration";
 
     // The counters only while the CNC is stopped: reading one takes its counts.
     rig.module.set_cpu_running(true);
