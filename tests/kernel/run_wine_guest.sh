@@ -66,13 +66,24 @@ rm -rf "$share/runs" "$share/restore" "$share/results"
 mkdir -p "$share/runs"
 "$linux_cli" --demo backup "$share/restore" >/dev/null
 
-# --- the script the guest runs in this machine's root ---
+# --- the programs, in the share: the guest's tmpfs folders (/tmp, /run, /root...) hide
+# whatever this machine keeps there ---
 arches=()
+rm -rf "$share/exe" "$share/bin"
+mkdir -p "$share/bin"
 for d in "${exe_dirs[@]}"; do
     # The build's name for it: 64 or 32 (bits), from the PE header's machine field.
     machine=$(od -An -tx2 -j $(( $(od -An -tu4 -j 60 -N4 "$d/lirvan-cli.exe") + 4 )) -N2 "$d/lirvan-cli.exe" | tr -d ' ')
-    case $machine in 8664) arches+=(64) ;; 014c) arches+=(32) ;; *) arches+=(x$machine) ;; esac
+    case $machine in 8664) arch=64 ;; 014c) arch=32 ;; *) arch=x$machine ;; esac
+    arches+=("$arch")
+    mkdir -p "$share/exe/$arch"
+    cp "$d/lirvan-cli.exe" "$d/lirvan-service.exe" "$share/exe/$arch/"
 done
+cp "$uhid_program" "$share/bin/lirvan-sim-uhid"
+cp "$usb_program" "$share/bin/lirvan-sim-usb"
+uhid_program=$share/bin/lirvan-sim-uhid usb_program=$share/bin/lirvan-sim-usb
+
+# --- the script the guest runs in this machine's root ---
 cat >"$share/guest.sh" <<EOF
 #!/bin/bash
 # Runs inside the guest, in this machine's root; see run_wine_guest.sh.
@@ -82,7 +93,6 @@ share=$share
 # programs started without one.
 export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7
 transports="${LIRVAN_WINE_TRANSPORTS:-uhid usb}"
-exe_dirs=(${exe_dirs[*]})
 arches=(${arches[*]})
 uhid_program=$uhid_program
 usb_program=$usb_program
@@ -102,10 +112,8 @@ read_time() {
 }
 
 # A .exe started from the 9p share dies at once: the programs run from a tmpfs.
-for i in "${!exe_dirs[@]}"; do
-    mkdir -p "/tmp/exe/${arches[$i]}"
-    cp "${exe_dirs[$i]}/lirvan-cli.exe" "${exe_dirs[$i]}/lirvan-service.exe" "/tmp/exe/${arches[$i]}/"
-done
+mkdir -p /tmp/exe
+cp -r "$share/exe/." /tmp/exe/
 Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
 xvfb=$!
 for i in $(seq 100); do [ -e /tmp/.X11-unix/X7 ] && break; sleep 0.2; done
