@@ -33,6 +33,12 @@ inline constexpr std::uint16_t kp_dac[] = {bus_dac_170500, bus_dac_170501, bus_d
 inline constexpr std::uint16_t ea_cnc[] = {bus_out_170462, bus_in_170461};
 }  // namespace page_poll_registers
 
+// The controller's own words on "Контроллер ЭА", in reply order (four inputs, two outputs),
+// each by the CNC register it stands for, as the page's rows caption them.
+inline constexpr std::uint16_t controller_input_words[] = {bus_in_170461, bus_in_170463, bus_in_170465,
+                                                           bus_in_170467};
+inline constexpr std::uint16_t controller_output_words[] = {bus_out_170462, bus_out_170464};
+
 inline constexpr std::array<PagePolls, 4> polled_pages{{
     {5, "ke", TickPoll::registers, page_poll_registers::ke_bfos},
     {6, "kip", TickPoll::registers_while_stopped, page_poll_registers::kip_bos},
