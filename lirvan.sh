@@ -214,7 +214,7 @@ test)
     wine_hid=(-LE kernel)
     [ "${LIRVAN_WINE_HID_TEST:-0}" = 1 ] && wine_hid=()
     run_tests build-win --repeat until-pass:2 "${wine_hid[@]}"
-    echo "Windows build and tests under 64-bit wine: ${SECONDS} s"
+    echo "Windows builds (64-bit and 32-bit) and the 64-bit tests under wine: ${SECONDS} s"
     SECONDS=0
     # The 32-bit programs: the same suites under 32-bit wine.
     run_tests build-win-i686 --repeat until-pass:2

@@ -77,22 +77,21 @@ constexpr FormControl timer(C name, int interval_ms)
     return {.kind = FormKind::timer, .name = name, .interval_ms = interval_ms};
 }
 constexpr FormControl register_row(C bits, C octal, F parent, FormRect caption_rect,
-                                   const char* caption_text, std::uint16_t address = 0)
+                                   const char* caption_text)
 {
     return {.kind = FormKind::register_row, .name = bits, .parent = parent, .rect = caption_rect,
-            .text = caption_text, .font = FontRole::bit_row, .partner = octal, .address = address};
+            .text = caption_text, .font = FontRole::bit_row, .partner = octal};
 }
-constexpr FormControl counter_row(C total, F parent, FormRect caption_rect, const char* caption_text,
-                                  std::uint16_t address)
+constexpr FormControl counter_row(C total, F parent, FormRect caption_rect, const char* caption_text)
 {
     return {.kind = FormKind::counter_row, .name = total, .parent = parent, .rect = caption_rect,
-            .text = caption_text, .align = Align::right, .address = address};
+            .text = caption_text, .align = Align::right};
 }
 constexpr FormControl dac_row(C octal, C volts, F parent, FormRect caption_rect,
-                              const char* caption_text, std::uint16_t address)
+                              const char* caption_text)
 {
     return {.kind = FormKind::dac_row, .name = octal, .parent = parent, .rect = caption_rect,
-            .text = caption_text, .align = Align::right, .partner = volts, .address = address};
+            .text = caption_text, .align = Align::right, .partner = volts};
 }
 
 // Widths of a row's parts and the gaps before them: the bit row holds its 16 digits with a
@@ -181,13 +180,13 @@ constexpr std::array controls{
 
     // --- КЭ/БФОС: the inputs, then the outputs with a check box under each bit ---
     group(F::ke_inputs, holder_of(page_ke_bfos), {6, 4, 520, 118}, "Входы"),
-    register_row(C::StaticText29, C::StaticText35, F::ke_inputs, {10, 22, 50, 20}, "170461", bus_inputs_1),
-    register_row(C::StaticText30, C::StaticText36, F::ke_inputs, {10, 45, 50, 20}, "170463", bus_inputs_2),
-    register_row(C::StaticText31, C::StaticText37, F::ke_inputs, {10, 68, 50, 20}, "170465", bus_inputs_3),
-    register_row(C::StaticText32, C::StaticText38, F::ke_inputs, {10, 91, 50, 20}, "170467", bus_inputs_4),
+    register_row(C::StaticText29, C::StaticText35, F::ke_inputs, {10, 22, 50, 20}, "170461"),
+    register_row(C::StaticText30, C::StaticText36, F::ke_inputs, {10, 45, 50, 20}, "170463"),
+    register_row(C::StaticText31, C::StaticText37, F::ke_inputs, {10, 68, 50, 20}, "170465"),
+    register_row(C::StaticText32, C::StaticText38, F::ke_inputs, {10, 91, 50, 20}, "170467"),
     group(F::ke_outputs, holder_of(page_ke_bfos), {6, 128, 520, 116}, "Выходы"),
-    register_row(C::StaticText33, C::StaticText39, F::ke_outputs, {10, 22, 50, 20}, "170462", bus_outputs_1),
-    register_row(C::StaticText34, C::StaticText40, F::ke_outputs, {10, 66, 50, 20}, "170464", bus_outputs_2),
+    register_row(C::StaticText33, C::StaticText39, F::ke_outputs, {10, 22, 50, 20}, "170462"),
+    register_row(C::StaticText34, C::StaticText40, F::ke_outputs, {10, 66, 50, 20}, "170464"),
     check_box(C::CheckBox1, F::ke_outputs, {66, 44, 15, 15}, "бит 15"),
     check_box(C::CheckBox2, F::ke_outputs, {82, 44, 15, 15}, "бит 14"),
     check_box(C::CheckBox3, F::ke_outputs, {97, 44, 15, 15}, "бит 13"),
@@ -223,32 +222,31 @@ constexpr std::array controls{
     button(C::Button10, F::ke_outputs, {414, 42, 96, 28}, "Отправить"),
 
     // --- КИП/БОС: measuring channel 0 with its four output bits; the counters ---
-    register_row(C::StaticText41, C::StaticText42, holder_of(page_kip_bos), {8, 12, 126, 20}, "Канал КИП0  170520",
-                 bus_kip_outputs),
+    register_row(C::StaticText41, C::StaticText42, holder_of(page_kip_bos), {8, 12, 126, 20}, "Канал КИП0  170520"),
     check_box(C::CheckBox33, holder_of(page_kip_bos), {327, 34, 15, 15}, "бит 3"),
     check_box(C::CheckBox34, holder_of(page_kip_bos), {343, 34, 15, 15}, "бит 2"),
     check_box(C::CheckBox35, holder_of(page_kip_bos), {359, 34, 15, 15}, "бит 1"),
     check_box(C::CheckBox36, holder_of(page_kip_bos), {374, 34, 15, 15}, "бит 0"),
     button(C::Button11, holder_of(page_kip_bos), {406, 38, 96, 28}, "Отправить"),
     group(F::kip_counters, holder_of(page_kip_bos), {6, 80, 300, 136}, "Счетчики (дес)"),
-    counter_row(C::StaticText43, F::kip_counters, {10, 24, 160, 22}, "Канал КИП1 (X) 170521", bus_counter_kip1),
-    counter_row(C::StaticText44, F::kip_counters, {10, 50, 160, 22}, "Канал КИП2 (Z) 170522", bus_counter_kip2),
-    counter_row(C::StaticText45, F::kip_counters, {10, 76, 160, 22}, "Канал КИП3 (S) 170523", bus_counter_kip3),
-    counter_row(C::StaticText46, F::kip_counters, {10, 102, 160, 22}, "Канал КИП4 (M) 170524", bus_counter_kip4),
+    counter_row(C::StaticText43, F::kip_counters, {10, 24, 160, 22}, "Канал КИП1 (X) 170521"),
+    counter_row(C::StaticText44, F::kip_counters, {10, 50, 160, 22}, "Канал КИП2 (Z) 170522"),
+    counter_row(C::StaticText45, F::kip_counters, {10, 76, 160, 22}, "Канал КИП3 (S) 170523"),
+    counter_row(C::StaticText46, F::kip_counters, {10, 102, 160, 22}, "Канал КИП4 (M) 170524"),
     button(C::Button6, holder_of(page_kip_bos), {318, 188, 150, 28}, "Сбросить счетчики"),
 
     // --- КП(ЦАП): each channel in octal and in volts, and the octal value to send ---
     caption(holder_of(page_kp_dac), {360, 8, 90, 18}, "oct", Align::centre),
-    dac_row(C::StaticText47, C::StaticText51, holder_of(page_kp_dac), {8, 28, 150, 24}, "Канал КП1 (X) 170500", bus_dac_kp1),
+    dac_row(C::StaticText47, C::StaticText51, holder_of(page_kp_dac), {8, 28, 150, 24}, "Канал КП1 (X) 170500"),
     caption(holder_of(page_kp_dac), {326, 28, 16, 24}, "В"),
     edit(C::Edit7, holder_of(page_kp_dac), {360, 28, 90, 24}, "0"),
-    dac_row(C::StaticText48, C::StaticText52, holder_of(page_kp_dac), {8, 58, 150, 24}, "Канал КП2 (Z) 170501", bus_dac_kp2),
+    dac_row(C::StaticText48, C::StaticText52, holder_of(page_kp_dac), {8, 58, 150, 24}, "Канал КП2 (Z) 170501"),
     caption(holder_of(page_kp_dac), {326, 58, 16, 24}, "В"),
     edit(C::Edit8, holder_of(page_kp_dac), {360, 58, 90, 24}, "0"),
-    dac_row(C::StaticText49, C::StaticText53, holder_of(page_kp_dac), {8, 88, 150, 24}, "Канал КП3  170502", bus_dac_kp3),
+    dac_row(C::StaticText49, C::StaticText53, holder_of(page_kp_dac), {8, 88, 150, 24}, "Канал КП3  170502"),
     caption(holder_of(page_kp_dac), {326, 88, 16, 24}, "В"),
     edit(C::Edit9, holder_of(page_kp_dac), {360, 88, 90, 24}, "0"),
-    dac_row(C::StaticText50, C::StaticText54, holder_of(page_kp_dac), {8, 118, 150, 24}, "Канал КП4 (S) 170503", bus_dac_kp4),
+    dac_row(C::StaticText50, C::StaticText54, holder_of(page_kp_dac), {8, 118, 150, 24}, "Канал КП4 (S) 170503"),
     caption(holder_of(page_kp_dac), {326, 118, 16, 24}, "В"),
     edit(C::Edit10, holder_of(page_kp_dac), {360, 118, 90, 24}, "0"),
     button(C::Button12, holder_of(page_kp_dac), {360, 152, 90, 28}, "Отправить"),
@@ -264,8 +262,8 @@ constexpr std::array controls{
     register_row(C::StaticText63, C::StaticText65, F::ea_outputs, {10, 21, 50, 20}, "170462"),
     register_row(C::StaticText64, C::StaticText66, F::ea_outputs, {10, 44, 50, 20}, "170464"),
     group(F::ea_cnc, holder_of(page_ea), {6, 196, 520, 70}, "НЦ-31"),
-    register_row(C::StaticText67, C::StaticText71, F::ea_cnc, {10, 21, 50, 20}, "Выход", bus_outputs_1),
-    register_row(C::StaticText68, C::StaticText72, F::ea_cnc, {10, 44, 50, 20}, "Вход", bus_inputs_1),
+    register_row(C::StaticText67, C::StaticText71, F::ea_cnc, {10, 21, 50, 20}, "Выход"),
+    register_row(C::StaticText68, C::StaticText72, F::ea_cnc, {10, 44, 50, 20}, "Вход"),
 
     // --- Сеть: the Modbus poll of the module over a serial line ---
     caption(holder_of(page_network), {8, 12, 100, 24}, "Сетевой адрес:"),

@@ -58,9 +58,10 @@ enum class FormKind {
     timer,         // no place; interval_ms
     // Rows: one entry stands for several controls side by side (form_row_parts gives their
     // places); rect is that of the row's caption.
-    register_row,  // caption, bit row (name), octal value (partner); address: the bus register
-    counter_row,   // caption, decimal total (name); address: the counter register
-    dac_row,       // caption, octal value (name), volts (partner); address: the DAC register
+    // The rows of a page that polls show its registers (module/page_polls.h) in their order.
+    register_row,  // caption, bit row (name), octal value (partner)
+    counter_row,   // caption, decimal total (name)
+    dac_row,       // caption, octal value (name), volts (partner)
 };
 
 enum class FontRole {
@@ -93,7 +94,6 @@ struct FormControl {
     int interval_ms = 0;          // timers
     std::optional<FormHolder> holder{};   // pages, the panel and groups: the holder they are
     std::optional<Control> partner{};     // rows: the second value control
-    std::uint16_t address = 0;    // rows: the bus register shown; 0: filled from a reply
 };
 
 // Every control of the window, holders before what they hold, in creation order (which is

@@ -18,36 +18,30 @@
 
 namespace {
 
-// The rows the monitor polls, as the form lays them out (app/form.h), in table order: a
-// register row is a bus register shown as a bit row and six octal digits, a counter row a
-// counter's running total, a DAC row a channel in plain octal and in volts. Rows without an
-// address show the words of a reply instead.
-struct RegisterRow { std::uint16_t address; Control bits, octal; };
-struct WordView { Control bits, octal; };
-struct ValueRow { std::uint16_t address; Control first, second; };
+// The rows the monitor shows, as the form lays them out (app/form.h), in table order: a
+// register row is a bus register (or a word of a reply) shown as a bit row and six octal
+// digits, a counter row a counter's running total, a DAC row a channel in plain octal and in
+// volts. A page's rows show the registers it polls (module/page_polls.h) in their order.
+struct RegisterRow { Control bits, octal; };
+using WordView = RegisterRow;
+struct ValueRow { Control first, second; };
 
 std::vector<RegisterRow> register_rows(FormHolder frame)
 {
     std::vector<RegisterRow> rows;
     for (const FormControl& row : form_rows(FormKind::register_row, frame))
-        rows.push_back({row.address, *row.name, *row.partner});
+        rows.push_back({*row.name, *row.partner});
     return rows;
 }
 
-std::vector<WordView> word_views(FormHolder frame)
-{
-    std::vector<WordView> views;
-    for (const FormControl& row : form_rows(FormKind::register_row, frame))
-        views.push_back({*row.name, *row.partner});
-    return views;
-}
+std::vector<WordView> word_views(FormHolder frame) { return register_rows(frame); }
 
 // Counter rows have one value control (the total), DAC rows two (octal, volts).
 std::vector<ValueRow> value_rows(FormKind kind, FormHolder frame)
 {
     std::vector<ValueRow> rows;
     for (const FormControl& row : form_rows(kind, frame))
-        rows.push_back({row.address, *row.name, row.partner.value_or(*row.name)});
+        rows.push_back({*row.name, row.partner.value_or(*row.name)});
     return rows;
 }
 

@@ -16,7 +16,10 @@
 #include "cli/exit_codes.h"
 #include "define/utf8_path.h"
 #include "define/version.h"
+#include "app/value_formats.h"
 #include "demo/demo_core.h"
+#include "module/page_polls.h"
+#include "sim/paced_hid.h"
 
 namespace {
 
@@ -34,6 +37,7 @@ struct Session {
     ModuleLink* link = nullptr;
     CarriedImage firmware;
     Pause pause;
+    std::function<std::chrono::microseconds()> clock;
     // A command whose result is not "done" without a failure (compare: the images differ).
     int exit_code = exit_done;
 };
@@ -47,6 +51,9 @@ struct Subcommand {
     std::function<void(Session&)> run;
     // Set when the command line decides whether the module is needed (compare of two files).
     std::function<bool()> without_module = {};
+    // With --demo, the simulated module answers at the module's own pace, one report per
+    // millisecond, and its clock runs with the trace (watch).
+    bool paced_demo = false;
 };
 using Subcommands = std::vector<Subcommand>;
 
@@ -286,6 +293,84 @@ void add_compare(CLI::App& app, Subcommands& list)
                     [o] { return o->compare.backup.empty() && !o->compare.first_file.empty(); }});
 }
 
+// "500ms", "10s", "5m", "1h"; a bare number is seconds.
+std::chrono::microseconds parse_duration(const std::string& text)
+{
+    std::size_t used = 0;
+    double value = -1;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+    }
+    const std::string unit = text.substr(std::min(used, text.size()));
+    double scale = -1;
+    if (unit.empty() || unit == "s") scale = 1e6;
+    else if (unit == "ms") scale = 1e3;
+    else if (unit == "m" || unit == "min") scale = 60e6;
+    else if (unit == "h") scale = 3600e6;
+    if (value <= 0 || scale < 0 || value * scale > 1e15)
+        throw CliFailure(exit_usage, "watch --for: \"" + text + "\" is not a duration such as 500ms, 10s, 5m or 1h");
+    return std::chrono::microseconds(static_cast<std::int64_t>(value * scale));
+}
+
+void add_watch(CLI::App& app, Subcommands& list)
+{
+    struct Options {
+        std::vector<std::string> addresses;
+        std::string page;
+        double interval_ms = 0;
+        std::string duration;
+        WatchOptions watch;
+    };
+    static const std::vector<std::string> page_names = [] {
+        std::vector<std::string> names;
+        for (const PagePolls& p : polled_pages) names.emplace_back(p.name);
+        return names;
+    }();
+    auto o = options<Options>();
+    auto* sub = app.add_subcommand(
+        "watch", "Trace CNC bus registers as fast as the module answers (or every --interval), for --for or "
+                 "until Ctrl+C: a line per change, --csv, --svg timing diagram");
+    sub->add_option("ADDR", o->addresses, "Octal bus addresses, read after those of --page");
+    sub->add_option("--page", o->page,
+                    "The registers a page of the window shows: ke (КЭ/БФОС, six registers; the default "
+                    "without ADDR), kip (КИП/БОС), kp (КП(ЦАП)), ea (Контроллер ЭА)")
+        ->check(CLI::IsMember(page_names));
+    sub->add_option("--interval", o->interval_ms, "Milliseconds from the start of one sample to the next")
+        ->check(CLI::Range(0.0, 3600e3));
+    sub->add_option("--for", o->duration, "How long to trace: 500ms, 10s, 5m, 1h (a number alone: seconds)")
+        ->type_name("DURATION");
+    sub->add_option("--csv", o->watch.csv, "Write each change (time in µs, register, octal, bit row) to FILE as it comes")
+        ->type_name("FILE");
+    sub->add_flag("--every-sample", o->watch.every_sample, "--csv gets every reading, not only the changes");
+    sub->add_option("--svg", o->watch.svg, "Draw the timing diagram of the changed bits into FILE at the end")
+        ->type_name("FILE");
+    const auto check = [o] {
+        WatchOptions& w = o->watch;
+        w.registers.clear();
+        const PagePolls* page = page_polls_named(o->page.empty() && o->addresses.empty() ? "ke" : o->page);
+        if (page != nullptr) w.registers.assign(page->registers.begin(), page->registers.end());
+        for (const std::string& a : o->addresses) {
+            std::uint16_t address = 0;
+            try {
+                address = OctToWord(a);
+            } catch (const ConversionError&) {
+                throw CliFailure(exit_usage, "watch: address \"" + a + "\" is not an octal number 0..177777");
+            }
+            if (std::find(w.registers.begin(), w.registers.end(), address) == w.registers.end())
+                w.registers.push_back(address);
+        }
+        if (w.every_sample && w.csv.empty()) throw CliFailure(exit_usage, "watch: --every-sample is for --csv");
+        w.interval = std::chrono::microseconds(static_cast<std::int64_t>(o->interval_ms * 1000));
+        w.duration = o->duration.empty() ? std::chrono::microseconds{0} : parse_duration(o->duration);
+    };
+    Subcommand command{sub, true, check, [o](Session& s) {
+                           command_watch(*s.link, s.out, o->watch, {s.clock, s.pause});
+                       }};
+    command.paced_demo = true;
+    list.push_back(command);
+}
+
 void add_registers(CLI::App& app, Subcommands& list)
 {
     auto addresses = options<std::vector<std::string>>();
@@ -423,10 +508,37 @@ std::string command_name(const CLI::App& app)
 struct Bus {
     std::unique_ptr<DemoCore> demo;
     std::unique_ptr<Hid> system_hid;
+    // The demo at the module's pace: its bus, and the simulated time that has passed.
+    std::unique_ptr<PacedHid> paced;
+    std::unique_ptr<std::chrono::microseconds> demo_time;
     Hid* hid = nullptr;
 };
 
-Bus choose_bus(CliEnv& env, bool demo, Session& session)
+// The demo's module answering one report per millisecond frame of real time, its clock
+// following: a trace of it takes the time a trace of the module takes.
+void pace_demo(Bus& bus, Session& session)
+{
+    SimModule* module = &bus.demo->module();
+    bus.demo_time = std::make_unique<std::chrono::microseconds>(0);
+    std::chrono::microseconds* time = bus.demo_time.get();
+    constexpr std::chrono::milliseconds frame{1};
+    bus.paced = std::make_unique<PacedHid>(bus.demo->hid(), [module, time, frame,
+                                                             next = std::chrono::steady_clock::now()]() mutable {
+        next = std::max(next + frame, std::chrono::steady_clock::now());
+        std::this_thread::sleep_until(next);
+        module->advance_ms(1);
+        *time += frame;
+    });
+    bus.hid = bus.paced.get();
+    session.clock = [time] { return *time; };
+    session.pause = [module, time](std::chrono::milliseconds ms) {
+        std::this_thread::sleep_for(ms);
+        module->advance_ms(static_cast<std::uint32_t>(ms.count()));
+        *time += ms;
+    };
+}
+
+Bus choose_bus(CliEnv& env, bool demo, bool paced, Session& session)
 {
     Bus bus;
     bus.hid = env.hid;
@@ -438,6 +550,7 @@ Bus choose_bus(CliEnv& env, bool demo, Session& session)
         session.pause = [m = &bus.demo->module()](std::chrono::milliseconds ms) {
             m->advance_ms(static_cast<std::uint32_t>(ms.count()));
         };
+        if (paced) pace_demo(bus, session);
     } else if (bus.hid == nullptr) {
         if (env.make_system_hid) bus.system_hid = env.make_system_hid();
         if (!bus.system_hid) throw CliFailure(exit_not_found, "no HID backend on this system");
@@ -448,7 +561,7 @@ Bus choose_bus(CliEnv& env, bool demo, Session& session)
 
 void run_on_module(const Subcommand& command, CliEnv& env, const GlobalOptions& g, Session& session)
 {
-    const Bus bus = choose_bus(env, g.demo, session);
+    const Bus bus = choose_bus(env, g.demo, command.paced_demo, session);
     std::ofstream log_stream;
     if (!g.log_file.empty()) {
         log_stream.open(utf8_path(g.log_file), std::ios::app | std::ios::binary);
@@ -483,7 +596,8 @@ int run_cli(const std::vector<std::string>& args, CliEnv& env)
     GlobalOptions g;
     add_global_options(app, g);
     Subcommands commands;
-    for (const auto add : {add_status, add_config, add_read, add_write, add_compare, add_registers, add_module_commands,
+    for (const auto add : {add_status, add_config, add_read, add_write, add_compare, add_watch, add_registers,
+                           add_module_commands,
                            add_update, add_poll, add_backup_restore, add_info})
         add(app, commands);
 
@@ -500,7 +614,11 @@ int run_cli(const std::vector<std::string>& args, CliEnv& env)
     const std::string name = command_name(app);
     Output out(env.out, g.json);
     Session session{out, nullptr, env.firmware,
-                    env.pause ? env.pause : [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }};
+                    env.pause ? env.pause : [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); },
+                    env.clock ? env.clock : [] {
+                        return std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch());
+                    }};
     try {
         for (const Subcommand& command : commands) {
             if (!command.app->parsed()) continue;

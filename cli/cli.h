@@ -30,6 +30,9 @@ struct CliEnv {
     // Waits between two searches of a wait (update) or two polls; the default sleeps. Tests and
     // --demo advance the simulated module's clock instead.
     std::function<void(std::chrono::milliseconds)> pause;
+    // The monotonic clock of a trace (watch); the default is the system's steady clock. Tests
+    // give the simulated module's.
+    std::function<std::chrono::microseconds()> clock;
     CarriedImage firmware;       // for the real module
     CarriedImage demo_firmware;  // for the simulated module of --demo
 };

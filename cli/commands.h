@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <functional>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -56,6 +58,26 @@ struct CompareOptions {
     bool all = false;  // list every differing word, not only the first ones
 };
 int command_compare(ModuleLink* link, Output& out, const CompareOptions& options);
+
+// watch: the registers in the order they are read in each sample; times in microseconds, 0
+// for "as fast as the module answers" and "until Ctrl+C".
+struct WatchOptions {
+    std::vector<std::uint16_t> registers;
+    std::chrono::microseconds interval{0};
+    std::chrono::microseconds duration{0};
+    std::string csv;   // one row per change (per reading with every_sample), flushed as it goes
+    std::string svg;   // the timing diagram, written when the trace ends
+    bool every_sample = false;
+};
+// The trace's clock (monotonic) and its wait between samples: the system's, or a simulated
+// module's.
+struct WatchTime {
+    std::function<std::chrono::microseconds()> clock;
+    std::function<void(std::chrono::milliseconds)> pause;
+};
+// Ends 0 at the end of the duration or on Ctrl+C; a module that vanishes ends it with exit 2
+// after the summary and the diagram of what was recorded.
+void command_watch(ModuleLink& link, Output& out, const WatchOptions& options, const WatchTime& time);
 
 // The image a write sends: its whole file (exactly the memory's size), or its lane files put
 // into an erased image as the window loads them.

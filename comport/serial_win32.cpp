@@ -18,14 +18,15 @@
 #include "comport/serial_win32.h"
 
 #include <windows.h>
+#include <initguid.h>  // GUID_DEVCLASS_PORTS defined here
+#include <devguid.h>
 
 #include <algorithm>
 #include <cwctype>
-#include <initguid.h>
-#include <devguid.h>
 
 #include "comport/comport.h"
 #include "comport/serial_port.h"
+#include "define/wide_text.h"
 
 std::intptr_t com_handle = -1;
 
@@ -67,13 +68,6 @@ bool accepted_port_name(const std::wstring& name)
     return number > 0;
 }
 
-std::string narrow_ascii(const std::wstring& text)
-{
-    std::string out;
-    for (wchar_t c : text) out.push_back(static_cast<char>(c));  // accepted names are ASCII
-    return out;
-}
-
 }  // namespace
 
 PortListCalls system_port_list_calls()
@@ -100,7 +94,9 @@ void com_port_list_with(const PortListCalls& calls, std::vector<std::string>& li
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
         for (DWORD index = 0; calls.enum_device_info(set, index, &device); ++index) {
-            // The device's hardware key, where its driver keeps the port's name.
+            // The device's hardware key, where its driver keeps the port's name. Opened through
+            // setupapi.dll, which the program imports anyway: the configuration manager's own
+            // call would add cfgmgr32.dll, one more DLL the system looks for beside the program.
             const HKEY key = calls.open_device_key(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
             if (key == INVALID_HANDLE_VALUE) continue;
             // 11 UTF-16 units, the terminator included: a longer name does not fit and is skipped.
@@ -112,7 +108,7 @@ void com_port_list_with(const PortListCalls& calls, std::vector<std::string>& li
                 type == REG_SZ) {
                 std::wstring name;
                 for (DWORD i = 0; i < size / sizeof(wchar_t) && data[i] != L'\0'; ++i) name.push_back(data[i]);
-                if (accepted_port_name(name)) list.push_back(narrow_ascii(name));
+                if (accepted_port_name(name)) list.push_back(narrow(name));
             }
             calls.close_key(key);
         }
@@ -141,7 +137,7 @@ void com_port_list_in(HKEY root, const wchar_t* subkey, std::vector<std::string>
         std::wstring name;
         for (DWORD i = 0; i < data_size / sizeof(wchar_t) && data[i] != L'\0'; ++i)
             name.push_back(data[i]);
-        if (accepted_port_name(name)) list.push_back(narrow_ascii(name));
+        if (accepted_port_name(name)) list.push_back(narrow(name));
     }
     ::RegCloseKey(key);
 }
@@ -154,8 +150,7 @@ bool com_open(const std::string& name, int baud)
 
     // A listed name becomes \\.\COMn (the form that reaches ports above COM9 too); a path
     // given whole is taken as it is.
-    std::wstring path = name.rfind("\\\\", 0) == 0 ? L"" : L"\\\\.\\";
-    for (char c : name) path.push_back(static_cast<unsigned char>(c));
+    const std::wstring path = (name.rfind("\\\\", 0) == 0 ? L"" : L"\\\\.\\") + widen(name);
 
     const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr);

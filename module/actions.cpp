@@ -213,6 +213,10 @@ ActionResult read_registers(DeviceHandle h, std::span<const std::uint16_t> addre
 ActionResult stop_cnc(DeviceHandle h) { return single(h, "CNC stop", cmd_cpu_stop); }
 ActionResult start_cnc(DeviceHandle h) { return single(h, "CNC start", cmd_cpu_start); }
 ActionResult restart_module(DeviceHandle h) { return single(h, "module restart", cmd_restart); }
+ActionResult set_external_dac(DeviceHandle h, bool on)
+{
+    return on ? single(h, "external DAC on", cmd_ext_dac_on) : single(h, "external DAC off", cmd_ext_dac_off);
+}
 ActionResult hand_over_to_loader(DeviceHandle h) { return single(h, "hand-over to the loader", cmd_update); }
 
 ActionResult stream_update_image(DeviceHandle h, std::span<const std::uint8_t> image,

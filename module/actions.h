@@ -114,6 +114,8 @@ ActionResult read_registers(DeviceHandle h, std::span<const std::uint16_t> addre
 ActionResult stop_cnc(DeviceHandle h);
 ActionResult start_cnc(DeviceHandle h);
 ActionResult restart_module(DeviceHandle h);
+// The module's external DAC mode, as the status probe switches it for the DAC page.
+ActionResult set_external_dac(DeviceHandle h, bool on);
 
 // --- firmware update ---
 

@@ -1,6 +1,6 @@
 #include "app/win32/screen_density.h"
 
-#include <string>
+#include "device/win32/system_library.h"
 
 namespace {
 
@@ -18,26 +18,13 @@ template <typename F> F typed(FARPROC entry)
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(entry));
 }
 
-HMODULE system_library(const wchar_t* name)
-{
-    wchar_t folder[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    const std::wstring path = std::wstring(folder, n) + L"\\" + name;
-    // A library that is not there must not bring up the system's "cannot find" box.
-    const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE library = LoadLibraryW(path.c_str());
-    SetErrorMode(old_mode);
-    return library;
-}
-
 DensityCalls look_up_density_calls()
 {
     DensityCalls calls;
     calls.system_dpi = screen_logpixels;
     if (HMODULE user = GetModuleHandleW(L"user32.dll"))
         calls.dpi_for_window = typed<decltype(calls.dpi_for_window)>(GetProcAddress(user, "GetDpiForWindow"));
-    if (HMODULE shcore = system_library(L"shcore.dll"))
+    if (HMODULE shcore = load_system_library(L"shcore.dll"))
         calls.dpi_for_monitor = typed<decltype(calls.dpi_for_monitor)>(GetProcAddress(shcore, "GetDpiForMonitor"));
     return calls;
 }

@@ -28,6 +28,7 @@ struct CliRig {
     Hid* hid = &bus;  // what the command line talks to; a test may put a decorator here
     std::chrono::milliseconds waited{0};  // all that the command line waited so far
     std::function<void()> on_pause;       // runs after each wait, for what happens meanwhile
+    std::function<std::chrono::microseconds()> clock;  // a trace's clock; unset: the system's
     std::ostringstream out, err;
     ScratchFolder scratch{"lirvan-cli-test-"};
     fs::path dir = scratch.path();
@@ -51,6 +52,7 @@ struct CliRig {
             waited += ms;
             if (on_pause) on_pause();
         };
+        env.clock = clock;
         env.firmware = CarriedImage{firmware.data(), firmware.size(), firmware_version};
         return run_cli(args, env);
     }
