@@ -28,9 +28,11 @@ packages=(build-essential cmake ninja-build pkg-config
           qemu-system-x86 busybox-static cpio xz-utils
           help2man lintian appstream python3-markdown)
 # The Windows cross-build: MinGW-w64 for 64-bit and 32-bit Windows, wine to run its tests (wine32
-# from Debian's i386 multiarch for the 32-bit ones), GoogleTest's sources to build.
+# from Debian's i386 multiarch for the 32-bit ones) as on a Russian Windows (the C library's
+# locale sources, from which cmake/wine-run.sh makes ru_RU.UTF-8 when the system has none),
+# GoogleTest's sources to build.
 windows_packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
-                  googletest imagemagick)
+                  locales googletest imagemagick)
 # The fuzz targets: clang and its fuzzer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The kernel-path test also downloads (never installs) Debian's linux-image-amd64 for its guest.

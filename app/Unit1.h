@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/form.h"  // Page
+#include "app/keep_alive_hid.h"
 #include "app/texts.h"
 #include "app/view.h"
 #include "define/carried_image.h"
@@ -105,9 +106,16 @@ public:
 
     // The window calls these for every click, timer tick and change of a control's value; they
     // run the control's handler, if it has one. An exception from the handler is shown in the
-    // toolkit's error box and goes no further.
+    // toolkit's error box and goes no further. While the window has its turn inside a
+    // transfer (keeping_alive), they run nothing: a tick or handler would put its frames
+    // between the transfer's reports.
     void click(Control c);
     void change(Control c);
+    // Between two reports of a long transfer: the view's turn to answer the system and paint.
+    void keep_window_alive();
+    bool keeping_alive() const { return keeping_alive_; }
+    // How often a long transfer gives the window its turn (tests shorten it).
+    void set_keep_alive_interval(KeepAliveHid::Clock::duration interval) { hid_.set_interval(interval); }
     // The window's start-up (FormCreate) and close (FormClose), as the window runs them: an
     // exception is shown in the error box as a handler's is.
     void create();
@@ -160,8 +168,9 @@ private:
     // After an exception escaped a handler: the module closed, the arrow back, the error shown.
     void recover_from_exception(std::exception_ptr failure);
     bool fault_on_show_ = false;  // an error box about an escaped exception is open
+    bool keeping_alive_ = false;  // the view has its turn inside a transfer
 
     View& view_;
-    Hid& hid_;
+    KeepAliveHid hid_;  // the given link, with the window's turns during long transfers
     CarriedImage update_image_;
 };

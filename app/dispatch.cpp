@@ -18,12 +18,23 @@ template <typename Handler> void TMainForm::guarded(Handler&& handler)
 // fails every time would stack box upon box. While a fault is on show, events are let pass.
 void TMainForm::click(Control c)
 {
-    if (!fault_on_show_) guarded([this, c] { run_click(c); });
+    if (!fault_on_show_ && !keeping_alive_) guarded([this, c] { run_click(c); });
 }
 
 void TMainForm::change(Control c)
 {
-    if (!fault_on_show_) guarded([this, c] { run_change(c); });
+    if (!fault_on_show_ && !keeping_alive_) guarded([this, c] { run_change(c); });
+}
+
+void TMainForm::keep_window_alive()
+{
+    if (keeping_alive_) return;
+    struct Turn {
+        bool& flag;
+        explicit Turn(bool& f) : flag(f) { flag = true; }
+        ~Turn() { flag = false; }
+    } turn(keeping_alive_);
+    view_.keep_alive();
 }
 
 // Start-up and close run whatever is on show: the window closes also while a box is open.

@@ -15,7 +15,7 @@ std::string window_caption()
 }
 
 TMainForm::TMainForm(View& view, Hid& hid, CarriedImage update_image)
-    : view_(view), hid_(hid), update_image_(update_image)
+    : view_(view), hid_(hid, [this] { keep_window_alive(); }), update_image_(update_image)
 {
 }
 

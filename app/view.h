@@ -38,10 +38,15 @@ public:
     virtual void set_active_page(int index) = 0;
 
     virtual void set_cursor(CursorShape shape) = 0;
-    // Position of ProgressBar1 (0..100), shown at once.
+    // Position of ProgressBar1 (0..100), shown at once; painted only when it changes.
     virtual void set_progress(int position) = 0;
     // Lets the window paint what has been set so far (before a long transfer).
     virtual void repaint() = 0;
+    // A turn for the window between two reports of a long transfer: it answers the system
+    // (so that it is not taken for hung) and paints what changed, and takes no input meanwhile.
+    // Input waits for the end of the transfer; a timer tick or another control's event that
+    // the toolkit delivers in the turn finds the logic busy and is turned away.
+    virtual void keep_alive() = 0;
 
     virtual void set_timer_enabled(Control timer, bool enabled) = 0;
 

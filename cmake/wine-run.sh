@@ -15,9 +15,19 @@ shift
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset LC_ALL LC_CTYPE LC_MESSAGES LANGUAGE
 export LANG=ru_RU.UTF-8
+# Wine needs the C library's Russian locale too; where the system has none, the prefix gets one
+# of its own (made once from the locales package's sources).
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+    export LOCPATH="$WINEPREFIX.locale"
+fi
 mkdir -p "$WINEPREFIX"
 (
     flock 9
+    if [ -n "${LOCPATH:-}" ] && [ ! -d "$LOCPATH/ru_RU.UTF-8" ]; then
+        mkdir -p "$LOCPATH"
+        localedef -i ru_RU -f UTF-8 "$LOCPATH/ru_RU.UTF-8" >/dev/null 2>&1 ||
+            echo "wine-run.sh: no Russian locale (apt-get install locales)" >&2
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
         [ -n "$pe" ] && [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ')" = 014c ] &&

@@ -4,6 +4,7 @@
 // and a benchmark wait out the frame as well. Everything else passes through unchanged.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -42,3 +43,12 @@ private:
     Hid& inner_;
     std::function<void()> each_report_;
 };
+
+// Waits out `time` by spinning on the steady clock, for an `each_report` that makes a report
+// take that long and not that long plus the scheduler's lateness after a sleep.
+inline void spin_for(std::chrono::steady_clock::duration time)
+{
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}

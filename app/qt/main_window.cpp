@@ -108,6 +108,13 @@ void MainWindow::start()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Closing in the window's turn inside a transfer would close the module under it: the
+    // close waits for the end of the transfer.
+    if (form_.keeping_alive()) {
+        event->ignore();
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
     if (!closed_) {
         closed_ = true;
         timer1_->stop();

@@ -161,9 +161,14 @@ void QtView::set_cursor(CursorShape shape)
 void QtView::set_progress(int position)
 {
     auto* bar = qobject_cast<QProgressBar*>(object(Control::ProgressBar1));
-    if (bar == nullptr) return;
+    // A stream sets the bar after every piece, but it shows at most 101 positions: a position
+    // it already shows costs no paint.
+    if (bar == nullptr || bar->value() == position) return;
+    // The transfer runs on the window's thread: paint the bar now, not after the transfer, and
+    // once (the bar would paint at once itself on some steps and leave others for later).
+    bar->setUpdatesEnabled(false);
     bar->setValue(position);
-    // The transfer runs on the window's thread: paint the bar now, not after the transfer.
+    bar->setUpdatesEnabled(true);
     bar->repaint();
 }
 
@@ -172,6 +177,14 @@ void QtView::repaint()
     // Paints the whole window at once. Events are not processed here: a timer tick or a
     // click must not run inside the handler that asked for the repaint.
     window_.repaint();
+}
+
+void QtView::keep_alive()
+{
+    // Paints, the window system's questions (the window manager's ping among them) and timers;
+    // the user's keys and clicks stay queued for the end of the transfer. The timers' ticks
+    // and any other handler find the logic busy and run nothing.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtView::set_timer_enabled(Control c, bool enabled)

@@ -233,7 +233,9 @@ void Win32View::set_cursor(CursorShape shape)
 void Win32View::set_progress(int position)
 {
     HWND bar = made(Control::ProgressBar1);
-    if (bar == nullptr) return;
+    // A stream sets the bar after every piece, but it shows at most 101 positions: a position
+    // it already shows costs no paint.
+    if (bar == nullptr || SendMessageW(bar, PBM_GETPOS, 0, 0) == position) return;
     SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     // The transfer runs on the window's thread: paint the bar now, not after the transfer.
     UpdateWindow(bar);
@@ -244,6 +246,19 @@ void Win32View::repaint()
     // Paints the whole window at once. Messages are not processed here: a timer tick or a
     // click must not run inside the handler that asked for the repaint.
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void Win32View::keep_alive()
+{
+    // Looking into the queue answers what other threads and programs send the window (the
+    // system's "are you there" among them) and tells the system the window is not hung. Of
+    // what is posted only paints are taken: timers, clicks and keys stay queued for the end of
+    // the transfer. Every window validates what it paints; the bound only guards the loop.
+    MSG msg;
+    for (std::size_t round = 0; round < 4 * control_count; ++round) {
+        if (!PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) break;
+        DispatchMessageW(&msg);
+    }
 }
 
 void Win32View::set_timer_enabled(Control c, bool enabled)

@@ -54,6 +54,11 @@ void place_centred(HWND window, double scale)
 Win32Window::Win32Window(Hid& hid, CarriedImage update_image, const DensityCalls& density)
     : form_(*this, hid, update_image), failures_(hid)
 {
+    // The system would put a "not responding" stand-in over a window that has not taken its
+    // messages for 5 s; a firmware stream takes longer. The window answers in its turns
+    // between the reports (keep_alive), and the stand-in, whose close button would end the
+    // program in the middle of the stream, is never made.
+    DisableProcessWindowsGhosting();
     const INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX),
                                       ICC_TAB_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES |
                                           ICC_BAR_CLASSES};
@@ -187,6 +192,12 @@ LRESULT Win32Window::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         change_dpi(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
         return 0;
     case WM_CLOSE:
+        // Sent in the window's turn inside a transfer: closing now would close the module
+        // under it. Posted again, it waits in the queue for the end of the transfer.
+        if (form_.keeping_alive()) {
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+            return 0;
+        }
         close();
         DestroyWindow(hwnd);
         return 0;

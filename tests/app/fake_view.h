@@ -34,6 +34,8 @@ public:
     int progress = 0;
     std::vector<int> progress_history;
     int repaints = 0;
+    int keep_alives = 0;
+    std::function<void()> on_keep_alive;  // run in every turn the logic gives the window, if set
 
     // --- scripted answers and records of modal boxes ---
     std::deque<bool> yes_no_answers;  // empty: answer Yes
@@ -115,6 +117,11 @@ public:
         progress_history.push_back(position);
     }
     void repaint() override { ++repaints; }
+    void keep_alive() override
+    {
+        ++keep_alives;
+        if (on_keep_alive) on_keep_alive();
+    }
     void set_timer_enabled(Control timer, bool on) override { timers[timer] = on; }
     bool ask_yes_no(const std::string& caption, const std::string& t) override
     {

@@ -1,7 +1,7 @@
 // Image files on every platform: a saved image loads back byte for byte, a save replaces an
 // existing file whole and leaves nothing beside it, a folder is refused both ways, and a
-// missing file is named with the system's reason (on Windows its own text, in the user's language). Names are UTF-8 text on every platform: a
-// Cyrillic folder and file name are those names on disk.
+// missing file is named with the system's reason (on Windows its own text, in the user's
+// language). Names are UTF-8 text on every platform: a Cyrillic name is that name on disk.
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -45,42 +45,9 @@ TEST(ImageFiles, SaveLoadBackAndFolders)
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir), {}), 2) << "nothing beside the image";
 }
 
-// The window's names are UTF-8; the disk holds them as the letters they are (on Windows as the
-// UTF-16 the user chose, never through the ANSI code page).
-TEST(ImageFiles, CyrillicFolderAndFileNamesAreTheNamesOnDisk)
-{
-    const ScratchFolder scratch{"lirvan-files-"};
-    const std::string folder = path_utf8(scratch.path()) + "/тест", image = folder + "/пзу.bin";
-    ASSERT_TRUE(fs::create_directory(utf8_path(folder)));
-
-    Bytes rom(16384);
-    for (std::size_t i = 0; i < rom.size(); ++i) rom[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
-    EXPECT_EQ(save_file_replacing(image, Bytes(5, 0x22)), "");
-    EXPECT_EQ(save_file_replacing(image, rom), "") << "an existing Cyrillic name is replaced";
-    std::vector<std::string> on_disk;
-    for (const auto& entry : fs::recursive_directory_iterator(scratch.path())) {
-        const std::u8string name = fs::relative(entry.path(), scratch.path()).generic_u8string();
-        on_disk.emplace_back(name.begin(), name.end());
-    }
-    std::sort(on_disk.begin(), on_disk.end());
-    EXPECT_EQ(on_disk, (std::vector<std::string>{"тест", "тест/пзу.bin"}));
-    EXPECT_EQ(fs::file_size(utf8_path(image)), rom.size());
-
-    Bytes whole(rom.size(), 0xEE), lanes(2 * 4096, 0xEE);
-    EXPECT_EQ(load_whole_image(image, whole), "");
-    EXPECT_EQ(whole, rom);
-    EXPECT_EQ(load_lane(image, lanes, 0, 4096, Lane::low), "");
-    for (std::size_t k = 0; k < 4096; ++k) ASSERT_EQ(lanes[2 * k], rom[k]) << k;
-
-    // A message about a file names it as the user chose it.
-    const std::string missing = folder + "/нет такого.bin";
-    const std::string error = load_whole_image(missing, whole);
-    EXPECT_EQ(error.rfind("Не удалось открыть файл \"" + missing + "\":\n", 0), 0u) << error;
-}
-
 // The window's read-back (the ROM page's "Считать") into C:\тест\пзу.bin, as on a Russian
-// Windows: that file on disk holds the module's image byte for byte, and the next read-back to
-// the same name finds it and asks before replacing it.
+// Windows: that file on disk holds the module's image byte for byte, loads back, and the next
+// read-back to the same name finds it and asks before replacing it.
 class CyrillicReadBack : public PagesTest {};
 
 TEST_F(CyrillicReadBack, TheModulesImageIsTheFileOfTheChosenNameOnDisk)
@@ -98,6 +65,10 @@ TEST_F(CyrillicReadBack, TheModulesImageIsTheFileOfTheChosenNameOnDisk)
     for (const auto& entry : fs::directory_iterator(folder)) on_disk.push_back(path_utf8(entry.path().filename()));
     EXPECT_EQ(on_disk, std::vector<std::string>{"пзу.bin"});
     EXPECT_EQ(read_file(utf8_path(name)), rom);
+    form.MAT_array.assign(rom_size, 0);
+    view.open_answers.push_back(name);
+    form.BitBtn1Click();
+    EXPECT_EQ(form.MAT_array, rom);
 
     view.save_answers.push_back(name);
     view.yes_no_answers = {false};

@@ -141,6 +141,7 @@ public:
     void set_cursor(CursorShape shape) override { log_ << "cursor " << static_cast<int>(shape) << '\n'; }
     void set_progress(int position) override { log_ << "progress " << position << '\n'; }
     void repaint() override { log_ << "repaint\n"; }
+    void keep_alive() override {}  // when it comes depends on the clock, not on the script
     void set_timer_enabled(Control timer, bool on) override
     {
         log_ << "timer " << control_name(timer) << ' ' << on << '\n';

@@ -38,6 +38,7 @@
 #include "demo/demo_module.h"
 #include "app/form.h"
 #include "app/qt/main_window.h"
+#include "sim/paced_hid.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"
 
@@ -688,6 +689,111 @@ TEST(WindowOnModule, the_demo_module_takes_the_carried_update)
     EXPECT_EQ(window.view().text(Control::StaticText7), "подключен");
     EXPECT_EQ(window.view().text(Control::StaticText8), carried);
     EXPECT_EQ(demo.module().updates_completed(), 1u);
+}
+
+// A firmware stream at a module's pace, with the window's turns every 20 ms: in them the window
+// paints and runs its timers' events, but the status tick, a button's click and the window's
+// close do nothing until the stream is over; the module gets the whole image and no frame of
+// another exchange.
+TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_close)
+{
+    using namespace std::chrono_literals;
+    std::vector<std::uint8_t> image(64 * 1024);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13);
+    SimModule module;
+    SimBus bus;
+    bus.add_interface(module);
+    std::chrono::steady_clock::duration pace = 0ms;
+    PacedHid paced(bus, [&] { spin_for(pace); });
+    MainWindow window(paced, CarriedImage{image.data(), image.size(), 0x00043600});
+    window.start();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.form().Timer1Timer();  // finds the application
+    module.set_form(SimModule::Form::loader);
+    window.form().up_flag = true;
+    window.form().set_keep_alive_interval(20ms);
+    window.findChild<QTimer*>(QStringLiteral("Timer1"))->setInterval(5);
+
+    // Paint events of a label that is told to repaint in each turn, and the reports sent by then.
+    auto* label = window.control(Control::Label46);
+    struct PaintCounter : QObject {
+        SimBus& link;
+        std::vector<std::size_t> at_reports;
+        explicit PaintCounter(SimBus& l) : link(l) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint) at_reports.push_back(link.reports());
+            return false;
+        }
+    } paints(bus);
+    label->installEventFilter(&paints);
+    QTimer poke;
+    int pokes = 0;
+    QObject::connect(&poke, &QTimer::timeout, [&] {
+        ++pokes;
+        label->update();
+        qobject_cast<QPushButton*>(window.control(Control::Button1))->click();  // "Считать"
+        window.close();
+    });
+    poke.start(0);
+
+    const std::size_t before = bus.reports();
+    pace = 500us;  // 1000 reports: half a second at least
+    module.clear_commands();
+    window.form().Timer1Timer();  // finds the loader and streams
+    const std::size_t after = bus.reports();
+    poke.stop();
+    pace = 0ms;
+
+    EXPECT_EQ(module.updates_completed(), 1u);
+    EXPECT_EQ(module.last_update_image(), image);
+    // The tick's two searches and the stream's, the tick's two queries and the announcement.
+    std::vector<std::uint8_t> codes;
+    for (const SimCommand& c : module.commands()) codes.push_back(c.code);
+    EXPECT_EQ(codes, (std::vector<std::uint8_t>{cmd_identify, cmd_identify, cmd_get_status, cmd_get_loader_info,
+                                                cmd_identify, cmd_update}));
+    EXPECT_GE(pokes, 5);
+    std::size_t inside = 0;
+    for (std::size_t at : paints.at_reports) inside += at > before && at < after;
+    EXPECT_GE(inside, 5u) << "the label was painted in the turns";
+    EXPECT_EQ(window.view().text(Control::StaticText7), "загрузчик");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Afterwards the close that waited goes through.
+    QTest::qWait(50);
+    EXPECT_FALSE(window.isVisible());
+    label->removeEventFilter(&paints);
+}
+
+// The bar is painted when the position it shows changes, not when the same one is set again.
+TEST_F(WindowTest, the_bar_paints_only_a_new_position)
+{
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto* bar = find<QProgressBar>(Control::ProgressBar1);
+    struct Paints : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::Paint;
+            return false;
+        }
+    } paints;
+    QApplication::processEvents();
+    bar->installEventFilter(&paints);
+    QtView& view = window->view();
+    std::vector<int> counts;
+    for (int position : {0, 0, 1, 1, 1, 2, 2, 100, 100, 0}) {
+        view.set_progress(position);
+        counts.push_back(paints.count);
+    }
+    EXPECT_EQ(counts, (std::vector<int>{0, 0, 1, 1, 1, 2, 2, 3, 3, 4}));
+    QApplication::processEvents();
+    EXPECT_EQ(paints.count, 4) << "nothing was left to paint later";
+    EXPECT_EQ(bar->value(), 0);
+    bar->removeEventFilter(&paints);
 }
 
 TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)

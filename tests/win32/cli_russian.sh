@@ -57,10 +57,10 @@ cmp "$work/expected" "$work/console" || fail "config show, on a console: $(cat "
 cli read rom "$(win "$work/нет/пзу.bin")"
 code=$?
 [ $code -eq 4 ] || fail "a missing folder: exit $code"
-prefix="lirvan-cli: Не удалось создать файл \"$(win "$work/нет/пзу.bin")\": "
-reason=$(head -n 1 "$work/out")
-reason=${reason#"$prefix"}
-[ "$prefix$reason" = "$(head -n 1 "$work/out")" ] && [ -n "$reason" ] && ! printf '%s' "$reason" | grep -q '[A-Za-z]' ||
+line=$(head -n 1 "$work/out")
+start="lirvan-cli: Не удалось создать файл \"$(win "$work/нет/пзу.bin")\": "
+reason=${line#"$start"}
+[ "$start$reason" = "$line" ] && [ -n "$reason" ] && ! printf '%s' "$reason" | grep -q '[A-Za-z]' ||
     fail "the error names the file with the system's reason: $(cat "$work/out")"
 
 [ $failures -eq 0 ] && rm -rf "$work"

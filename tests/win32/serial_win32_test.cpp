@@ -30,7 +30,7 @@ long long ms_since(Clock::time_point start)
 
 // A made-up machine behind the port listing's calls: devices of the ports class, each with
 // the "PortName" its hardware key holds (or a key that cannot be opened, a value of another
-// type), and a count of what was handed out and given back.
+// type), counting what was handed out and given back.
 struct PortDevice {
     std::wstring name;
     bool key_opens = true;
@@ -40,8 +40,6 @@ struct Machine {
     bool list_fails = false;
     std::vector<PortDevice> devices;
     int lists = 0, destroys = 0, opened = 0, closed = 0;
-    std::vector<DWORD> class_flags, buffer_sizes;
-    std::vector<std::wstring> value_names;
 };
 Machine* machine = nullptr;
 HDEVINFO const port_set = reinterpret_cast<HDEVINFO>(0x9A7);
@@ -49,22 +47,20 @@ HDEVINFO const port_set = reinterpret_cast<HDEVINFO>(0x9A7);
 HDEVINFO WINAPI get_class_devs(const GUID* guid, PCWSTR enumerator, HWND window, DWORD flags)
 {
     ++machine->lists;
-    machine->class_flags.push_back(flags);
-    if (machine->list_fails || !IsEqualGUID(*guid, GUID_DEVCLASS_PORTS) || enumerator || window)
-        return INVALID_HANDLE_VALUE;
-    return port_set;
+    const bool ok = !machine->list_fails && IsEqualGUID(*guid, GUID_DEVCLASS_PORTS) && !enumerator && !window &&
+                    flags == DIGCF_PRESENT;
+    return ok ? port_set : INVALID_HANDLE_VALUE;
 }
 BOOL WINAPI enum_device_info(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data)
 {
-    if (set != port_set || data->cbSize != sizeof *data || index >= machine->devices.size())
-        return SetLastError(ERROR_NO_MORE_ITEMS), FALSE;
+    if (set != port_set || index >= machine->devices.size()) return SetLastError(ERROR_NO_MORE_ITEMS), FALSE;
     data->DevInst = index;
     return TRUE;
 }
 HKEY WINAPI open_device_key(HDEVINFO, PSP_DEVINFO_DATA data, DWORD scope, DWORD profile, DWORD key_type, REGSAM access)
 {
-    const PortDevice& d = machine->devices.at(data->DevInst);
-    if (!d.key_opens || scope != DICS_FLAG_GLOBAL || profile != 0 || key_type != DIREG_DEV || access != KEY_READ)
+    if (!machine->devices.at(data->DevInst).key_opens || scope != DICS_FLAG_GLOBAL || profile != 0 ||
+        key_type != DIREG_DEV || access != KEY_READ)
         return static_cast<HKEY>(INVALID_HANDLE_VALUE);
     ++machine->opened;
     return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x1000 + data->DevInst));
@@ -72,60 +68,53 @@ HKEY WINAPI open_device_key(HDEVINFO, PSP_DEVINFO_DATA data, DWORD scope, DWORD 
 LSTATUS WINAPI query_value(HKEY key, LPCWSTR value, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size)
 {
     const PortDevice& d = machine->devices.at(reinterpret_cast<std::uintptr_t>(key) - 0x1000);
-    machine->value_names.push_back(value);
-    machine->buffer_sizes.push_back(*size);
     const DWORD needed = static_cast<DWORD>((d.name.size() + 1) * sizeof(wchar_t));
+    if (std::wcscmp(value, L"PortName") != 0) return ERROR_FILE_NOT_FOUND;
     if (needed > *size) return *size = needed, ERROR_MORE_DATA;
-    std::memcpy(data, d.name.c_str(), needed);
-    *size = needed;
+    std::memcpy(data, d.name.c_str(), *size = needed);
     *type = d.type;
     return ERROR_SUCCESS;
 }
 LSTATUS WINAPI close_key(HKEY) { return ++machine->closed, ERROR_SUCCESS; }
 BOOL WINAPI destroy_list(HDEVINFO set) { return set == port_set && ++machine->destroys; }
 
-// A made-up serial-port map in the registry of the test's user, removed again at the end.
-class MadeUpMap {
-public:
-    explicit MadeUpMap(const std::vector<std::wstring>& names)
-    {
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::wstring value = L"\\Device\\Serial" + std::to_wstring(i);
-            RegSetValueExW(key, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(names[i].c_str()),
-                           static_cast<DWORD>((names[i].size() + 1) * sizeof(wchar_t)));
-        }
-        RegCloseKey(key);
-    }
-    ~MadeUpMap() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\lirvan-test"); }
-    static constexpr const wchar_t* name = L"Software\\lirvan-test\\SERIALCOMM";
-};
-
 class PortListing : public ::testing::Test {
 protected:
     void SetUp() override { machine = &m; }
-    void TearDown() override { machine = nullptr; }
+    void TearDown() override
+    {
+        machine = nullptr;
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\lirvan-test");
+    }
+    // The made-up serial-port map, in the registry of the test's user.
+    void map(const std::vector<std::wstring>& names)
+    {
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, map_key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            RegSetValueExW(key, (L"\\Device\\Serial" + std::to_wstring(i)).c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(names[i].c_str()),
+                           static_cast<DWORD>((names[i].size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
     std::vector<std::string> list()
     {
         std::vector<std::string> out{"left over"};
         com_port_list_with({get_class_devs, enum_device_info, open_device_key, query_value, close_key,
-                            destroy_list, HKEY_CURRENT_USER, MadeUpMap::name},
+                            destroy_list, HKEY_CURRENT_USER, map_key},
                            out);
         return out;
     }
+    static constexpr const wchar_t* map_key = L"Software\\lirvan-test\\SERIALCOMM";
     Machine m;
 };
 
 TEST_F(PortListing, TakesEachDevicesPortNameByTheRuleAndNeverTheMapWhenAnyIsListed)
 {
-    const MadeUpMap map({L"COM77"});
+    map({L"COM77"});
     m.devices = {{L"COM12"}, {L"com5"}, {L"COM0"}, {L"COM"}, {L"COMx"}, {L"LPT1"}, {L"COM3", false},
                  {L"COM4", true, REG_DWORD}, {L"COM12345678"}, {L"COM1234567"}, {L"Com007"}};
     EXPECT_EQ(list(), (std::vector<std::string>{"COM12", "com5", "COM1234567", "Com007"}));
-    EXPECT_EQ(m.class_flags, std::vector<DWORD>{DIGCF_PRESENT});
-    EXPECT_EQ(m.value_names, std::vector<std::wstring>(10, L"PortName"));
-    EXPECT_EQ(m.buffer_sizes, std::vector<DWORD>(10, 22)) << "11 UTF-16 units, the terminator included";
     EXPECT_EQ(m.opened, 10);
     EXPECT_EQ(m.closed, m.opened);
     EXPECT_EQ(m.destroys, m.lists);
@@ -133,19 +122,13 @@ TEST_F(PortListing, TakesEachDevicesPortNameByTheRuleAndNeverTheMapWhenAnyIsList
 
 TEST_F(PortListing, TheMapServesOnlyWhenTheEnumerationListsNoPort)
 {
-    const MadeUpMap map({L"COM41", L"LPT2", L"com42"});
+    EXPECT_TRUE(list().empty()) << "no port and no map";
+    map({L"COM41", L"LPT2", L"com42"});
     m.devices = {{L"LPT1"}, {L"COM2", false}};  // devices, but no port among them
-    EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
-    m.devices.clear();
     EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
     m.list_fails = true;
     EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
-    EXPECT_EQ(m.destroys, 2) << "the set made is released, the one refused is not";
-}
-
-TEST_F(PortListing, NoPortAndNoMapGiveAnEmptyList)
-{
-    EXPECT_TRUE(list().empty());
+    EXPECT_EQ(m.destroys, 2) << "the sets made are released, the one refused is not";
 }
 
 TEST(ComPortListWin32, TakesComNamesWithAPositiveNumberInEnumerationOrder)

@@ -1,0 +1,72 @@
+// The firmware stream of the Win32 window against a bare loop of the same reports through the
+// same Hid link, with the simulated module answering at 1 ms per report and at no pace, under
+// wine. Each round runs the window's stream (the streaming routine of a tick that found the
+// loader, with its bar, paints and turns) and then the bare loop; printed are every round,
+// the medians and the least of each with their ratios (the least is the round least disturbed
+// by other work on the machine). Usage: stream_compare.exe [ROUNDS_AT_1_MS [ROUNDS_AT_0_MS]]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/win32/win32_window.h"
+#include "bench/stream_pace.h"
+
+namespace {
+
+void pump()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void compare(stream_pace::Rig& rig, Win32Window& window, std::chrono::microseconds pace, int rounds)
+{
+    rig.pace = pace;
+    std::vector<double> tool, bare;
+    for (int i = 0; i < rounds; ++i) {
+        tool.push_back(stream_pace::window_stream(rig, [&] { window.form().stream_update(); }).count() * 1000);
+        bare.push_back(stream_pace::bare_loop(rig).count() * 1000);
+        pump();  // what the window left to paint, outside the timing
+        std::printf("%lld us per report, round %d: window %.1f ms, bare loop %.1f ms\n",
+                    static_cast<long long>(pace.count()), i + 1, tool.back(), bare.back());
+    }
+    const double tool_least = *std::min_element(tool.begin(), tool.end());
+    const double bare_least = *std::min_element(bare.begin(), bare.end());
+    std::printf("%lld us per report, %zu reports: median window %.1f ms, bare %.1f ms, ratio %.4f; "
+                "least window %.1f ms, bare %.1f ms, ratio %.4f\n",
+                static_cast<long long>(pace.count()), rig.window_hid.reports.size(), median(tool),
+                median(bare), median(tool) / median(bare), tool_least, bare_least, tool_least / bare_least);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds_paced = argc > 1 ? std::atoi(argv[1]) : 7;
+    const int rounds_unpaced = argc > 2 ? std::atoi(argv[2]) : 30;
+    const std::vector<std::uint8_t> image = stream_pace::make_image();
+    stream_pace::Rig rig;
+    Win32Window window(rig.window_hid, CarriedImage{image.data(), image.size(), 0x00043600});
+    window.start();
+    window.show(SW_SHOWNORMAL);
+    pump();
+    // The first stream is recorded without a pace: it gives the bare loop its reports.
+    stream_pace::window_stream(rig, [&] { window.form().stream_update(); });
+    pump();
+    compare(rig, window, std::chrono::microseconds(1000), rounds_paced);
+    compare(rig, window, std::chrono::microseconds(0), rounds_unpaced);
+    return 0;
+}
