@@ -334,7 +334,8 @@ void add_watch(CLI::App& app, Subcommands& list)
     sub->add_option("ADDR", o->addresses, "Octal bus addresses, read after those of --page");
     sub->add_option("--page", o->page,
                     "The registers a page of the window shows: ke (КЭ/БФОС, six registers; the default "
-                    "without ADDR), kip (КИП/БОС), kp (КП(ЦАП)), ea (Контроллер ЭА)")
+                    "without ADDR), kip (КИП/БОС), kp (КП(ЦАП)), ea (Контроллер ЭА: the controller's six words, "
+                    "then 170462 and 170461)")
         ->check(CLI::IsMember(page_names));
     sub->add_option("--interval", o->interval_ms, "Milliseconds from the start of one sample to the next")
         ->check(CLI::Range(0.0, 3600e3));
@@ -350,6 +351,7 @@ void add_watch(CLI::App& app, Subcommands& list)
         w.registers.clear();
         const PagePolls* page = page_polls_named(o->page.empty() && o->addresses.empty() ? "ke" : o->page);
         if (page != nullptr) w.registers.assign(page->registers.begin(), page->registers.end());
+        w.controller_words = page != nullptr && page->poll == TickPoll::controller;
         for (const std::string& a : o->addresses) {
             std::uint16_t address = 0;
             try {

@@ -63,6 +63,7 @@ int command_compare(ModuleLink* link, Output& out, const CompareOptions& options
 // for "as fast as the module answers" and "until Ctrl+C".
 struct WatchOptions {
     std::vector<std::uint16_t> registers;
+    bool controller_words = false;  // also the EA controller's six words, read first
     std::chrono::microseconds interval{0};
     std::chrono::microseconds duration{0};
     std::string csv;   // one row per change (per reading with every_sample), flushed as it goes

@@ -5,11 +5,9 @@
 #include <cstdio>
 #include <map>
 
-#include "app/value_formats.h"
 
-Trace::Trace(std::vector<std::uint16_t> registers)
-    : registers_(std::move(registers)), seen_(registers_.size(), false), first_(registers_.size()),
-      last_(registers_.size())
+Trace::Trace(std::vector<std::string> names)
+    : names_(std::move(names)), seen_(names_.size(), false), first_(names_.size()), last_(names_.size())
 {
 }
 
@@ -75,10 +73,10 @@ Trace::Pulse Trace::shortest_pulse() const
 
 std::vector<Trace::Lane> Trace::changed_bits() const
 {
-    std::vector<std::uint16_t> flipped(registers_.size(), 0);
+    std::vector<std::uint16_t> flipped(names_.size(), 0);
     for (const TraceChange& c : changes_) flipped[c.register_index] |= c.from ^ c.to;
     std::vector<Lane> lanes;
-    for (std::size_t r = 0; r < registers_.size(); ++r)
+    for (std::size_t r = 0; r < names_.size(); ++r)
         for (int bit = 15; bit >= 0; --bit)
             if (flipped[r] >> bit & 1) lanes.push_back({r, bit});
     return lanes;
@@ -164,9 +162,9 @@ std::string trace_svg(const Trace& t)
 
     // The notes: what was watched, how often, and the shortest pulse.
     std::string watched;
-    for (const std::uint16_t r : t.registers()) {
+    for (const std::string& name : t.names()) {
         watched += ' ';
-        watched += word_to_oct6_text(r);
+        watched += name;
     }
     std::string rate = std::to_string(t.samples()) + " samples in " + trace_ms_text(t.end_us());
     if (period.count > 0)
@@ -174,13 +172,23 @@ std::string trace_svg(const Trace& t)
                 "…" + fixed(period.max_us / 1000, 3) + " ms, jitter " + fixed(period.jitter_us / 1000, 3) + " ms)";
     const std::string shortest =
         pulse.found ? "shortest pulse " + trace_ms_text(pulse.length_us) + ": " +
-                          word_to_oct6_text(t.registers()[pulse.register_index]) + " bit " +
+                          t.names()[pulse.register_index] + " bit " +
                           std::to_string(pulse.bit) + " from " + trace_ms_text(pulse.at_us) +
                           "; each edge at the first sample that saw the new level"
                     : "no pulse: no bit changed twice";
     const std::string notes[] = {"lirvan-cli watch:" + watched, rate, shortest};
+    const auto escaped = [](const std::string& text) {
+        std::string out;
+        for (const char c : text) {
+            if (c == '&') out += "&amp;";
+            else if (c == '<') out += "&lt;";
+            else if (c == '>') out += "&gt;";
+            else out += c;
+        }
+        return out;
+    };
     for (std::size_t i = 0; i < 3; ++i)
-        svg += "<text class=\"note\" x=\"10\" y=\"" + fixed(20 + 18 * static_cast<double>(i), 0) + "\">" + notes[i] +
+        svg += "<text class=\"note\" x=\"10\" y=\"" + fixed(20 + 18 * static_cast<double>(i), 0) + "\">" + escaped(notes[i]) +
                "</text>\n";
 
     // Every other register's lanes on a shaded band, so that the lanes of one register stay together.
@@ -214,7 +222,7 @@ std::string trace_svg(const Trace& t)
         const auto [r, bit] = lanes[i];
         const double top = lanes_top + lane_height * static_cast<double>(i);
         const auto y_of = [&](bool high) { return fixed(top + (high ? level_high : level_low), 1); };
-        const std::string name = word_to_oct6_text(t.registers()[r]);
+        const std::string& name = t.names()[r];
         bool level = t.first_value(r) >> bit & 1;
         std::string d(1, 'M');
         d += x_of(0);

@@ -1,6 +1,8 @@
 // A trace of CNC bus registers as lirvan-cli watch records it: each register's first value and
 // every change after it, at the time of the reading that saw it, with the samples' period; and
 // the timing diagram drawn from it. Times are microseconds since the trace's first reading.
+// A register is named as the trace shows it: "170461" for a bus register, "ea-in 170461" for
+// a word of the EA controller.
 #pragma once
 
 #include <cstddef>
@@ -17,9 +19,9 @@ struct TraceChange {
 
 class Trace {
 public:
-    explicit Trace(std::vector<std::uint16_t> registers);
+    explicit Trace(std::vector<std::string> names);
 
-    const std::vector<std::uint16_t>& registers() const { return registers_; }
+    const std::vector<std::string>& names() const { return names_; }
 
     // A sample (one reading of every register) begins, and is complete.
     void sample_started(std::int64_t time_us);
@@ -62,7 +64,7 @@ public:
     std::vector<Lane> changed_bits() const;
 
 private:
-    std::vector<std::uint16_t> registers_;
+    std::vector<std::string> names_;
     std::vector<bool> seen_;
     std::vector<std::uint16_t> first_, last_;
     std::vector<TraceChange> changes_;
@@ -81,5 +83,5 @@ std::string trace_ms_text(std::int64_t time_us);
 // bit, a time axis with a round step, each edge at the reading that first saw the new level,
 // and notes of the samples, their period and the shortest pulse. The root element carries
 // data-origin-x and data-px-per-us (x = origin + time × px-per-us); each lane is a
-// <g class="lane" data-register="170461" data-bit="3"> holding one <path>.
+// <g class="lane" data-register="170461" data-bit="3"> (the register's name) holding one <path>.
 std::string trace_svg(const Trace& trace);

@@ -56,11 +56,10 @@ public:
         file_ << "time_us,register,value,bits\n";
         check();
     }
-    void row(std::int64_t time_us, std::uint16_t address, std::uint16_t value)
+    void row(std::int64_t time_us, const std::string& name, std::uint16_t value)
     {
         if (path_.empty()) return;
-        file_ << time_us << ',' << word_to_oct6_text(address) << ',' << word_to_oct6_text(value) << ','
-              << bit_row(value) << '\n';
+        file_ << time_us << ',' << name << ',' << word_to_oct6_text(value) << ',' << bit_row(value) << '\n';
         check();
     }
 
@@ -90,13 +89,13 @@ const char* end_name(TraceEnd e)
 void show_reading(Output& out, const Trace& trace, std::size_t i, std::int64_t t, bool first, std::uint16_t from,
                   std::uint16_t to)
 {
-    const std::uint16_t address = trace.registers()[i];
+    const std::string& name = trace.names()[i];
     Json j = result_object("watch");
     j["time_us"] = t;
-    j["register"] = word_to_oct6_text(address);
+    j["register"] = name;
     j["value"] = word_to_oct6_text(to);
     std::string text = trace_ms_text(t);
-    text = std::string(14 - std::min<std::size_t>(14, text.size()), ' ') + text + "  " + word_to_oct6_text(address) + "  ";
+    text = std::string(14 - std::min<std::size_t>(14, text.size()), ' ') + text + "  " + name + "  ";
     if (first) {
         text += word_to_oct6_text(to);
     } else {
@@ -133,11 +132,49 @@ void show_summary(Output& out, const Trace& trace, TraceEnd end, const WatchOpti
     if (pulse.found) {
         j["shortest_pulse_us"] = pulse.length_us;
         text += "; shortest pulse " + trace_ms_text(pulse.length_us) + " (" +
-                word_to_oct6_text(trace.registers()[pulse.register_index]) + " bit " + std::to_string(pulse.bit) + ")";
+                trace.names()[pulse.register_index] + " bit " + std::to_string(pulse.bit) + ")";
     }
     if (!o.csv.empty()) j["csv"] = o.csv;
     if (!o.svg.empty()) j["svg"] = o.svg;
     out.result(j, text);
+}
+
+// One exchange of a sample and the registers of the trace its reply gives: a bus register,
+// or the EA controller's input or output words.
+struct Exchange {
+    enum class Kind { bus, controller_inputs, controller_outputs } kind;
+    std::uint16_t address;  // the bus register
+    std::size_t first;      // its registers in the trace
+    std::size_t count;
+};
+
+// In the order of the page's tick: the controller's words first, then the bus registers.
+std::vector<Exchange> sample_exchanges(const WatchOptions& o, std::vector<std::string>& names)
+{
+    std::vector<Exchange> exchanges;
+    if (o.controller_words) {
+        exchanges.push_back({Exchange::Kind::controller_inputs, 0, names.size(), std::size(controller_input_words)});
+        for (const std::uint16_t w : controller_input_words) names.push_back("ea-in " + word_to_oct6_text(w));
+        exchanges.push_back({Exchange::Kind::controller_outputs, 0, names.size(), std::size(controller_output_words)});
+        for (const std::uint16_t w : controller_output_words) names.push_back("ea-out " + word_to_oct6_text(w));
+    }
+    for (const std::uint16_t r : o.registers) {
+        exchanges.push_back({Exchange::Kind::bus, r, names.size(), 1});
+        names.push_back(word_to_oct6_text(r));
+    }
+    return exchanges;
+}
+
+// Runs one exchange into `values`; false when the module did not answer it whole.
+bool run_exchange(DeviceHandle h, const Exchange& e, std::array<std::uint16_t, 4>& values,
+                  std::vector<RegisterReading>& reading)
+{
+    if (e.kind != Exchange::Kind::bus)
+        return read_controller_words(h, e.kind == Exchange::Kind::controller_outputs, values).ok();
+    read_registers(h, std::span(&e.address, 1), reading);
+    if (reading.empty() || !reading[0].valid) return false;
+    values[0] = reading[0].value;
+    return true;
 }
 
 }  // namespace
@@ -157,13 +194,16 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
     if (dac != (status.ext_dac != 0))
         link.check(set_external_dac(link.handle(), dac), dac ? "watch: external DAC on" : "watch: external DAC off");
 
-    Trace trace(o.registers);
+    std::vector<std::string> names;
+    const std::vector<Exchange> exchanges = sample_exchanges(o, names);
+    Trace trace(names);
     InterruptWatch interrupts;
     TraceEnd end = TraceEnd::duration;
     const std::chrono::microseconds start = time.clock();
     const auto now_us = [&] { return (time.clock() - start).count(); };
     std::vector<RegisterReading> reading;
-    std::size_t failed_register = 0;
+    std::array<std::uint16_t, 4> values{};
+    std::string failed_name;
     std::int64_t failed_at = 0;
     for (;;) {
         if (interrupts.interrupted()) {
@@ -174,23 +214,25 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
         if (o.duration.count() > 0 && sample_start >= o.duration.count()) break;
         trace.sample_started(sample_start);
         bool complete = true;
-        for (std::size_t i = 0; i < o.registers.size(); ++i) {
-            const std::int64_t t = i == 0 ? sample_start : now_us();
-            read_registers(link.handle(), std::span(&o.registers[i], 1), reading);
-            if (reading.empty() || !reading[0].valid) {
+        for (const Exchange& e : exchanges) {
+            const std::int64_t t = &e == &exchanges.front() ? sample_start : now_us();
+            if (!run_exchange(link.handle(), e, values, reading)) {
                 complete = false;
-                failed_register = i;
+                failed_name = names[e.first];
                 failed_at = t;
                 break;
             }
-            const std::uint16_t value = reading[0].value;
-            const bool first = !trace.seen(i);
-            const std::uint16_t before = first ? value : trace.last_value(i);
-            if (trace.add(i, t, value)) {
-                show_reading(out, trace, i, t, first, before, value);
-                if (!o.every_sample) csv.row(t, o.registers[i], value);
+            for (std::size_t k = 0; k < e.count; ++k) {
+                const std::size_t i = e.first + k;
+                const std::uint16_t value = values[k];
+                const bool first = !trace.seen(i);
+                const std::uint16_t before = first ? value : trace.last_value(i);
+                if (trace.add(i, t, value)) {
+                    show_reading(out, trace, i, t, first, before, value);
+                    if (!o.every_sample) csv.row(t, names[i], value);
+                }
+                if (o.every_sample) csv.row(t, names[i], value);
             }
-            if (o.every_sample) csv.row(t, o.registers[i], value);
         }
         if (!complete) {
             // A report that Ctrl+C cut short is the end the user asked for.
@@ -199,7 +241,9 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
         }
         trace.sample_done();
         if (o.interval.count() > 0) {
-            const std::int64_t next = sample_start + o.interval.count();
+            // The wait ends at the next sample, or at the end of the duration when that comes first.
+            std::int64_t next = sample_start + o.interval.count();
+            if (o.duration.count() > 0) next = std::min<std::int64_t>(next, o.duration.count());
             while (!interrupts.interrupted()) {
                 const std::int64_t left = next - now_us();
                 if (left <= 0) break;
@@ -218,6 +262,6 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
     }
     if (end == TraceEnd::vanished)
         throw CliFailure(exit_transfer_failed, "watch: the module stopped answering at " + trace_ms_text(failed_at) +
-                                                   " (reading " + word_to_oct6_text(o.registers[failed_register]) +
+                                                   " (reading " + failed_name +
                                                    "); what was recorded before is kept");
 }

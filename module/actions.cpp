@@ -213,6 +213,18 @@ ActionResult read_registers(DeviceHandle h, std::span<const std::uint16_t> addre
 ActionResult stop_cnc(DeviceHandle h) { return single(h, "CNC stop", cmd_cpu_stop); }
 ActionResult start_cnc(DeviceHandle h) { return single(h, "CNC start", cmd_cpu_start); }
 ActionResult restart_module(DeviceHandle h) { return single(h, "module restart", cmd_restart); }
+ActionResult read_controller_words(DeviceHandle h, bool outputs, std::array<std::uint16_t, 4>& words)
+{
+    ExchangeSequence s(h);
+    if (!s.found()) return s.result();
+    std::array<std::uint8_t, bus_reply_length> reply{};
+    if (s.command(outputs ? "controller outputs read" : "controller inputs read",
+                  outputs ? cmd_ea_read_outputs : cmd_ea_read_inputs) &&
+        s.reply("controller words", reply.data(), reply.size()))
+        for (std::size_t i = 0; i < words.size(); ++i) words[i] = get_le16(&reply[2 * i]);
+    return s.result();
+}
+
 ActionResult set_external_dac(DeviceHandle h, bool on)
 {
     return on ? single(h, "external DAC on", cmd_ext_dac_on) : single(h, "external DAC off", cmd_ext_dac_off);

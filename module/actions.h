@@ -109,6 +109,10 @@ struct RegisterReading {
 ActionResult read_registers(DeviceHandle h, std::span<const std::uint16_t> addresses,
                             std::vector<RegisterReading>& readings);
 
+// The EA controller's words: its four inputs, or (outputs) its two outputs in words 0 and 1
+// (words 2 and 3 carry nothing). `words` is written only by a complete reply.
+ActionResult read_controller_words(DeviceHandle h, bool outputs, std::array<std::uint16_t, 4>& words);
+
 // --- CNC processor and module ---
 
 ActionResult stop_cnc(DeviceHandle h);

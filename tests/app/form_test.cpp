@@ -62,6 +62,14 @@ TEST(Form, EachPolledPageHasARowPerPolledRegisterCaptionedWithItsAddress)
             EXPECT_NE(caption.find(word_to_oct6_text(p.registers[i])), std::string::npos) << p.name << ": " << caption;
         }
     }
+    // The controller's words, captioned by the registers they stand for.
+    const auto words = form_rows(FormKind::register_row, FormHolder::ea_inputs);
+    const auto outputs = form_rows(FormKind::register_row, FormHolder::ea_outputs);
+    ASSERT_EQ(words.size(), std::size(controller_input_words));
+    ASSERT_EQ(outputs.size(), std::size(controller_output_words));
+    for (std::size_t i = 0; i < words.size(); ++i) EXPECT_EQ(words[i].text, word_to_oct6_text(controller_input_words[i]));
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        EXPECT_EQ(outputs[i].text, word_to_oct6_text(controller_output_words[i]));
 }
 
 TEST(Form, RowsOfAFrameComeInTableOrderWithTheirRegisters)

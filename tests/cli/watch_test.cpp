@@ -190,15 +190,16 @@ TEST(CliWatch, CtrlCEndsTheTraceCleanlyAndGivesTheSignalBack)
     EXPECT_EQ(previous, SIG_DFL);
 }
 
-TEST(CliWatch, DacModeCounterRuleNoModuleAndUsage)
+TEST(CliWatch, EachPagesRulesNoModuleAndUsage)
 {
     WatchRig rig;
     // The DAC page's registers are read with the external DAC on; another trace gives it back.
     rig.module.set_ext_dac_on(false);
     EXPECT_EQ(rig.run({"watch", "--page", "kp", "--for", "20ms"}), 0) << rig.err.str();
     EXPECT_TRUE(rig.module.ext_dac_on());
-    EXPECT_EQ(rig.run({"watch", "170461", "--for", "20ms"}), 0) << rig.err.str();
+    EXPECT_EQ(rig.run({"watch", "170461", "--interval", "30", "--for", "50ms"}), 0) << rig.err.str();
     EXPECT_FALSE(rig.module.ext_dac_on());
+    EXPECT_NE(rig.out.str().find("2 samples in 50.000 ms"), std::string::npos) << "the last wait ends with the duration";
 
     // The counters only while the CNC is stopped: reading one takes its counts.
     rig.module.set_cpu_running(true);
@@ -211,6 +212,21 @@ TEST(CliWatch, DacModeCounterRuleNoModuleAndUsage)
     EXPECT_EQ(rig.run({"watch", "--page", "kip", "170500", "--for", "20ms"}), 0) << rig.err.str();
     EXPECT_NE(rig.out.str().find("170521  000007"), std::string::npos) << rig.out.str();
     EXPECT_NE(rig.out.str().find("170500  000000"), std::string::npos) << "addresses after the page's";
+
+    // The controller's page: its six words, read first as the page's tick reads them, then the
+    // CNC's own view of its output and input.
+    rig.module.set_ea_inputs({1, 2, 3, 4});
+    rig.module.set_ea_outputs({5, 6});
+    rig.module.clear_commands();
+    EXPECT_EQ(rig.run({"watch", "--page", "ea", "--for", "8ms", "--csv", rig.path("ea.csv")}), 0) << rig.err.str();
+    EXPECT_NE(rig.out.str().find("0.000 ms  ea-in 170463  000002\n"), std::string::npos) << rig.out.str();
+    EXPECT_NE(rig.out.str().find("2.000 ms  ea-out 170464  000006\n"), std::string::npos) << rig.out.str();
+    EXPECT_EQ(rig.lines("ea.csv")[8], "6000,170461,000001,0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1");
+    ASSERT_GE(rig.module.commands().size(), 6u);
+    const auto& sent = rig.module.commands();
+    EXPECT_EQ(sent[sent.size() - 4].code, cmd_ea_read_inputs);
+    EXPECT_EQ(sent[sent.size() - 3].code, cmd_ea_read_outputs);
+    EXPECT_EQ(sent.back().word_a, bus_inputs_1);
 
     for (const auto& args : std::vector<std::vector<std::string>>{{"watch", "--for", "soon"},
                                                                   {"watch", "--for", "-1s"},

@@ -356,19 +356,25 @@ TEST_F(OpenDeviceTest, ForeignDevicesGetNoCommandAndNothingStaysOpen)
     EXPECT_EQ(bus.opens(), bus.closes());
 }
 
-TEST_F(OpenDeviceTest, SecondInterfaceWithAnotherFeatureLengthGetsNoCommand)
+// The module's other HID interface (another feature length) is opened and sent nothing; the
+// first interface that passes wins and a second one is never opened.
+TEST_F(OpenDeviceTest, OnlyTheFirstPassingInterfaceGetsCommands)
 {
-    SimModule second;  // stands for the module's other HID interface
+    SimModule second, twin;  // second stands for the module's other HID interface
     const std::size_t s = bus.add_interface(second, 33);
-    bus.add_interface(module);
+    const std::size_t first = bus.add_interface(module);
+    const std::size_t t = bus.add_interface(twin);
     DeviceHandle h = open_device(bus, app);
     ASSERT_TRUE(h.valid());
     EXPECT_EQ(bus.opens_of(s), 1u);
     EXPECT_EQ(bus.reports_to(s), 0u);
-    EXPECT_TRUE(second.commands().empty());
+    EXPECT_EQ(bus.opens_of(first), 1u);
+    EXPECT_EQ(bus.opens_of(t), 0u);
+    EXPECT_TRUE(twin.commands().empty());
     close_device(h);
 
-    bus.remove_interface(1);
+    bus.remove_interface(t);
+    bus.remove_interface(first);
     h = open_device(bus, app);
     EXPECT_FALSE(h.valid());
     EXPECT_TRUE(second.commands().empty());
@@ -398,19 +404,6 @@ TEST_F(OpenDeviceTest, IdentifyHandshakeTellsTheFormsApart)
     h = open_device(bus, app);
     EXPECT_FALSE(h.valid());
     EXPECT_EQ(bus.open_handles(), 0u);
-}
-
-TEST_F(OpenDeviceTest, FirstPassingInterfaceWinsAndTheSecondIsNeverOpened)
-{
-    SimModule twin;
-    const std::size_t first = bus.add_interface(module);
-    const std::size_t second = bus.add_interface(twin);
-    DeviceHandle h = open_device(bus, app);
-    ASSERT_TRUE(h.valid());
-    EXPECT_EQ(bus.opens_of(first), 1u);
-    EXPECT_EQ(bus.opens_of(second), 0u);
-    EXPECT_TRUE(twin.commands().empty());
-    close_device(h);
 }
 
 TEST_F(OpenDeviceTest, WrongAnswerOrFailedHandshakeSkipsToTheNextCandidate)

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -419,59 +420,24 @@ fs::path device_dir(const FakeHidrawTree& tree, const std::string& name)
     return fs::path(tree.sys()) / name / "device";
 }
 
-TEST(LinuxHid, UnreadableSysfsEntriesSkipTheInterfaceWithoutThrowing)
-{
-    FakeHidrawTree tree;
-    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {});
-    fs::create_directory(device_dir(tree, "hidraw0") / "report_descriptor");  // a directory there
-    tree.add("hidraw1", "", sample::module_descriptor);
-    fs::create_directory(device_dir(tree, "hidraw1") / "uevent");
-
-    LinuxHid hid(tree.sys(), tree.dev());
-    std::vector<HidInterfaceInfo> list;
-    ASSERT_TRUE(hid.list_interfaces(list));
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_TRUE(list[0].ids_known);
-    EXPECT_FALSE(list[1].ids_known);
-    std::size_t length = 0;
-    std::uint16_t vendor = 0, product = 0;
-    EXPECT_FALSE(hid.feature_report_length(hid.open(list[0].path), length));
-    EXPECT_FALSE(hid.attributes(hid.open(list[1].path), vendor, product));
-    // The search skips both and throws nothing.
-    DeviceIdentity identity = make_app_identity();
-    EXPECT_FALSE(open_device(hid, identity).valid());
-    EXPECT_FALSE(identity.found);
-}
-
-TEST(LinuxHid, OversizedSysfsEntriesCostAPageAndAByte)
+TEST(LinuxHid, TheLargestDescriptorAllowedIsReadAndOneByteMoreIsRefused)
 {
     FakeHidrawTree tree;
     std::vector<std::uint8_t> padded = sample::module_descriptor;  // Usage items change nothing
     padded.resize(max_report_descriptor_size, 0x08);
     std::vector<std::uint8_t> too_long = padded;
     too_long.push_back(0x08);
-    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), {0x08});
-    fs::resize_file(device_dir(tree, "hidraw0") / "report_descriptor", 16 << 20);  // 16 MiB
-    tree.add("hidraw1", "DRIVER=hid-generic\nHID_NAME=", sample::module_descriptor);
-    fs::resize_file(device_dir(tree, "hidraw1") / "uevent", 16 << 20);  // a line of 16 MiB
-    tree.add("hidraw2", FakeHidrawTree::uevent(module_ids), padded);
-    tree.add("hidraw3", FakeHidrawTree::uevent(module_ids), too_long);
+    tree.add("hidraw0", FakeHidrawTree::uevent(module_ids), padded);
+    tree.add("hidraw1", FakeHidrawTree::uevent(module_ids), too_long);
 
     LinuxHid hid(tree.sys(), tree.dev());
-    const std::uint64_t read_before = bytes_read_so_far();
     std::vector<HidInterfaceInfo> list;
     ASSERT_TRUE(hid.list_interfaces(list));
-    ASSERT_EQ(list.size(), 4u);
-    EXPECT_FALSE(list[1].ids_known);
-    EXPECT_TRUE(list[2].ids_known);
+    ASSERT_EQ(list.size(), 2u);
     std::size_t length = 0;
-    std::uint16_t vendor = 0, product = 0;
-    EXPECT_FALSE(hid.feature_report_length(hid.open(list[0].path), length));
-    EXPECT_FALSE(hid.attributes(hid.open(list[1].path), vendor, product));
-    ASSERT_TRUE(hid.feature_report_length(hid.open(list[2].path), length));  // the largest allowed
+    ASSERT_TRUE(hid.feature_report_length(hid.open(list[0].path), length));
     EXPECT_EQ(length, 65u);
-    EXPECT_FALSE(hid.feature_report_length(hid.open(list[3].path), length));
-    EXPECT_LT(bytes_read_so_far() - read_before, 64u << 10);
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[1].path), length));
 }
 
 // A FIFO that a thread of its own feeds without end (up to a cap) while anybody reads it.
@@ -530,35 +496,52 @@ struct TwoNodeTree : FakeHidrawTree {
     }
 };
 
-class HostileSysfsEntries : public ::testing::Test {
+// What may stand in place of a sysfs entry: a folder, a file of 16 MiB (in uevent one line of
+// that length), a FIFO fed without end, a device that never ends.
+enum class Hostile { folder, huge_file, endless_fifo, device };
+
+class HostileSysfsEntries : public ::testing::TestWithParam<Hostile> {
 protected:
+    // The hostile kind in place of `entry`; as a file it begins with `start`.
+    void replace(const fs::path& entry, const std::string& start)
+    {
+        switch (GetParam()) {
+        case Hostile::folder: fs::create_directory(entry); break;
+        case Hostile::huge_file:
+            std::ofstream(entry, std::ios::binary) << start;
+            fs::resize_file(entry, 16 << 20);
+            break;
+        case Hostile::endless_fifo: fifos.push_back(std::make_unique<EndlessFifo>(entry)); break;
+        case Hostile::device: fs::create_symlink("/dev/zero", entry); break;
+        }
+    }
     TwoNodeTree tree;
-    const fs::path device0 = device_dir(tree, "hidraw0");
-    const fs::path device1 = device_dir(tree, "hidraw1");
-    LinuxHid hid{tree.sys(), tree.dev()};
-    std::vector<HidInterfaceInfo> list;
-    std::size_t length = 0;
+    std::vector<std::unique_ptr<EndlessFifo>> fifos;
 };
 
-TEST_F(HostileSysfsEntries, EndlessSysfsEntriesAreRefusedWithoutWaitingOrReading)
+// Each costs at most a page and a byte, never waits, and only its interface is skipped.
+TEST_P(HostileSysfsEntries, SkipTheirInterfaceWithoutWaitingReadingOrThrowing)
 {
-    {
-        EndlessFifo uevent(device0 / "uevent");
-        EndlessFifo descriptor(device1 / "report_descriptor");
-        ASSERT_TRUE(hid.list_interfaces(list));
-        EXPECT_FALSE(list[0].ids_known);
-        EXPECT_FALSE(hid.feature_report_length(hid.open(list[1].path), length));
-        EXPECT_LT(uevent.written() + descriptor.written(), std::size_t{1} << 20);
-    }
+    replace(device_dir(tree, "hidraw0") / "uevent", "DRIVER=hid-generic\nHID_NAME=");
+    replace(device_dir(tree, "hidraw1") / "report_descriptor", "\x08");
+    LinuxHid hid(tree.sys(), tree.dev());
+    const std::uint64_t read_before = bytes_read_so_far();
+    std::vector<HidInterfaceInfo> list;
+    ASSERT_TRUE(hid.list_interfaces(list));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_FALSE(list[0].ids_known);
+    EXPECT_TRUE(list[1].ids_known);
+    std::size_t length = 0;
+    std::uint16_t vendor = 0, product = 0;
+    EXPECT_FALSE(hid.attributes(hid.open(list[0].path), vendor, product));
+    EXPECT_FALSE(hid.feature_report_length(hid.open(list[1].path), length));
+    DeviceIdentity identity = make_app_identity();
+    EXPECT_FALSE(open_device(hid, identity).valid());
+    EXPECT_FALSE(identity.found);
+    EXPECT_LT(bytes_read_so_far() - read_before, 64u << 10);
 }
 
-TEST_F(HostileSysfsEntries, DevicesInPlaceOfSysfsEntriesAreNotRead)
-{
-    fs::create_symlink("/dev/zero", device0 / "uevent");
-    fs::create_symlink("/dev/zero", device1 / "report_descriptor");
-    ASSERT_TRUE(hid.list_interfaces(list));
-    EXPECT_FALSE(list[0].ids_known);
-    EXPECT_FALSE(hid.feature_report_length(hid.open(list[1].path), length));
-}
+INSTANTIATE_TEST_SUITE_P(Kinds, HostileSysfsEntries,
+                         ::testing::Values(Hostile::folder, Hostile::huge_file, Hostile::endless_fifo, Hostile::device));
 
 }  // namespace

@@ -166,42 +166,11 @@ TEST_F(ModuleActions, ReadBackFindsTheChunkTheModuleDroppedSilently)
 
 // Every memory of the table goes where the module keeps it and comes back whole: the block as
 // its page (erased after it), the images at their addresses, the RAM into the bank asked for
-// (and not read back); the read-back of flash names the first byte that differs.
+// (and not read back); the read-back of flash names the first byte that differs. A front end
+// draws its progress from the transfers' callbacks: each read and write tells the bytes moved,
+// rising report by report to the whole transfer (the block is written as its whole page), and
+// a transfer cut short stops where the module stopped taking reports.
 TEST_F(ModuleActions, EveryMemoryOfTheTableIsWrittenReadAndReadBackWhereTheModuleKeepsIt)
-{
-    const DeviceHandle h = open(app);
-    for (const MemoryInfo& info : all_memories()) {
-        SCOPED_TRACE(info.name);
-        Bytes bytes(info.size);
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 5 + info.size / 7);
-        module.clear_commands();
-        ASSERT_TRUE(write_memory(h, info.memory, bytes, ram_bank_reserve).ok());
-        if (!info.in_flash()) {
-            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), module.ram_bank(ram_bank_reserve)));
-            EXPECT_EQ(codes().back(), cmd_restart);
-            EXPECT_EQ(verify_memory(h, info.memory, bytes).outcome.failure, ActionFailure::bad_input);
-            continue;
-        }
-        const std::uint8_t* flash = module.flash_at(info.flash_address);
-        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flash));
-        if (info.memory == Memory::config) {
-            EXPECT_EQ(flash[info.size], erased_flash_byte);
-        }
-        Bytes back(info.size, 0);
-        EXPECT_TRUE(read_memory(h, info.memory, back).ok());
-        EXPECT_EQ(back, bytes);
-        bytes[info.size - 1] ^= 0x5A;
-        const VerifyResult v = verify_memory(h, info.memory, bytes);
-        EXPECT_EQ(v.differing_bytes, 1u);
-        EXPECT_EQ(v.first_difference, info.flash_address + info.size - 1);
-        EXPECT_EQ(v.read_byte, back.back());
-    }
-}
-
-// A front end draws its progress from the transfers' callbacks: each memory's read and write
-// tells the bytes moved, rising report by report to the whole transfer (the block is written
-// as its whole page), and a transfer cut short stops where the module stopped taking reports.
-TEST_F(ModuleActions, EveryTransferTellsItsBytesUpToTheWholeAndStopsWhereItFailed)
 {
     const DeviceHandle h = open(app);
     std::vector<std::size_t> seen;
@@ -213,17 +182,40 @@ TEST_F(ModuleActions, EveryTransferTellsItsBytesUpToTheWholeAndStopsWhereItFaile
     };
     for (const MemoryInfo& info : all_memories()) {
         SCOPED_TRACE(info.name);
-        Bytes bytes(info.size, 0x3C);
+        Bytes bytes(info.size);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 5 + info.size / 7);
+        module.clear_commands();
         const std::size_t written = info.memory == Memory::config ? flash_page_size : info.size;
         seen.clear();
-        ASSERT_TRUE(write_memory(h, info.memory, bytes, ram_bank_main, progress).ok());
+        ASSERT_TRUE(write_memory(h, info.memory, bytes, ram_bank_reserve, progress).ok());
         EXPECT_EQ(seen.size(), data_report_count(written));
         EXPECT_EQ(whole, written);
         EXPECT_EQ(seen.back(), written);
+        Bytes back(info.size, 0);
         seen.clear();
-        ASSERT_TRUE(read_memory(h, info.memory, bytes, false, progress).ok());
+        if (!info.in_flash()) {
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), module.ram_bank(ram_bank_reserve)));
+            EXPECT_EQ(codes().back(), cmd_restart);
+            EXPECT_EQ(verify_memory(h, info.memory, bytes).outcome.failure, ActionFailure::bad_input);
+            ASSERT_TRUE(read_memory(h, info.memory, back, false, progress).ok());
+            EXPECT_EQ(whole, info.size);
+            EXPECT_EQ(seen.back(), info.size);
+            continue;
+        }
+        const std::uint8_t* flash = module.flash_at(info.flash_address);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flash));
+        if (info.memory == Memory::config) {
+            EXPECT_EQ(flash[info.size], erased_flash_byte);
+        }
+        EXPECT_TRUE(read_memory(h, info.memory, back, false, progress).ok());
+        EXPECT_EQ(back, bytes);
         EXPECT_EQ(whole, info.size);
         EXPECT_EQ(seen.back(), info.size);
+        bytes[info.size - 1] ^= 0x5A;
+        const VerifyResult v = verify_memory(h, info.memory, bytes);
+        EXPECT_EQ(v.differing_bytes, 1u);
+        EXPECT_EQ(v.first_difference, info.flash_address + info.size - 1);
+        EXPECT_EQ(v.read_byte, back.back());
     }
     seen.clear();
     Bytes rom(rom_size, 0x11);

