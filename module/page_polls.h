@@ -35,8 +35,7 @@ inline constexpr std::uint16_t ea_cnc[] = {bus_outputs_1, bus_inputs_1};
 
 // The controller's own words on "Контроллер ЭА", in reply order (four inputs, two outputs),
 // each by the CNC register it stands for, as the page's rows caption them.
-inline constexpr std::uint16_t controller_input_words[] = {bus_inputs_1, bus_inputs_2, bus_inputs_3,
-                                                           bus_inputs_4};
+inline constexpr std::uint16_t controller_input_words[] = {bus_inputs_1, bus_inputs_2, bus_inputs_3, bus_inputs_4};
 inline constexpr std::uint16_t controller_output_words[] = {bus_outputs_1, bus_outputs_2};
 
 inline constexpr std::array<PagePolls, 4> polled_pages{{
