@@ -121,20 +121,19 @@ make_wine_prefix() {  # make_wine_prefix DIR win64|win32
     WINEPREFIX="$prefix" wineserver -w
 }
 
-# The Windows builds: 64-bit in build-win, 32-bit in build-win-i686 (not for the run through
-# wine's HID stack: 64). Their serial tests use the peer program of the Linux build in build/
-# when that exists.
-build_windows() {  # build_windows [64]
+# The Windows builds: 64-bit in build-win, 32-bit in build-win-i686. Their serial tests use the
+# peer program of the Linux build in build/ when that exists.
+build_windows() {
     local peer=()
     [ -x build/tests/lirvan-serial-peer ] && peer=(-DLIRVAN_SERIAL_PEER="$PWD/build/tests/lirvan-serial-peer")
     # The test through wine's own HID stack uses the simulated module of the Linux build; the
-    # 64-bit programs take that path.
+    # programs of both builds take that path.
     local guest=()
-    [ -x build/sim/usb/lirvan-sim-usb ] && guest=(-DLIRVAN_LINUX_BUILD="$PWD/build")
+    [ -x build/sim/usb/lirvan-sim-usb ] &&
+        guest=(-DLIRVAN_LINUX_BUILD="$PWD/build" -DLIRVAN_WIN32_I686_BUILD="$PWD/build-win-i686")
     build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
           "${peer[@]}" "${guest[@]}"
     make_wine_prefix build-win win64
-    [ "${1:-}" = 64 ] && return
     build build-win-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release "${peer[@]}"
     make_wine_prefix build-win-i686 win32
 }
@@ -232,7 +231,7 @@ test)
 wine-hid)
     install_missing "${windows_packages[@]}"
     build build
-    build_windows 64
+    build_windows
     run_tests build-win -L kernel
     ;;
 package)

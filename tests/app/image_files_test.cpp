@@ -48,9 +48,7 @@ TEST(ImageFiles, SaveLoadBackAndFolders)
 // The window's read-back (the ROM page's "Считать") into C:\тест\пзу.bin, as on a Russian
 // Windows: that file on disk holds the module's image byte for byte, loads back, and the next
 // read-back to the same name finds it and asks before replacing it.
-class CyrillicReadBack : public PagesTest {};
-
-TEST_F(CyrillicReadBack, TheModulesImageIsTheFileOfTheChosenNameOnDisk)
+TEST_F(PagesTest, ACyrillicReadBackIsTheFileOfTheChosenNameOnDisk)
 {
     const fs::path folder = dir / utf8_path("тест");
     ASSERT_TRUE(fs::create_directory(folder));

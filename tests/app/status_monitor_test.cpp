@@ -277,33 +277,18 @@ TEST_F(Monitor, EaPageReadsTheControllerThenTheCncRegisters)
 
 // --- CNC state ---
 
-TEST_F(Monitor, FirstReplyIsAppliedEvenWhenItMatchesTheStartValue)
-{
-    stopped_cnc();  // reports (0, 0), the pair stored at start-up
-    rig.tick_on(page_config);
-    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
-    EXPECT_EQ(rig.form.Tag, 1);
-    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
-    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
-}
-
+// The first reply is applied even when it matches the pair stored at start-up, (0, 0).
 TEST_F(Monitor, CncStateTransitions)
 {
-    module.set_cpu_running(true);
-    rig.tick_on(page_config);
-    EXPECT_EQ(view.get(Control::Button8), "Остановить УЧПУ");
-    EXPECT_EQ(rig.form.Tag, 0);
-    EXPECT_EQ(rig.form.proc_en, 1u);
-    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
-    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
-
-    module.set_cpu_running(false);
-    rig.tick_on(page_config);
-    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
-    EXPECT_EQ(rig.form.Tag, 1);
-    EXPECT_EQ(rig.form.proc_en, 0u);
-    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
-    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+    for (const bool running : {false, true, false}) {
+        module.set_cpu_running(running);
+        rig.tick_on(page_config);
+        EXPECT_EQ(view.get(Control::Button8), running ? "Остановить УЧПУ" : "Запустить УЧПУ");
+        EXPECT_EQ(rig.form.Tag, running ? 0 : 1);
+        EXPECT_EQ(rig.form.proc_en, running ? 1u : 0u);
+        EXPECT_TRUE(rig.group_is(output_check_boxes, !running));
+        EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+    }
 
     rig.tick_on(page_kp_dac);  // turns the external DAC on; this tick still saw it off
     EXPECT_TRUE(rig.group_is(dac_value_edits, false));

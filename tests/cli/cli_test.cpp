@@ -19,17 +19,28 @@ using nlohmann::json;
 
 namespace {
 
-// A Hid between the command line and the bus that changes one data byte of the chunk written
-// to `address`, after the bus took the frame: the module gets a chunk whose sum is wrong.
-class ChunkCorrupter : public Hid {
+// A Hid between the command line and the bus that passes every call on; the ones below change
+// the reports they need to.
+class PassOnHid : public Hid {
 public:
-    ChunkCorrupter(Hid& inner, std::uint32_t address) : inner_(inner), address_(address) {}
+    explicit PassOnHid(Hid& inner) : inner_(inner) {}
     bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
     HidHandleId open(const std::string& path) override { return inner_.open(path); }
     bool attributes(HidHandleId h, std::uint16_t& v, std::uint16_t& p) override { return inner_.attributes(h, v, p); }
     bool feature_report_length(HidHandleId h, std::size_t& l) override { return inner_.feature_report_length(h, l); }
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t l) override { return inner_.get_feature(h, buf, l); }
     void close(HidHandleId h) override { inner_.close(h); }
+    bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t l) override { return inner_.set_feature(h, buf, l); }
+
+protected:
+    Hid& inner_;
+};
+
+// A Hid between the command line and the bus that changes one data byte of the chunk written
+// to `address`, after the bus took the frame: the module gets a chunk whose sum is wrong.
+class ChunkCorrupter : public PassOnHid {
+public:
+    ChunkCorrupter(Hid& inner, std::uint32_t address) : PassOnHid(inner), address_(address) {}
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override
     {
         std::vector<std::uint8_t> copy(buf, buf + length);
@@ -45,20 +56,14 @@ public:
     int corrupted = 0;
 
 private:
-    Hid& inner_;
     std::uint32_t address_;
     bool armed_ = false;
 };
 
 // Records every report as it passed the seam, for comparison with the support log.
-class Recorder : public Hid {
+class Recorder : public PassOnHid {
 public:
-    explicit Recorder(Hid& inner) : inner_(inner) {}
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
-    HidHandleId open(const std::string& path) override { return inner_.open(path); }
-    bool attributes(HidHandleId h, std::uint16_t& v, std::uint16_t& p) override { return inner_.attributes(h, v, p); }
-    bool feature_report_length(HidHandleId h, std::size_t& l) override { return inner_.feature_report_length(h, l); }
-    void close(HidHandleId h) override { inner_.close(h); }
+    explicit Recorder(Hid& inner) : PassOnHid(inner) {}
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t l) override
     {
         reports.emplace_back("out", std::vector<std::uint8_t>(buf, buf + l));
@@ -71,9 +76,6 @@ public:
         return ok;
     }
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> reports;
-
-private:
-    Hid& inner_;
 };
 
 std::string hex(const std::vector<std::uint8_t>& bytes)
@@ -489,14 +491,9 @@ namespace {
 // Between the command line and the bus: fails the k-th report counted from the first frame of
 // the transfer (a chunk begin, a RAM write begin, an announced image), lost on the way or
 // taken by the module first.
-class FailInTransfer : public Hid {
+class FailInTransfer : public PassOnHid {
 public:
-    FailInTransfer(Hid& inner, std::size_t k, bool delivered) : inner_(inner), k_(k), delivered_(delivered) {}
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
-    HidHandleId open(const std::string& path) override { return inner_.open(path); }
-    bool attributes(HidHandleId h, std::uint16_t& v, std::uint16_t& p) override { return inner_.attributes(h, v, p); }
-    bool feature_report_length(HidHandleId h, std::size_t& l) override { return inner_.feature_report_length(h, l); }
-    void close(HidHandleId h) override { inner_.close(h); }
+    FailInTransfer(Hid& inner, std::size_t k, bool delivered) : PassOnHid(inner), k_(k), delivered_(delivered) {}
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t l) override
     {
         if (!started_ && l == report_length && buf[1] == command_marker)
@@ -517,7 +514,6 @@ private:
         if (delivered_) call();
         return false;
     }
-    Hid& inner_;
     std::size_t k_;
     bool delivered_;
     bool started_ = false;

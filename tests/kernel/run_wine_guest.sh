@@ -24,9 +24,16 @@ if [ $# -lt 6 ]; then
     echo "usage: $0 CACHE_DIR WORK_DIR LINUX_CLI UHID_PROGRAM USB_PROGRAM EXE_DIR..." >&2
     exit 2
 fi
-cache=$1 work=$2 linux_cli=$3 uhid_program=$4 usb_program=$5
+# Absolute paths: the guest sees them in its own root, from another working folder.
+cache=$(realpath "$1") work=$(realpath -m "$2") linux_cli=$(realpath "$3")
+uhid_program=$(realpath "$4") usb_program=$(realpath "$5")
 shift 5
-exe_dirs=("$@")
+exe_dirs=()
+for d in "$@"; do
+    if [ -f "$d/lirvan-cli.exe" ]; then exe_dirs+=("$(realpath "$d")")
+    else echo "No Windows programs in $d: left out"; fi
+done
+[ ${#exe_dirs[@]} -gt 0 ] || { echo "No Windows programs to run" >&2; exit 1; }
 started=$(date +%s.%N)
 elapsed() { awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 
@@ -59,13 +66,24 @@ rm -rf "$share/runs" "$share/restore" "$share/results"
 mkdir -p "$share/runs"
 "$linux_cli" --demo backup "$share/restore" >/dev/null
 
-# --- the script the guest runs in this machine's root ---
+# --- the programs, in the share: the guest's tmpfs folders (/tmp, /run, /root...) hide
+# whatever this machine keeps there ---
 arches=()
+rm -rf "$share/exe" "$share/bin"
+mkdir -p "$share/bin"
 for d in "${exe_dirs[@]}"; do
     # The build's name for it: 64 or 32 (bits), from the PE header's machine field.
     machine=$(od -An -tx2 -j $(( $(od -An -tu4 -j 60 -N4 "$d/lirvan-cli.exe") + 4 )) -N2 "$d/lirvan-cli.exe" | tr -d ' ')
-    case $machine in 8664) arches+=(64) ;; 014c) arches+=(32) ;; *) arches+=(x$machine) ;; esac
+    case $machine in 8664) arch=64 ;; 014c) arch=32 ;; *) arch=x$machine ;; esac
+    arches+=("$arch")
+    mkdir -p "$share/exe/$arch"
+    cp "$d/lirvan-cli.exe" "$d/lirvan-service.exe" "$share/exe/$arch/"
 done
+cp "$uhid_program" "$share/bin/lirvan-sim-uhid"
+cp "$usb_program" "$share/bin/lirvan-sim-usb"
+uhid_program=$share/bin/lirvan-sim-uhid usb_program=$share/bin/lirvan-sim-usb
+
+# --- the script the guest runs in this machine's root ---
 cat >"$share/guest.sh" <<EOF
 #!/bin/bash
 # Runs inside the guest, in this machine's root; see run_wine_guest.sh.
@@ -75,7 +93,6 @@ share=$share
 # programs started without one.
 export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7
 transports="${LIRVAN_WINE_TRANSPORTS:-uhid usb}"
-exe_dirs=(${exe_dirs[*]})
 arches=(${arches[*]})
 uhid_program=$uhid_program
 usb_program=$usb_program
@@ -87,12 +104,16 @@ check() {  # check OK WHAT
 }
 now() { cut -d' ' -f1 /proc/uptime; }
 took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+# Seconds from the cmd_read_flash frame to the last report in a lirvan-cli --log file.
+read_time() {
+    awk -F'"' '/"cmd_read_flash"/ && !first { first = 1; split(substr($4, 12, 12), a, ":"); t0 = a[1] * 3600 + a[2] * 60 + a[3] }
+               first { split(substr($4, 12, 12), a, ":"); t = a[1] * 3600 + a[2] * 60 + a[3] }
+               END { if (first) printf "%.2f", t - t0; else printf "?" }' "$1"
+}
 
 # A .exe started from the 9p share dies at once: the programs run from a tmpfs.
-for i in "${!exe_dirs[@]}"; do
-    mkdir -p "/tmp/exe/${arches[$i]}"
-    cp "${exe_dirs[$i]}/lirvan-cli.exe" "${exe_dirs[$i]}/lirvan-service.exe" "/tmp/exe/${arches[$i]}/"
-done
+mkdir -p /tmp/exe
+cp -r "$share/exe/." /tmp/exe/
 Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
 xvfb=$!
 for i in $(seq 100); do [ -e /tmp/.X11-unix/X7 ] && break; sleep 0.2; done
@@ -107,8 +128,11 @@ for t in $transports; do
     sim=$!
     for i in $(seq 100); do grep -q READY "$run/sim.out" && break; sleep 0.1; done
     check "$(grep -q READY "$run/sim.out"; echo $?)" "device program ready"
-    # winebus lists hidraw nodes when it starts: a new wineserver for each module.
+    # winebus lists hidraw nodes when it starts: a new wineserver for each module. It stays
+    # (with services and winebus) from one program to the next, instead of ending after each
+    # and being started again, which costs tens of seconds under emulation.
     wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+    wineserver -p
     for arch in "${arches[@]}"; do
         out=$run/$arch
         mkdir -p "$out"
@@ -124,12 +148,18 @@ for t in $transports; do
         rc=$?
         echo "  restore, verified ($arch-bit): $(took "$start") s"
         check "$rc" "lirvan-cli.exe ($arch-bit) restore with verified writes: exit $rc"
+        # A 16 KiB read, timed by the program's own log: from its command frame to the last reply.
+        wine "$cli" --log "Z:/tmp/read-$t-$arch.json" read rom "Z:/tmp/rom-$t-$arch.bin" >"$out/read.txt" 2>&1 </dev/null
+        rc=$?
+        echo "  16 KiB read ($arch-bit): $(read_time "/tmp/read-$t-$arch.json") s of reports"
+        check "$( [ $rc = 0 ] && cmp -s "/tmp/rom-$t-$arch.bin" "$share/restore/rom.bin"; echo $?)" \
+              "lirvan-cli.exe ($arch-bit) read rom: exit $rc, as restored"
         start=$(now)
-        wine "$cli" backup "Z:/tmp/backup-$arch" >"$out/backup.txt" 2>&1 </dev/null
+        wine "$cli" backup "Z:/tmp/backup-$t-$arch" >"$out/backup.txt" 2>&1 </dev/null
         rc=$?
         echo "  backup, every memory ($arch-bit): $(took "$start") s"
         check "$rc" "lirvan-cli.exe ($arch-bit) backup: exit $rc"
-        cp -r "/tmp/backup-$arch" "$out/backup" 2>/dev/null
+        cp -r "/tmp/backup-$t-$arch" "$out/backup" 2>/dev/null
         for f in config rom amt kvp; do
             check "$(cmp -s "$share/restore/$f.bin" "$out/backup/$f.bin"; echo $?)" \
                   "$f.bin read back as restored ($arch-bit)"
@@ -141,13 +171,25 @@ for t in $transports; do
         wine /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
         window=$!
         # Three ticks reach the module (one a second once the window runs), or a minute passes.
+        # The first window of a build starts wine's desktop process (explorer) for it; wine waits
+        # 10 s for it, too short under emulation, and the window then cannot be made
+        # ("CreateWindowExW failed"): once the desktop runs, the window gets one more go.
+        again=1
         for i in $(seq 120); do
             [ "$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')" -ge 3 ] && break
+            if [ $again = 1 ] && ! kill -0 $window 2>/dev/null && grep -q 'CreateWindowExW failed' "$out/window.txt"; then
+                again=0
+                echo "  window ($arch-bit): made no window while wine's desktop started; once more"
+                mv "$out/window.txt" "$out/window-first.txt"
+                wine /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+                window=$!
+            fi
             sleep 0.5
         done
         import -window root "$out/window.png" 2>>"$out/window.txt"
         alive=$(kill -0 $window 2>/dev/null; echo $?)
-        wineserver -k 2>/dev/null; wait $window 2>/dev/null
+        # The window's process alone ends; wine's services stay for the next program.
+        kill $window 2>/dev/null; wait $window 2>/dev/null
         # A status exchange: cmd_get_status (55 02) as it reaches the module.
         ticks=$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
         echo "  window ($arch-bit): $ticks status exchanges in $(took "$start") s"
@@ -155,6 +197,7 @@ for t in $transports; do
         check "$( [ "$ticks" -ge 3 ]; echo $?)" "lirvan-service.exe ($arch-bit): $ticks status exchanges reached the module"
         check "$( [ -s "$out/window.png" ]; echo $?)" "screenshot of the window ($arch-bit)"
     done
+    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
     kill -TERM $sim; wait $sim
     check "$?" "device program ended cleanly"
     for arch in "${arches[@]}"; do
@@ -216,18 +259,22 @@ echo "Set-up done after $(elapsed) s"
 # host's file systems under / remapped to inode numbers of their own (/proc and /sys would
 # otherwise be taken for one another) ---
 set +e
-timeout "${LIRVAN_WINE_GUEST_TIMEOUT:-1500}" qemu-system-x86_64 -nodefaults -no-user-config -accel tcg -cpu max,-smap -m 1536 -smp 2 \
+# The emulator's CPU time as well as the wall time: on a busy machine the first tells what the
+# run costs on a quiet one.
+TIMEFORMAT='%U %S'
+{ time timeout "${LIRVAN_WINE_GUEST_TIMEOUT:-1500}" qemu-system-x86_64 -nodefaults -no-user-config -accel tcg -cpu max,-smap -m 1536 -smp 2 \
     -display none -monitor none -serial stdio -no-reboot -nic none \
     -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
     -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
     -fsdev local,id=work,path="$share",security_model=none \
     -device virtio-9p-pci,fsdev=work,mount_tag=work \
     -kernel "$kernel" -initrd "$work/initrd.cpio" \
-    -append "console=ttyS0 quiet loglevel=4 panic=-1" </dev/null >"$work/console.log" 2>&1
+    -append "console=ttyS0 quiet loglevel=4 panic=-1" </dev/null >"$work/console.log" 2>&1; } 2>"$work/guest-cpu"
 qemu_status=$?
 set -e
 cat "$work/console.log"
-echo "QEMU exit status $qemu_status; whole run $(elapsed) s"
+echo "QEMU exit status $qemu_status; whole run $(elapsed) s; the emulator's CPU time" \
+     "$(awk '{ printf "%.0f s (user %.0f, system %.0f)", $1 + $2, $1, $2 }' "$work/guest-cpu")"
 if grep -q '^LIRVAN-WINE: PASS' "$work/console.log"; then exit 0; fi
 grep -q '^LIRVAN-WINE: FAIL' "$work/console.log" || echo "No result line on the guest console"
 echo "Kept: the guest's console in $work/console.log; records, device notes, outputs and screenshots in $share/runs"

@@ -104,7 +104,9 @@ TEST_F(SimModuleTest, ApplicationStatusFollowsProcessorAndDacMode)
     EXPECT_EQ(s[5], 0);
 }
 
-TEST_F(SimModuleTest, LoaderAnswersItsVersionAndTheFirmwareVersion)
+// The loader answers its version and the firmware's, ignores the application's commands, and
+// an empty update leaves it waiting for commands.
+TEST_F(SimModuleTest, TheLoaderAnswersItsOwnCommandsOnly)
 {
     module.set_form(SimModule::Form::loader);
     ASSERT_TRUE(open(loader).valid());
@@ -112,6 +114,18 @@ TEST_F(SimModuleTest, LoaderAnswersItsVersionAndTheFirmwareVersion)
     EXPECT_EQ(ask(cmd_get_loader_info, loader_word_reply_length), (Bytes{0x00, 0x36, 0x04, 0x00}));
     ASSERT_FALSE(module.commands().empty());
     EXPECT_TRUE(module.commands().back().to_loader);
+
+    const Bytes chunk(block_chunk_size, 3);
+    write_block(h, chunk.data(), chunk.size(), flash_rom_address);
+    send_command(h, cmd_cpu_stop);
+    EXPECT_EQ(*module.flash_at(flash_rom_address), 0xFF);
+    EXPECT_TRUE(module.cpu_running());
+
+    send_command(h, cmd_update, 0, 0);
+    EXPECT_EQ(module.form(), SimModule::Form::loader);
+    EXPECT_EQ(module.updates_completed(), 0u);
+    // Not waiting for data: the next frame is a command again.
+    EXPECT_EQ(ask(cmd_get_status, 4), (Bytes{0x03, 0x02, 0x01, 0x00}));
 }
 
 TEST_F(SimModuleTest, UnreadReplyIsDroppedByTheNextCommand)
@@ -325,28 +339,6 @@ TEST_F(SimModuleTest, UpdateHandsOverToTheLoaderAndBack)
 
     ASSERT_TRUE(open(app).valid());
     EXPECT_EQ(u32(ask(cmd_get_status, 8).data()), 0x00043700u);
-}
-
-TEST_F(SimModuleTest, EmptyUpdateLeavesTheLoaderWaiting)
-{
-    module.set_form(SimModule::Form::loader);
-    ASSERT_TRUE(open(loader).valid());
-    send_command(h, cmd_update, 0, 0);
-    EXPECT_EQ(module.form(), SimModule::Form::loader);
-    EXPECT_EQ(module.updates_completed(), 0u);
-    // Not waiting for data: the next frame is a command again.
-    EXPECT_EQ(ask(cmd_get_status, 4), (Bytes{0x03, 0x02, 0x01, 0x00}));
-}
-
-TEST_F(SimModuleTest, ApplicationCommandsAreIgnoredByTheLoader)
-{
-    module.set_form(SimModule::Form::loader);
-    ASSERT_TRUE(open(loader).valid());
-    const Bytes chunk(block_chunk_size, 3);
-    write_block(h, chunk.data(), chunk.size(), flash_rom_address);
-    send_command(h, cmd_cpu_stop);
-    EXPECT_EQ(*module.flash_at(flash_rom_address), 0xFF);
-    EXPECT_TRUE(module.cpu_running());
 }
 
 // --- CNC bus registers -----------------------------------------------------------------

@@ -338,14 +338,12 @@ TEST_F(Win32HidTest, EntryPointsAreLookedUpInOrderAsTheVersionAllows)
         for (const auto& n : names) list.erase(std::find(list.begin(), list.end(), n));
         return list;
     };
+    const auto before_xp = without({"HidD_GetInputReport", "HidD_SetOutputReport", "HidP_GetExtendedAttributes",
+                                    "HidP_InitializeReportForID"});
     const std::vector<std::pair<PlatformVersion, std::vector<std::string>>> cases{
-        {{true, 5, 1}, all},
-        {{true, 6, 3}, all},
+        {{true, 5, 1}, all}, {{true, 6, 3}, all},
         {windows_10, without({"HidD_GetInputReport", "HidD_SetOutputReport"})},  // minor 0
-        {{true, 4, 1}, without({"HidD_GetInputReport", "HidD_SetOutputReport",
-                                "HidP_GetExtendedAttributes", "HidP_InitializeReportForID"})},
-        {{false, 5, 1}, without({"HidD_GetInputReport", "HidD_SetOutputReport",
-                                 "HidP_GetExtendedAttributes", "HidP_InitializeReportForID"})},
+        {{true, 4, 1}, before_xp}, {{false, 5, 1}, before_xp},
     };
     for (const auto& [version, expected] : cases) {
         asked.clear();
