@@ -80,8 +80,8 @@ struct Diagram {
 void steady_values(SimModule& module)
 {
     const std::pair<std::uint16_t, std::uint16_t> steady[] = {
-        {bus_in_170461, 0000001}, {bus_in_170463, 0000200},  {bus_in_170465, 0052525},
-        {bus_in_170467, 0000000}, {bus_out_170462, 0100000}, {bus_out_170464, 0000017}};
+        {bus_inputs_1, 0000001}, {bus_inputs_2, 0000200},  {bus_inputs_3, 0052525},
+        {bus_inputs_4, 0000000}, {bus_outputs_1, 0100000}, {bus_outputs_2, 0000017}};
     for (const auto& [reg, value] : steady) module.set_bus_register(reg, value);
 }
 
@@ -96,7 +96,7 @@ TEST(CliWatch, ShortPulseAmongSteadyValuesReachesTheLinesTheCsvAndTheDiagramAtIt
     // The run's first 4 reports are the search and the status; the trace's time 0 is 4 ms.
     rig.script = [&](std::int64_t ms) {
         const std::int64_t t = ms - 4;
-        rig.module.set_bus_register(bus_in_170465, t >= 100 && t < 103 ? 0053525 : 0052525);
+        rig.module.set_bus_register(bus_inputs_3, t >= 100 && t < 103 ? 0053525 : 0052525);
     };
     ASSERT_EQ(rig.run({"watch", "--for", "200ms", "--csv", rig.path("t.csv"), "--svg", rig.path("t.svg")}), 0)
         << rig.err.str();
@@ -133,7 +133,7 @@ TEST(CliWatch, VanishedModuleExitsTwoKeepingEveryRowAndTheDiagramOfWhatCame)
     steady_values(rig.module);
     rig.script = [&](std::int64_t ms) {
         const std::int64_t t = ms - 4;
-        rig.module.set_bus_register(bus_out_170462, t >= 30 ? 0100001 : 0100000);
+        rig.module.set_bus_register(bus_outputs_1, t >= 30 ? 0100001 : 0100000);
         if (t == 50) rig.bus.remove_interface(rig.module_index);
     };
     EXPECT_EQ(rig.run({"watch", "--csv", rig.path("t.csv"), "--every-sample", "--svg", rig.path("t.svg")}), 2);
@@ -198,7 +198,7 @@ TEST(CliWatch, EachPagesRulesNoModuleAndUsage)
     for (const SimCommand& c : rig.module.commands())
         EXPECT_NE(c.code, cmd_bus_read) << "no count taken from the running CNC";
     rig.module.set_cpu_running(false);
-    rig.module.set_bus_register(bus_kip_170521, 7);
+    rig.module.set_bus_register(bus_counter_kip1, 7);
     EXPECT_EQ(rig.run({"watch", "--page", "kip", "170500", "--for", "20ms"}), 0) << rig.err.str();
     EXPECT_NE(rig.out.str().find("170521  000007"), std::string::npos) << rig.out.str();
     EXPECT_NE(rig.out.str().find("170500  000000"), std::string::npos) << "addresses after the page's";
@@ -216,7 +216,7 @@ TEST(CliWatch, EachPagesRulesNoModuleAndUsage)
     const auto& sent = rig.module.commands();
     EXPECT_EQ(sent[sent.size() - 4].code, cmd_ea_read_inputs);
     EXPECT_EQ(sent[sent.size() - 3].code, cmd_ea_read_outputs);
-    EXPECT_EQ(sent.back().word_a, bus_in_170461);
+    EXPECT_EQ(sent.back().word_a, bus_inputs_1);
 
     for (const auto& args : std::vector<std::vector<std::string>>{{"watch", "--for", "soon"},
                                                                   {"watch", "--for", "-1s"},
