@@ -167,8 +167,13 @@ private:
     template <typename Handler> void guarded(Handler&& handler);
     // After an exception escaped a handler: the module closed, the arrow back, the error shown.
     void recover_from_exception(std::exception_ptr failure);
+    // After a handler whose transfer gave the view turns: the keys and clicks the user made
+    // meanwhile are thrown away, not run afterwards (a second "Обновить" would start a second
+    // update).
+    void drop_input_of_transfer();
     bool fault_on_show_ = false;  // an error box about an escaped exception is open
     bool keeping_alive_ = false;  // the view has its turn inside a transfer
+    bool gave_turns_ = false;     // the running handler's transfer gave the view turns
 
     View& view_;
     KeepAliveHid hid_;  // the given link, with the window's turns during long transfers

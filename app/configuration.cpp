@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/Unit1.h"
-#include "app/held_module.h"
+#include "app/window_action_scope.h"
 #include "app/write_outcome.h"
 #include "module/actions.h"
 #include "module/config_settings.h"
@@ -40,7 +40,7 @@ void TMainForm::Button1Click()
     ConfigBlock block{};
     ActionResult read;
     {
-        HeldModule module(view_, hid_, HidHandle);
+        WindowActionScope module(view_, hid_, HidHandle);
         module.open(app_identity);
         read = read_config_block(module.handle(), block);
     }
@@ -64,7 +64,7 @@ void TMainForm::Button2Click()
 
     VerifiedWrite written;
     {
-        HeldModule module(view_, hid_, HidHandle);
+        WindowActionScope module(view_, hid_, HidHandle);
         // The checksum is renewed only for a write that reaches the module.
         if (module.open(app_identity)) renew_config_checksum(params_array);
         written = write_config_block_verified(module.handle(), params_array);

@@ -7,11 +7,15 @@
 
 template <typename Handler> void TMainForm::guarded(Handler&& handler)
 {
+    std::exception_ptr failure;
     try {
         handler();
     } catch (...) {
-        recover_from_exception(std::current_exception());
+        failure = std::current_exception();
     }
+    // Before any box: a click made while the transfer ran must not answer it either.
+    drop_input_of_transfer();
+    if (failure) recover_from_exception(failure);
 }
 
 // The error box runs a message loop of its own in which the timers keep ticking: a tick that
@@ -26,15 +30,30 @@ void TMainForm::change(Control c)
     if (!fault_on_show_ && !keeping_alive_) guarded([this, c] { run_change(c); });
 }
 
+namespace {
+struct Turn {
+    bool& flag;
+    explicit Turn(bool& f) : flag(f) { flag = true; }
+    ~Turn() { flag = false; }
+};
+}  // namespace
+
 void TMainForm::keep_window_alive()
 {
     if (keeping_alive_) return;
-    struct Turn {
-        bool& flag;
-        explicit Turn(bool& f) : flag(f) { flag = true; }
-        ~Turn() { flag = false; }
-    } turn(keeping_alive_);
+    gave_turns_ = true;
+    Turn turn(keeping_alive_);
     view_.keep_alive();
+}
+
+void TMainForm::drop_input_of_transfer()
+{
+    if (!gave_turns_ || keeping_alive_) return;
+    gave_turns_ = false;
+    // Still busy while the input is thrown away: a tick or close the view meets meanwhile is
+    // turned away or waits, as in a turn.
+    Turn turn(keeping_alive_);
+    view_.drop_input();
 }
 
 // Start-up and close run whatever is on show: the window closes also while a box is open.

@@ -5,7 +5,7 @@
 
 #include "app/Unit1.h"
 #include "app/formats.h"
-#include "app/held_module.h"
+#include "app/window_action_scope.h"
 #include "app/texts.h"
 #include "module/actions.h"
 
@@ -19,7 +19,7 @@ void TMainForm::Button3Click()
     }
     // Otherwise the request stands only once the application has taken the hand-over: a
     // request that nobody took would fire at whatever loader turns up later.
-    HeldModule module(view_, hid_, HidHandle);
+    WindowActionScope module(view_, hid_, HidHandle);
     if (module.open(app_identity) && hand_over_to_loader(module.handle())) up_flag = true;
 }
 
@@ -34,7 +34,7 @@ void TMainForm::stream_update()
 
     ActionResult streamed;
     {
-        HeldModule module(view_, hid_, HidHandle, HeldModule::hourglass | HeldModule::progress_bar);
+        WindowActionScope module(view_, hid_, HidHandle, WindowActionScope::hourglass | WindowActionScope::progress_bar);
         // The request is spent: a loader that went away meanwhile is told as a failed update,
         // which the engineer can start again.
         if (!module.open(loader_identity)) {

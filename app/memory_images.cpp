@@ -15,7 +15,7 @@
 
 #include "app/Unit1.h"
 #include "app/formats.h"
-#include "app/held_module.h"
+#include "app/window_action_scope.h"
 #include "app/image_files.h"
 #include "app/write_outcome.h"
 #include "define/utf8_path.h"
@@ -94,7 +94,7 @@ void read_back(const ModuleAccess& m, std::string& dialog_name, std::vector<std:
     bool start_refused = false;  // the CNC start after a complete RAM read
     std::string save_error;
     {
-        HeldModule module(m.view, m.hid, m.slot, HeldModule::hourglass);
+        WindowActionScope module(m.view, m.hid, m.slot, WindowActionScope::hourglass);
         m.view.repaint();  // the window shows again where the dialogs were, before it blocks
         module.open(m.identity);
         const ActionResult read = transfer(module.handle(), scratch);
@@ -121,7 +121,7 @@ void write_to_module(const ModuleAccess& m, const char* question, const Transfer
     if (!m.view.ask_yes_no(module_caption, question)) return;
     VerifiedWrite result;
     {
-        HeldModule module(m.view, m.hid, m.slot, HeldModule::hourglass);
+        WindowActionScope module(m.view, m.hid, m.slot, WindowActionScope::hourglass);
         m.view.repaint();
         module.open(m.identity);
         result = transfer(module.handle());

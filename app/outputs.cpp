@@ -7,7 +7,7 @@
 #include <span>
 
 #include "app/Unit1.h"
-#include "app/held_module.h"
+#include "app/window_action_scope.h"
 #include "app/control_groups.h"
 #include "app/formats.h"
 #include "module/actions.h"
@@ -17,9 +17,9 @@ namespace {
 // The output check boxes in rows under the bit rows of their registers, leftmost first:
 // CheckBox1..16 under 170462, CheckBox17..32 under 170464, CheckBox33..36 under the last four
 // digits of 170520.
-constexpr auto boxes_170462 = std::span(output_check_boxes).subspan<0, 16>();
-constexpr auto boxes_170464 = std::span(output_check_boxes).subspan<16, 16>();
-constexpr auto boxes_170520 = std::span(output_check_boxes).subspan<32, 4>();
+constexpr auto outputs_1_boxes = std::span(output_check_boxes).subspan<0, 16>();
+constexpr auto outputs_2_boxes = std::span(output_check_boxes).subspan<16, 16>();
+constexpr auto kip_outputs_boxes = std::span(output_check_boxes).subspan<32, 4>();
 
 // The word the boxes make: the first box is the highest bit, the last box bit 0.
 std::uint16_t word_from_boxes(const View& view, std::span<const Control> boxes)
@@ -34,7 +34,7 @@ std::uint16_t word_from_boxes(const View& view, std::span<const Control> boxes)
 template <typename Action>
 bool on_application(View& view, Hid& hid, DeviceHandle& slot, DeviceIdentity& identity, Action action)
 {
-    HeldModule module(view, hid, slot);
+    WindowActionScope module(view, hid, slot);
     module.open(identity);
     return action(module.handle()).ok();
 }
@@ -47,9 +47,9 @@ bool on_application(View& view, Hid& hid, DeviceHandle& slot, DeviceIdentity& id
 void TMainForm::Button10Click()
 {
     if (!app_identity.found || proc_en != 0) return;
-    const std::uint16_t out_170462 = word_from_boxes(view_, boxes_170462);
-    const std::uint16_t out_170464 = word_from_boxes(view_, boxes_170464);
-    const BusWrite writes[] = {{bus_out_170462, out_170462}, {bus_out_170464, out_170464}};
+    const std::uint16_t outputs_1 = word_from_boxes(view_, outputs_1_boxes);
+    const std::uint16_t outputs_2 = word_from_boxes(view_, outputs_2_boxes);
+    const BusWrite writes[] = {{bus_outputs_1, outputs_1}, {bus_outputs_2, outputs_2}};
     if (!on_application(view_, hid_, HidHandle, app_identity,
                         [&](DeviceHandle h) { return write_registers(h, writes); }))
         view_.show_message(module_caption, write_failed_text);
@@ -58,8 +58,8 @@ void TMainForm::Button10Click()
 void TMainForm::Button11Click()
 {
     if (!app_identity.found || proc_en != 0) return;
-    const std::uint16_t out_170520 = word_from_boxes(view_, boxes_170520);
-    const BusWrite writes[] = {{bus_kip_170520, out_170520}};
+    const std::uint16_t kip_outputs = word_from_boxes(view_, kip_outputs_boxes);
+    const BusWrite writes[] = {{bus_kip_outputs, kip_outputs}};
     if (!on_application(view_, hid_, HidHandle, app_identity,
                         [&](DeviceHandle h) { return write_registers(h, writes); }))
         view_.show_message(module_caption, write_failed_text);
@@ -77,10 +77,10 @@ void TMainForm::Button12Click()
         }
     }
     // The values go as stored: the valid entry of each field, no scaling, no range check.
-    const BusWrite writes[] = {{bus_dac_170500, static_cast<std::uint16_t>(KP1)},
-                               {bus_dac_170501, static_cast<std::uint16_t>(KP2)},
-                               {bus_dac_170502, static_cast<std::uint16_t>(KP3)},
-                               {bus_dac_170503, static_cast<std::uint16_t>(KP4)}};
+    const BusWrite writes[] = {{bus_dac_kp1, static_cast<std::uint16_t>(KP1)},
+                               {bus_dac_kp2, static_cast<std::uint16_t>(KP2)},
+                               {bus_dac_kp3, static_cast<std::uint16_t>(KP3)},
+                               {bus_dac_kp4, static_cast<std::uint16_t>(KP4)}};
     if (!on_application(view_, hid_, HidHandle, app_identity,
                         [&](DeviceHandle h) { return write_registers(h, writes); }))
         view_.show_message(module_caption, write_failed_text);

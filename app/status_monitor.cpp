@@ -12,7 +12,7 @@
 #include "app/control_groups.h"
 #include "app/form.h"
 #include "app/formats.h"
-#include "app/held_module.h"
+#include "app/window_action_scope.h"
 #include "module/page_polls.h"
 #include "module/status_probe.h"
 
@@ -180,7 +180,7 @@ void TMainForm::Timer1Timer()
     }
     TickReport report;
     {
-        HeldModule module(view_, hid_, HidHandle);
+        WindowActionScope module(view_, hid_, HidHandle);
         report = probe_module(module.hold(), app_identity, loader_identity, tick_request());
     }
     show_tick(report);

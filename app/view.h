@@ -47,6 +47,9 @@ public:
     // Input waits for the end of the transfer; a timer tick or another control's event that
     // the toolkit delivers in the turn finds the logic busy and is turned away.
     virtual void keep_alive() = 0;
+    // At the end of such a transfer: the keys and mouse clicks that waited meanwhile are
+    // thrown away. A close request is no input: it still goes through afterwards.
+    virtual void drop_input() = 0;
 
     virtual void set_timer_enabled(Control timer, bool enabled) = 0;
 

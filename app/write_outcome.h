@@ -10,7 +10,7 @@ inline void show_write_outcome(View& view, const VerifiedWrite& result)
 {
     if (!result.write)
         view.show_message(module_caption, write_failed_text);
-    else if (result.verify.read.failure == ActionFailure::mismatch)
+    else if (result.verify.outcome.failure == ActionFailure::mismatch)
         view.show_message(module_caption, verify_failed_text);
     else if (!result.verify.matches())
         view.show_message(module_caption, read_failed_text);  // written, but not confirmed

@@ -31,6 +31,7 @@ public:
     void set_progress(int) override {}
     void repaint() override {}
     void keep_alive() override {}
+    void drop_input() override {}
     void set_timer_enabled(Control, bool) override {}
     bool ask_yes_no(const std::string&, const std::string&) override { return false; }
     void show_message(const std::string&, const std::string&) override {}

@@ -124,15 +124,27 @@ const std::vector<std::string>& memory_names()
     return names;
 }
 
+// The images' names in words, as the help lists them: "rom, amt, kvp or ram"; with flash_only
+// those a write reads back, "rom, amt or kvp".
+std::string memory_list(bool flash_only = false)
+{
+    std::vector<std::string> names;
+    for (const MemoryInfo& info : all_memories())
+        if (info.memory != Memory::config && (info.in_flash() || !flash_only)) names.emplace_back(info.name);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return text;
+}
+
 void add_read(CLI::App& app, Subcommands& list)
 {
     struct Options {
         std::string memory, file;
     };
     auto o = options<Options>();
-    auto* sub = app.add_subcommand("read", "Read rom, amt, kvp or ram into FILE (written whole "
-                                           "or not at all)");
-    sub->add_option("MEMORY", o->memory, "rom, amt, kvp or ram")->required()->check(CLI::IsMember(memory_names()));
+    auto* sub = app.add_subcommand("read", "Read " + memory_list() + " into FILE (written whole or not at all)");
+    sub->add_option("MEMORY", o->memory, memory_list())->required()->check(CLI::IsMember(memory_names()));
     sub->add_option("FILE", o->file, "File to write")->required();
     list.push_back({sub, true, {}, [o](Session& s) {
                         command_read(*s.link, s.out, memory_by_name(o->memory).value_or(Memory::rom), utf8_path(o->file));
@@ -210,9 +222,9 @@ void add_write(CLI::App& app, Subcommands& list)
     };
     auto o = options<Options>();
     auto* sub = app.add_subcommand(
-        "write", "Write rom, amt or kvp from FILE or from chip lane files, then read it back; "
+        "write", "Write " + memory_list(true) + " from FILE or from chip lane files, then read it back; "
                  "write ram FILE --bank main|reserve");
-    sub->add_option("MEMORY", o->memory, "rom, amt, kvp or ram")->required()->check(CLI::IsMember(memory_names()));
+    sub->add_option("MEMORY", o->memory, memory_list())->required()->check(CLI::IsMember(memory_names()));
     sub->add_option("FILE", o->write.file, "Whole image (16384 bytes; amt 8192)");
     add_lane_options(*sub, o->write.lane_files);
     sub->add_option("--bank", o->write.bank, "ram: the non-volatile bank to store it in")
@@ -235,11 +247,11 @@ void add_compare(CLI::App& app, Subcommands& list)
     };
     auto o = options<Options>();
     auto* sub = app.add_subcommand(
-        "compare", "Compare the module's rom, amt, kvp or ram with FILE (or with lane files), two "
+        "compare", "Compare the module's " + memory_list() + " with FILE (or with lane files), two "
                    "files with --as MEMORY, or the module with a backup folder (--backup DIR); "
                    "exit 0 equal, 3 different");
     sub->add_option("OPERANDS", o->operands, "MEMORY FILE, MEMORY with lane files, FILE FILE --as MEMORY");
-    sub->add_option("--as", o->as, "The memory two files are images of: rom, amt, kvp or ram")
+    sub->add_option("--as", o->as, "The memory two files are images of: " + memory_list())
         ->check(CLI::IsMember(memory_names()));
     add_lane_options(*sub, o->compare.lane_files);
     sub->add_option("--backup", o->compare.backup, "A backup folder: each of its memories against the module")
@@ -265,7 +277,7 @@ void add_compare(CLI::App& app, Subcommands& list)
         } else {
             const auto memory = ops.empty() ? std::nullopt : memory_by_name(ops[0]);
             if (!memory || *memory == Memory::config)
-                throw CliFailure(exit_usage, "compare: MEMORY (rom, amt, kvp or ram) first, or two "
+                throw CliFailure(exit_usage, "compare: MEMORY (" + memory_list() + ") first, or two "
                                              "files with --as MEMORY");
             c.memory = *memory;
             ++next;

@@ -123,7 +123,7 @@ void verify_memory(ModuleLink& link, Memory m, const std::vector<std::uint8_t>& 
     const TransferProgress progress = link.begin_transfer(what);
     const VerifyResult v = verify_memory(link.handle(), m, written, progress);
     link.end_transfer();
-    if (v.differing_bytes == 0) return link.check(v.read, what);
+    if (v.differing_bytes == 0) return link.check(v.outcome, what);
     throw CliFailure(exit_verify_mismatch,
                      std::string("verifying ") + info.name + ": " + std::to_string(v.differing_bytes) +
                          " of " + std::to_string(written.size()) + " bytes differ, the first at " +
@@ -325,7 +325,7 @@ void command_counters_reset(ModuleLink& link, Output& out)
     // The module counts each measuring channel until its register is read; reading the four
     // counter registers starts every channel from zero.
     link.hold_application();
-    const std::uint16_t counters[] = {bus_kip_170521, bus_kip_170522, bus_kip_170523, bus_kip_170524};
+    const std::uint16_t counters[] = {bus_counter_kip1, bus_counter_kip2, bus_counter_kip3, bus_counter_kip4};
     std::vector<RegisterReading> readings;
     link.check(read_registers(link.handle(), counters, readings), "resetting the counters");
     out.result(result_object("counters reset"), "counters reset");

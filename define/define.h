@@ -80,22 +80,23 @@ constexpr double dac_volts_per_step_negative = 0.0048;
 constexpr std::uint32_t ram_bank_main = 0;
 constexpr std::uint32_t ram_bank_reserve = 16384;
 
-// CNC bus registers, written in octal as the CNC's documentation and the window show them.
-constexpr std::uint16_t bus_in_170461 = 0170461;   // inputs
-constexpr std::uint16_t bus_out_170462 = 0170462;  // outputs
-constexpr std::uint16_t bus_in_170463 = 0170463;
-constexpr std::uint16_t bus_out_170464 = 0170464;
-constexpr std::uint16_t bus_in_170465 = 0170465;
-constexpr std::uint16_t bus_in_170467 = 0170467;
-constexpr std::uint16_t bus_dac_170500 = 0170500;  // DAC channels KP1..KP4
-constexpr std::uint16_t bus_dac_170501 = 0170501;
-constexpr std::uint16_t bus_dac_170502 = 0170502;
-constexpr std::uint16_t bus_dac_170503 = 0170503;
-constexpr std::uint16_t bus_kip_170520 = 0170520;  // measuring channel 0 (outputs in bits 3..0)
-constexpr std::uint16_t bus_kip_170521 = 0170521;  // counters of channels KIP1..KIP4
-constexpr std::uint16_t bus_kip_170522 = 0170522;
-constexpr std::uint16_t bus_kip_170523 = 0170523;
-constexpr std::uint16_t bus_kip_170524 = 0170524;
+// CNC bus registers by their role; their addresses are written in octal as the CNC's
+// documentation and the window show them.
+constexpr std::uint16_t bus_inputs_1 = 0170461;      // the four input words
+constexpr std::uint16_t bus_inputs_2 = 0170463;
+constexpr std::uint16_t bus_inputs_3 = 0170465;
+constexpr std::uint16_t bus_inputs_4 = 0170467;
+constexpr std::uint16_t bus_outputs_1 = 0170462;     // the two output words
+constexpr std::uint16_t bus_outputs_2 = 0170464;
+constexpr std::uint16_t bus_dac_kp1 = 0170500;       // DAC channels KP1..KP4
+constexpr std::uint16_t bus_dac_kp2 = 0170501;
+constexpr std::uint16_t bus_dac_kp3 = 0170502;
+constexpr std::uint16_t bus_dac_kp4 = 0170503;
+constexpr std::uint16_t bus_kip_outputs = 0170520;   // measuring channel 0 (outputs in bits 3..0)
+constexpr std::uint16_t bus_counter_kip1 = 0170521;  // counters of channels KIP1..KIP4
+constexpr std::uint16_t bus_counter_kip2 = 0170522;
+constexpr std::uint16_t bus_counter_kip3 = 0170523;
+constexpr std::uint16_t bus_counter_kip4 = 0170524;
 
 // Reply lengths of the command set.
 constexpr std::size_t identify_reply_length = 2;

@@ -35,7 +35,7 @@ void DemoCore::advance_to(std::int64_t now)
             const double volts = 5.0 * std::sin(2.0 * 3.14159265358979 * seconds / periods[i]);
             const auto magnitude = static_cast<std::uint16_t>(std::lround(std::fabs(volts) / dac_volts_per_step_positive));
             const std::uint16_t value = volts < 0 ? static_cast<std::uint16_t>(0x8000 | magnitude) : magnitude;
-            module_.set_bus_register(static_cast<std::uint16_t>(bus_dac_170500 + i), value);
+            module_.set_bus_register(static_cast<std::uint16_t>(bus_dac_kp1 + i), value);
         }
     } else {
         // With the CNC stopped the operator moves the axes by hand: the measuring channels

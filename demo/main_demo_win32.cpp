@@ -15,7 +15,7 @@
 
 #include "app/carried_update.h"
 #include "app/win32/win32_window.h"
-#include "bench/win32/startup_figures.h"
+#include "demo/startup_figures_win32.h"
 #include "demo/demo_core.h"
 #include "device/win32/system_library.h"
 

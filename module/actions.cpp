@@ -91,8 +91,8 @@ VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const
 {
     VerifyResult v;
     std::vector<std::uint8_t> actual(expected.size());
-    v.read = read_flash_image(h, address, actual, progress);
-    if (!v.read) return v;
+    v.outcome = read_flash_image(h, address, actual, progress);
+    if (!v.outcome) return v;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (actual[i] == expected[i]) continue;
         if (v.differing_bytes++ > 0) continue;
@@ -101,8 +101,8 @@ VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const
         v.read_byte = actual[i];
     }
     if (v.differing_bytes > 0) {
-        v.read.failure = ActionFailure::mismatch;
-        v.read.text = std::to_string(v.differing_bytes) + " bytes differ from the written ones, the first at 0x" +
+        v.outcome.failure = ActionFailure::mismatch;
+        v.outcome.text = std::to_string(v.differing_bytes) + " bytes differ from the written ones, the first at 0x" +
                       hex_text(v.first_difference, 8);
     }
     return v;
@@ -124,11 +124,11 @@ VerifyResult note_unwritten(DeviceHandle h, std::uint32_t address, std::span<con
 {
     if (write.failure != ActionFailure::refused) return {};
     const VerifyResult v = verify_flash(h, address, image);
-    if (v.read.failure == ActionFailure::mismatch)
+    if (v.outcome.failure == ActionFailure::mismatch)
         write.text += "; read back: " + std::to_string(v.differing_bytes) + " of " +
                       std::to_string(image.size()) + " bytes not as written, the first at 0x" +
                       hex_text(v.first_difference, 8);
-    else if (v.read)
+    else if (v.outcome)
         write.text += "; read back: the flash holds every byte as written";
     else
         write.text += "; the read-back failed too";

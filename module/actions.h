@@ -46,14 +46,14 @@ ActionResult write_flash_image(DeviceHandle h, std::uint32_t address, std::span<
 // chunk of a summed write: a chunk whose sum did not match (a disturbed transfer) is dropped
 // silently, and only reading the range back tells.
 struct VerifyResult {
-    // The read-back; a failure means nothing was compared. On a difference its failure is
-    // ActionFailure::mismatch.
-    ActionResult read;
+    // How the check ended: the read-back's own failure (nothing was compared), or
+    // ActionFailure::mismatch when the bytes differ, or done.
+    ActionResult outcome;
     std::size_t differing_bytes = 0;
     std::uint32_t first_difference = 0;  // flash address of the first differing byte, if any
     std::uint8_t written_byte = 0;       // what should be there, and what was read, at
     std::uint8_t read_byte = 0;          // first_difference
-    bool matches() const { return read.ok(); }
+    bool matches() const { return outcome.ok(); }
 };
 // Reads expected.size() bytes of flash from `address` and compares them with `expected`.
 VerifyResult verify_flash(DeviceHandle h, std::uint32_t address, std::span<const std::uint8_t> expected,

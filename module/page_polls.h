@@ -21,23 +21,22 @@ struct PagePolls {
 
 namespace page_poll_registers {
 // "КЭ/БФОС": the four inputs, then the two outputs.
-inline constexpr std::uint16_t ke_bfos[] = {bus_in_170461, bus_in_170463, bus_in_170465,
-                                            bus_in_170467, bus_out_170462, bus_out_170464};
+inline constexpr std::uint16_t ke_bfos[] = {bus_inputs_1, bus_inputs_2, bus_inputs_3,
+                                            bus_inputs_4, bus_outputs_1, bus_outputs_2};
 // "КИП/БОС": measuring channel 0, then the counters of КИП1..КИП4. Reading a counter takes its
 // counts, so the page reads them only while the CNC is stopped.
-inline constexpr std::uint16_t kip_bos[] = {bus_kip_170520, bus_kip_170521, bus_kip_170522,
-                                            bus_kip_170523, bus_kip_170524};
+inline constexpr std::uint16_t kip_bos[] = {bus_kip_outputs, bus_counter_kip1, bus_counter_kip2,
+                                            bus_counter_kip3, bus_counter_kip4};
 // "КП(ЦАП)": the four DAC channels, read with the external DAC mode on.
-inline constexpr std::uint16_t kp_dac[] = {bus_dac_170500, bus_dac_170501, bus_dac_170502, bus_dac_170503};
+inline constexpr std::uint16_t kp_dac[] = {bus_dac_kp1, bus_dac_kp2, bus_dac_kp3, bus_dac_kp4};
 // "Контроллер ЭА": after the controller's own words, the CNC's view of its output and input.
-inline constexpr std::uint16_t ea_cnc[] = {bus_out_170462, bus_in_170461};
+inline constexpr std::uint16_t ea_cnc[] = {bus_outputs_1, bus_inputs_1};
 }  // namespace page_poll_registers
 
 // The controller's own words on "Контроллер ЭА", in reply order (four inputs, two outputs),
 // each by the CNC register it stands for, as the page's rows caption them.
-inline constexpr std::uint16_t controller_input_words[] = {bus_in_170461, bus_in_170463, bus_in_170465,
-                                                           bus_in_170467};
-inline constexpr std::uint16_t controller_output_words[] = {bus_out_170462, bus_out_170464};
+inline constexpr std::uint16_t controller_input_words[] = {bus_inputs_1, bus_inputs_2, bus_inputs_3, bus_inputs_4};
+inline constexpr std::uint16_t controller_output_words[] = {bus_outputs_1, bus_outputs_2};
 
 inline constexpr std::array<PagePolls, 4> polled_pages{{
     {5, "ke", TickPoll::registers, page_poll_registers::ke_bfos},

@@ -11,23 +11,23 @@ constexpr std::int32_t counter_rates[4] = {25, -10, 100, 3};
 
 int counter_channel(std::uint16_t address)
 {
-    if (address >= bus_kip_170521 && address <= bus_kip_170524) return address - bus_kip_170521;
+    if (address >= bus_counter_kip1 && address <= bus_counter_kip4) return address - bus_counter_kip1;
     return -1;
 }
 
 int dac_channel(std::uint16_t address)
 {
-    if (address >= bus_dac_170500 && address <= bus_dac_170503) return address - bus_dac_170500;
+    if (address >= bus_dac_kp1 && address <= bus_dac_kp4) return address - bus_dac_kp1;
     return -1;
 }
 
 int input_index(std::uint16_t address)
 {
     switch (address) {
-    case bus_in_170461: return 0;
-    case bus_in_170463: return 1;
-    case bus_in_170465: return 2;
-    case bus_in_170467: return 3;
+    case bus_inputs_1: return 0;
+    case bus_inputs_2: return 1;
+    case bus_inputs_3: return 2;
+    case bus_inputs_4: return 3;
     default: return -1;
     }
 }
@@ -85,9 +85,9 @@ std::uint16_t CncBus::peek(std::uint16_t address) const
     if (const int i = input_index(address); i >= 0) return inputs_[i];
     if (const int c = counter_channel(address); c >= 0) return static_cast<std::uint16_t>(counts_[c]);
     if (const int d = dac_channel(address); d >= 0) return dac_[d];
-    if (address == bus_out_170462) return out_170462_;
-    if (address == bus_out_170464) return out_170464_;
-    if (address == bus_kip_170520) return kip0_;
+    if (address == bus_outputs_1) return outputs_1_;
+    if (address == bus_outputs_2) return outputs_2_;
+    if (address == bus_kip_outputs) return kip_outputs_;
     const auto it = other_registers_.find(address);
     return it == other_registers_.end() ? 0 : it->second;
 }
@@ -104,12 +104,12 @@ void CncBus::write(std::uint16_t address, std::uint16_t value)
     if (input_index(address) >= 0 || counter_channel(address) >= 0) return;
     if (const int d = dac_channel(address); d >= 0) {
         dac_[d] = value;
-    } else if (address == bus_out_170462) {
-        out_170462_ = value;
-    } else if (address == bus_out_170464) {
-        out_170464_ = value;
-    } else if (address == bus_kip_170520) {
-        kip0_ = static_cast<std::uint16_t>((kip0_ & ~0x000Fu) | (value & 0x000Fu));
+    } else if (address == bus_outputs_1) {
+        outputs_1_ = value;
+    } else if (address == bus_outputs_2) {
+        outputs_2_ = value;
+    } else if (address == bus_kip_outputs) {
+        kip_outputs_ = static_cast<std::uint16_t>((kip_outputs_ & ~0x000Fu) | (value & 0x000Fu));
     } else {
         other_registers_[address] = value;
     }
@@ -122,8 +122,8 @@ void CncBus::set(std::uint16_t address, std::uint16_t value)
         inputs_pinned_[i] = true;
     } else if (const int c = counter_channel(address); c >= 0) {
         counts_[c] = static_cast<std::int16_t>(value);
-    } else if (address == bus_kip_170520) {
-        kip0_ = value;
+    } else if (address == bus_kip_outputs) {
+        kip_outputs_ = value;
     } else {
         write(address, value);
     }

@@ -41,8 +41,8 @@ private:
     std::uint64_t time_ms_ = 0;
     std::array<std::uint16_t, 4> inputs_{};
     std::array<bool, 4> inputs_pinned_{};
-    std::uint16_t out_170462_ = 0, out_170464_ = 0;
-    std::uint16_t kip0_ = 0;
+    std::uint16_t outputs_1_ = 0, outputs_2_ = 0;
+    std::uint16_t kip_outputs_ = 0;
     std::array<std::int32_t, 4> counts_{};           // pending since the last read
     std::array<std::int32_t, 4> count_remainder_{};  // sub-count progress, in counts × ms
     std::array<std::uint16_t, 4> dac_{};

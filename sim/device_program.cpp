@@ -1,9 +1,15 @@
 #include "sim/device_program.h"
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace device_program {
 
@@ -12,6 +18,8 @@ namespace {
 constexpr std::uint32_t module_firmware_version = 0x00043600;  // reads 4.36
 constexpr std::uint32_t module_firmware_after_update = 0x00043700;
 constexpr std::uint32_t module_loader_version = 0x00010203;
+// From the report that changed the module's form to its leaving the bus.
+constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
 
 [[noreturn]] void usage_error(const char* program, const char* usage, const std::string& what)
 {
@@ -78,6 +86,88 @@ void set_up_module(SimModule& sim, const Options& options)
     sim.set_firmware_version_after_update(module_firmware_after_update);
     sim.set_loader_version(module_loader_version);
     if (options.identity >= 0) sim.set_identity_override(static_cast<std::uint16_t>(options.identity));
+}
+
+std::string hidraw_node_of(const std::string& name)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", ec)) {
+        std::ifstream uevent(entry.path() / "device" / "uevent");
+        std::string line;
+        while (std::getline(uevent, line))
+            if (line == "HID_NAME=" + name) return entry.path().filename().string();
+    }
+    return "";
+}
+
+int stop_signal_descriptor(const char* program)
+{
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGINT);
+    sigprocmask(SIG_BLOCK, &mask, nullptr);
+    const int fd = signalfd(-1, &mask, SFD_CLOEXEC);
+    if (fd < 0) die(program, "signalfd");
+    return fd;
+}
+
+void announce_ready(const char* program)
+{
+    std::printf("READY\n");
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: the module is on the bus; Ctrl-C removes it\n", program);
+}
+
+void FormChange::after_report()
+{
+    if (pending_ || sim_.form() == form_) return;
+    pending_ = true;
+    due_at_ = Clock::now() + re_enumeration_delay;
+}
+
+int FormChange::poll_timeout_ms(int idle_ms) const
+{
+    if (!pending_) return idle_ms;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due_at_ - Clock::now());
+    return static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+}
+
+bool FormChange::due()
+{
+    if (!pending_ || Clock::now() < due_at_) return false;
+    pending_ = false;
+    form_ = sim_.form();
+    return true;
+}
+
+void serve_until_stopped(const char* program, int stop, SimModule& sim, FormChange& form_change,
+                         const std::function<int(std::vector<int>&)>& prepare,
+                         const std::function<void()>& re_enumerate,
+                         const std::function<void(std::size_t)>& serve)
+{
+    WallClock clock(sim);
+    std::vector<int> descriptors;
+    std::vector<pollfd> fds;
+    for (;;) {
+        descriptors.clear();
+        const int idle_ms = prepare(descriptors);
+        fds.clear();
+        for (const int fd : descriptors) fds.push_back({fd, POLLIN, 0});
+        fds.push_back({stop, POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), form_change.poll_timeout_ms(idle_ms)) < 0) {
+            if (errno == EINTR) continue;
+            die(program, "poll");
+        }
+        if (fds.back().revents & POLLIN) return;
+        clock.follow();
+        if (form_change.due()) {
+            re_enumerate();
+            continue;
+        }
+        for (std::size_t i = 0; i < descriptors.size(); ++i)
+            if (fds[i].revents & POLLIN) serve(i);
+    }
 }
 
 void WallClock::follow()
@@ -154,6 +244,12 @@ bool dump(SimModule& sim, const std::string& folder)
         if (std::fclose(out) != 0 || !written) return false;
     }
     return true;
+}
+
+void finish(const char* program, const Options& options, const Counts& counts, SimModule& sim)
+{
+    print_stats(counts, sim);
+    if (!options.dump_dir.empty() && !dump(sim, options.dump_dir)) die(program, "dump into " + options.dump_dir);
 }
 
 }  // namespace device_program

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -185,6 +186,19 @@ void QtView::keep_alive()
     // the user's keys and clicks stay queued for the end of the transfer. The timers' ticks
     // and any other handler find the logic busy and run nothing.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtView::drop_input()
+{
+    // The input held back in the turns is delivered once more, to a filter in front of every
+    // object that eats keys, mouse buttons, the wheel and touches. The rest goes on as in a
+    // turn (the logic is still busy): paints, and the close that waited is asked again.
+    struct InputEater : QObject {
+        bool eventFilter(QObject*, QEvent* event) override { return dynamic_cast<QInputEvent*>(event) != nullptr; }
+    } eater;
+    QCoreApplication::instance()->installEventFilter(&eater);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::instance()->removeEventFilter(&eater);
 }
 
 void QtView::set_timer_enabled(Control c, bool enabled)

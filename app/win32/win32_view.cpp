@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <utility>
+
 #include "app/Unit1.h"
 #include "app/line_breaks.h"
 #include "device/win32/system_library.h"
@@ -259,6 +261,20 @@ void Win32View::keep_alive()
         if (!PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) break;
         DispatchMessageW(&msg);
     }
+}
+
+void Win32View::drop_input()
+{
+    // Keys and mouse buttons of every window of the thread that waited in the queue during the
+    // transfer, in the client area and on the frame, are removed unread. What other threads
+    // send meanwhile is answered as in a turn; a posted close stays queued and goes through.
+    // The bound only guards against a hand that keeps moving the mouse.
+    constexpr std::pair<UINT, UINT> input[] = {
+        {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    MSG msg;
+    for (const auto& [first, last] : input)
+        for (std::size_t round = 0; round < 4096 && PeekMessageW(&msg, nullptr, first, last, PM_REMOVE); ++round) {
+        }
 }
 
 void Win32View::set_timer_enabled(Control c, bool enabled)

@@ -54,6 +54,7 @@ public:
     void set_progress(int position) override;
     void repaint() override;
     void keep_alive() override;
+    void drop_input() override;
     void set_timer_enabled(Control timer, bool enabled) override;
     bool ask_yes_no(const std::string& caption, const std::string& text) override;
     void show_message(const std::string& caption, const std::string& text) override;

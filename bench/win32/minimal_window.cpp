@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "bench/win32/startup_figures.h"
+#include "demo/startup_figures_win32.h"
 
 namespace {
 

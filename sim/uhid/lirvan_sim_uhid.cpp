@@ -30,9 +30,6 @@
 // printed. Progress notes go to standard error.
 #include <fcntl.h>
 #include <linux/uhid.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,24 +57,9 @@ constexpr const char* program = "lirvan-sim-uhid";
 constexpr const char* usage_text =
     "usage: lirvan-sim-uhid [--decoys] [--identity HEX] [--vanish-at-get N] [--short-get-at N]\n"
     "                       [--record FILE] [--dump DIR] [--fail-set-at N]\n";
-constexpr auto re_enumeration_delay = std::chrono::milliseconds(50);
-
 using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void die(const std::string& what) { device_program::die(program, what); }
-
-// The hidraw node the kernel made for the HID device of that name, or "" if none (yet).
-std::string hidraw_node_of(const std::string& name)
-{
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/sys/class/hidraw", ec)) {
-        std::ifstream uevent(entry.path() / "device" / "uevent");
-        std::string line;
-        while (std::getline(uevent, line))
-            if (line == "HID_NAME=" + name) return entry.path().filename().string();
-    }
-    return "";
-}
 
 struct VirtualDevice {
     std::string name;
@@ -104,7 +86,7 @@ struct VirtualDevice {
         // The hidraw node appears once the kernel has bound the device.
         const auto deadline = Clock::now() + std::chrono::seconds(5);
         for (;;) {
-            const std::string node = hidraw_node_of(name);
+            const std::string node = device_program::hidraw_node_of(name);
             if (!node.empty() && fs::exists("/dev/" + node)) {
                 std::fprintf(stderr, "lirvan-sim-uhid: %s is /dev/%s\n", name.c_str(), node.c_str());
                 return;
@@ -145,145 +127,125 @@ struct VirtualDevice {
     }
 };
 
+// The module and its decoys on the bus, and what reaches them.
+struct UhidProgram {
+    device_program::Options options;
+    device_program::ReportRecord record;
+    SimModule sim;
+    ForeignDevice foreign{0x046D, 0xC52B};
+    ForeignDevice second_interface{module_vendor_id, module_product_id};
+    std::vector<VirtualDevice> devices;
+    std::size_t module_index = 0;
+    device_program::FormChange form_change{sim};
+    device_program::Counts counts;
+
+    // Decoys first, so that the kernel lists them before the module.
+    void create_devices()
+    {
+        if (options.decoys) {
+            devices.push_back({"lirvan-sim foreign", &foreign, &sim_descriptors::module, report_length});
+            devices.push_back({"lirvan-sim second interface", &second_interface,
+                               &sim_descriptors::feature32, 33});
+        }
+        devices.push_back({"lirvan-sim module application", &sim, &sim_descriptors::module, report_length});
+        module_index = devices.size() - 1;
+        for (auto& d : devices) d.create();
+    }
+
+    // The module leaves the bus and comes back in its new form.
+    void re_enumerate()
+    {
+        VirtualDevice& module = devices[module_index];
+        module.destroy();
+        module.name = form_change.form() == SimModule::Form::loader ? "lirvan-sim module loader"
+                                                                    : "lirvan-sim module application";
+        module.create();
+        ++counts.re_enumerations;
+    }
+
+    void on_get(VirtualDevice& d, bool is_module, const uhid_get_report_req& rq)
+    {
+        ++d.gets;
+        if (rq.rtype != UHID_FEATURE_REPORT || rq.rnum != 0) return d.answer_get(rq.id, false, nullptr, 0);
+        if (is_module && d.gets == options.vanish_at_get) {
+            // The request stays unanswered; the kernel fails it when the device goes.
+            std::fprintf(stderr, "%s: module vanishes at read %zu\n", program, d.gets);
+            return d.destroy();
+        }
+        // A device without report ids answers the report-id byte 0 and its data.
+        std::uint8_t answer[1 + report_data_length] = {};
+        const bool ok = !(is_module && form_change.resetting()) && d.endpoint->on_get_feature(answer + 1);
+        const bool short_answer = is_module && d.gets == options.short_get_at;
+        const std::uint8_t* sent = short_answer ? answer + 1 : answer;
+        const std::size_t sent_length = short_answer ? report_data_length : d.feature_length;
+        if (is_module && ok) record.get(sent, sent_length);
+        d.answer_get(rq.id, ok, sent, sent_length);
+    }
+
+    void on_set(VirtualDevice& d, bool is_module, const uhid_set_report_req& rq)
+    {
+        ++d.sets;
+        if (is_module && d.sets == options.fail_set_at) {
+            // Lost on the way: the module never sees it, the caller's write fails.
+            std::fprintf(stderr, "%s: module loses write %zu\n", program, d.sets);
+            return d.answer_set(rq.id, false);
+        }
+        // The report arrives as written to hidraw: report-id byte 0, then the data.
+        const bool well_formed = rq.rtype == UHID_FEATURE_REPORT && rq.rnum == 0 &&
+                                 rq.size == report_length && rq.data[0] == 0;
+        const bool ok = !(is_module && form_change.resetting()) && well_formed &&
+                        d.endpoint->on_set_feature(rq.data + 1);
+        if (is_module && ok) record.set(rq.data, rq.size);
+        d.answer_set(rq.id, ok);
+        if (is_module) form_change.after_report();
+    }
+
+    // One event of a device's uhid descriptor. UHID_START/STOP/CLOSE/OUTPUT need no answer.
+    void serve(VirtualDevice& d, bool is_module)
+    {
+        uhid_event ev{};
+        if (::read(d.fd, &ev, sizeof ev) <= 0) die("read uhid " + d.name);
+        if (ev.type == UHID_GET_REPORT) on_get(d, is_module, ev.u.get_report);
+        else if (ev.type == UHID_SET_REPORT) on_set(d, is_module, ev.u.set_report);
+        else if (ev.type == UHID_OPEN) ++d.opens;  // the first opener of the hidraw node
+    }
+
+    // Serves the devices until SIGTERM or SIGINT arrives on `stop`. After vanishing, the
+    // module's descriptor is -1 and poll skips it; the decoys stay.
+    void run(int stop)
+    {
+        device_program::serve_until_stopped(
+            program, stop, sim, form_change,
+            [this](std::vector<int>& fds) {
+                for (const VirtualDevice& d : devices) fds.push_back(d.fd);
+                return -1;
+            },
+            [this] { re_enumerate(); }, [this](std::size_t i) { serve(devices[i], i == module_index); });
+    }
+
+    void remove_devices()
+    {
+        for (auto& d : devices) d.destroy();
+        for (std::size_t i = 0; i < module_index; ++i) counts.decoy_reports += devices[i].sets + devices[i].gets;
+        counts.foreign_opens = options.decoys ? devices[0].opens : 0;
+        counts.module_sets = devices[module_index].sets;
+        counts.module_gets = devices[module_index].gets;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const auto options = device_program::parse(program, usage_text, false, argc, argv);
-    device_program::ReportRecord record;
-    if (!record.open(options.record_path)) die("open " + options.record_path);
-
-    SimModule sim;
-    device_program::set_up_module(sim, options);
-    ForeignDevice foreign(0x046D, 0xC52B);
-    ForeignDevice second_interface(module_vendor_id, module_product_id);
-
-    // Decoys first, so that the kernel lists them before the module.
-    std::vector<VirtualDevice> devices;
-    if (options.decoys) {
-        devices.push_back({"lirvan-sim foreign", &foreign, &sim_descriptors::module, report_length});
-        devices.push_back({"lirvan-sim second interface", &second_interface,
-                           &sim_descriptors::feature32, 33});
-    }
-    devices.push_back({"lirvan-sim module application", &sim, &sim_descriptors::module, report_length});
-    const std::size_t module_index = devices.size() - 1;
-    for (auto& d : devices) d.create();
-    VirtualDevice& module = devices[module_index];
-    SimModule::Form form = sim.form();
-
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGTERM);
-    sigaddset(&mask, SIGINT);
-    sigprocmask(SIG_BLOCK, &mask, nullptr);
-    const int sfd = signalfd(-1, &mask, SFD_CLOEXEC);
-    if (sfd < 0) die("signalfd");
-
-    std::printf("READY\n");
-    std::fflush(stdout);
-    std::fprintf(stderr, "lirvan-sim-uhid: the module is on the bus; Ctrl-C removes it\n");
-
-    device_program::WallClock clock(sim);
-    device_program::Counts counts;
-    // Set while the module is between two forms: it refuses every report, as a device
-    // that is resetting does, and leaves the bus at re_enumerate_at.
-    bool re_enumerating = false;
-    Clock::time_point re_enumerate_at{};
-    std::vector<pollfd> fds(devices.size() + 1);
-    for (bool running = true; running;) {
-        for (std::size_t i = 0; i < devices.size(); ++i) fds[i] = {devices[i].fd, POLLIN, 0};
-        fds.back() = {sfd, POLLIN, 0};
-        int timeout_ms = -1;
-        if (re_enumerating) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                re_enumerate_at - Clock::now());
-            timeout_ms = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
-        }
-        if (::poll(fds.data(), fds.size(), timeout_ms) < 0) {
-            if (errno == EINTR) continue;
-            die("poll");
-        }
-        if (fds.back().revents & POLLIN) break;
-        clock.follow();
-        if (re_enumerating && Clock::now() >= re_enumerate_at) {
-            re_enumerating = false;
-            form = sim.form();
-            module.destroy();
-            module.name = form == SimModule::Form::loader ? "lirvan-sim module loader"
-                                                          : "lirvan-sim module application";
-            module.create();
-            ++counts.re_enumerations;
-            continue;
-        }
-
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            if (!(fds[i].revents & POLLIN)) continue;
-            VirtualDevice& d = devices[i];
-            const bool is_module = i == module_index;
-            uhid_event ev{};
-            if (::read(d.fd, &ev, sizeof ev) <= 0) die("read uhid " + d.name);
-
-            if (ev.type == UHID_GET_REPORT) {
-                ++d.gets;
-                const auto& rq = ev.u.get_report;
-                if (rq.rtype != UHID_FEATURE_REPORT || rq.rnum != 0) {
-                    d.answer_get(rq.id, false, nullptr, 0);
-                    continue;
-                }
-                if (is_module && d.gets == options.vanish_at_get) {
-                    // The request stays unanswered; the kernel fails it when the device goes.
-                    std::fprintf(stderr, "lirvan-sim-uhid: module vanishes at read %zu\n", d.gets);
-                    d.destroy();
-                    break;
-                }
-                // A device without report ids answers the report-id byte 0 and its data.
-                std::uint8_t answer[1 + report_data_length] = {};
-                const bool resetting = is_module && re_enumerating;
-                const bool ok = !resetting && d.endpoint->on_get_feature(answer + 1);
-                const bool short_answer = is_module && d.gets == options.short_get_at;
-                const std::uint8_t* sent = short_answer ? answer + 1 : answer;
-                const std::size_t sent_length = short_answer ? report_data_length : d.feature_length;
-                if (is_module && ok) record.get(sent, sent_length);
-                d.answer_get(rq.id, ok, sent, sent_length);
-            } else if (ev.type == UHID_SET_REPORT) {
-                ++d.sets;
-                const auto& rq = ev.u.set_report;
-                // The report arrives as written to hidraw: report-id byte 0, then the data.
-                const bool well_formed = rq.rtype == UHID_FEATURE_REPORT && rq.rnum == 0 &&
-                                         rq.size == report_length && rq.data[0] == 0;
-                const bool resetting = is_module && re_enumerating;
-                if (is_module && d.sets == options.fail_set_at) {
-                    // Lost on the way: the module never sees it, the caller's write fails.
-                    std::fprintf(stderr, "%s: module loses write %zu\n", program, d.sets);
-                    d.answer_set(rq.id, false);
-                    continue;
-                }
-                const bool ok = !resetting && well_formed && d.endpoint->on_set_feature(rq.data + 1);
-                if (is_module && ok) record.set(rq.data, rq.size);
-                d.answer_set(rq.id, ok);
-                // A change of form re-enumerates the module a moment after the report that
-                // caused it was acknowledged, as on USB. Destroying the device at once could
-                // fail that report: the kernel fails a request whose device is gone before
-                // the waiting caller has picked up the answer.
-                if (is_module && sim.form() != form && !re_enumerating) {
-                    re_enumerating = true;
-                    re_enumerate_at = Clock::now() + re_enumeration_delay;
-                }
-            } else if (ev.type == UHID_OPEN) {
-                ++d.opens;  // the first opener of the hidraw node
-            }
-            // UHID_START/STOP/CLOSE/OUTPUT need no answer.
-        }
-        // After vanishing, the module's descriptor is -1 and poll skips it; the decoys stay.
-    }
-
-    for (auto& d : devices) d.destroy();
-    for (std::size_t i = 0; i < module_index; ++i) counts.decoy_reports += devices[i].sets + devices[i].gets;
-    counts.foreign_opens = options.decoys ? devices[0].opens : 0;
-    counts.module_sets = module.sets;
-    counts.module_gets = module.gets;
-    device_program::print_stats(counts, sim);
-    if (!options.dump_dir.empty() && !device_program::dump(sim, options.dump_dir))
-        die("dump into " + options.dump_dir);
+    UhidProgram p;
+    p.options = device_program::parse(program, usage_text, false, argc, argv);
+    if (!p.record.open(p.options.record_path)) die("open " + p.options.record_path);
+    device_program::set_up_module(p.sim, p.options);
+    p.create_devices();
+    const int stop = device_program::stop_signal_descriptor(program);
+    device_program::announce_ready(program);
+    p.run(stop);
+    p.remove_devices();
+    device_program::finish(program, p.options, p.counts, p.sim);
     return 0;
 }

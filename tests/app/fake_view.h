@@ -35,6 +35,7 @@ public:
     std::vector<int> progress_history;
     int repaints = 0;
     int keep_alives = 0;
+    int input_drops = 0;
     std::function<void()> on_keep_alive;  // run in every turn the logic gives the window, if set
 
     // --- scripted answers and records of modal boxes ---
@@ -122,6 +123,7 @@ public:
         ++keep_alives;
         if (on_keep_alive) on_keep_alive();
     }
+    void drop_input() override { ++input_drops; }
     void set_timer_enabled(Control timer, bool on) override { timers[timer] = on; }
     bool ask_yes_no(const std::string& caption, const std::string& t) override
     {

@@ -53,6 +53,23 @@ TEST_P(LongActions, TurnsComeBetweenTheReportsAndRunNoTickOrHandler)
     EXPECT_FALSE(rig.take_commands().empty());
 }
 
+// What the user did during a long transfer is thrown away once, when the handler that ran the
+// transfer ends; a tick is a moment and throws nothing away.
+TEST(KeepAlive, InputOfALongTransferIsThrownAwayWhenItsHandlerEnds)
+{
+    Rig rig(pattern(248488, 3));
+    rig.tick_on(page_config);
+    rig.form.click(Control::Timer1);
+    EXPECT_EQ(rig.view.input_drops, 0);
+    rig.form.set_keep_alive_interval(0ms);
+    rig.form.click(Control::Button5);
+    EXPECT_GT(rig.view.keep_alives, 0);
+    EXPECT_EQ(rig.view.input_drops, 1);
+    rig.form.set_keep_alive_interval(24h);
+    rig.form.click(Control::Button5);
+    EXPECT_EQ(rig.view.input_drops, 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Window, LongActions,
     ::testing::Values(LongAction{"FirmwareStream",

@@ -151,8 +151,8 @@ TEST_F(Monitor, PagesWithoutRegistersPollNothing)
 
 TEST_F(Monitor, KeBfosPageReadsInputsThenOutputs)
 {
-    registers({{bus_in_170461, 0x8001}, {bus_in_170463, 0x0001}, {bus_in_170465, 0xFFFF},
-               {bus_in_170467, 0x0000}, {bus_out_170462, 0x00F0}, {bus_out_170464, 0x0008}});
+    registers({{bus_inputs_1, 0x8001}, {bus_inputs_2, 0x0001}, {bus_inputs_3, 0xFFFF},
+               {bus_inputs_4, 0x0000}, {bus_outputs_1, 0x00F0}, {bus_outputs_2, 0x0008}});
 
     EXPECT_EQ(rig.tick_on(page_ke_bfos), app_tick(ke_bfos_reads));
     rig.expect_texts({
@@ -170,8 +170,8 @@ TEST_F(Monitor, KeBfosPageReadsInputsThenOutputs)
 TEST_F(Monitor, KipBosPageAddsCounterStepsWhileTheCncIsStopped)
 {
     stopped_cnc();
-    registers({{bus_kip_170520, 0x0005}, {bus_kip_170521, 0xFFFE}, {bus_kip_170522, 0x7FFF},
-               {bus_kip_170523, 0x8000}, {bus_kip_170524, 0x0003}});
+    registers({{bus_kip_outputs, 0x0005}, {bus_counter_kip1, 0xFFFE}, {bus_counter_kip2, 0x7FFF},
+               {bus_counter_kip3, 0x8000}, {bus_counter_kip4, 0x0003}});
 
     EXPECT_EQ(rig.tick_on(page_kip_bos), app_tick({bus_read(0170520), bus_read(0170521), bus_read(0170522),
                                                    bus_read(0170523), bus_read(0170524)}));
@@ -211,8 +211,8 @@ TEST_F(Monitor, KipBosPageIsNotPolledWhileTheCncRuns)
 TEST_F(Monitor, DacPageAsksForTheExternalDacAndShowsVolts)
 {
     stopped_cnc();
-    registers({{bus_dac_170500, 0x07FF}, {bus_dac_170501, 0x0000}, {bus_dac_170502, 0x8000},
-               {bus_dac_170503, 0x87FF}});
+    registers({{bus_dac_kp1, 0x07FF}, {bus_dac_kp2, 0x0000}, {bus_dac_kp3, 0x8000},
+               {bus_dac_kp4, 0x87FF}});
 
     EXPECT_EQ(rig.tick_on(page_kp_dac), app_tick(V{app_cmd(cmd_ext_dac_on)} + dac_reads));
     EXPECT_TRUE(module.ext_dac_on());
@@ -258,7 +258,7 @@ TEST_F(Monitor, EaPageReadsTheControllerThenTheCncRegisters)
     module.set_ext_dac_on(true);  // the hand-back comes before the page's own polls
     module.set_ea_inputs({0x0001, 0x0002, 0x0003, 0x8000});
     module.set_ea_outputs({0x00FF, 0xFF00});
-    registers({{bus_out_170462, 0x0009}, {bus_in_170461, 0x0040}});
+    registers({{bus_outputs_1, 0x0009}, {bus_inputs_1, 0x0040}});
 
     EXPECT_EQ(rig.tick_on(page_ea), app_tick({app_cmd(cmd_ext_dac_off), app_cmd(cmd_ea_read_inputs),
                                               app_cmd(cmd_ea_read_outputs), bus_read(0170462), bus_read(0170461)}));
@@ -277,33 +277,18 @@ TEST_F(Monitor, EaPageReadsTheControllerThenTheCncRegisters)
 
 // --- CNC state ---
 
-TEST_F(Monitor, FirstReplyIsAppliedEvenWhenItMatchesTheStartValue)
-{
-    stopped_cnc();  // reports (0, 0), the pair stored at start-up
-    rig.tick_on(page_config);
-    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
-    EXPECT_EQ(rig.form.Tag, 1);
-    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
-    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
-}
-
+// The first reply is applied even when it matches the pair stored at start-up, (0, 0).
 TEST_F(Monitor, CncStateTransitions)
 {
-    module.set_cpu_running(true);
-    rig.tick_on(page_config);
-    EXPECT_EQ(view.get(Control::Button8), "Остановить УЧПУ");
-    EXPECT_EQ(rig.form.Tag, 0);
-    EXPECT_EQ(rig.form.proc_en, 1u);
-    EXPECT_TRUE(rig.group_is(output_check_boxes, false));
-    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
-
-    module.set_cpu_running(false);
-    rig.tick_on(page_config);
-    EXPECT_EQ(view.get(Control::Button8), "Запустить УЧПУ");
-    EXPECT_EQ(rig.form.Tag, 1);
-    EXPECT_EQ(rig.form.proc_en, 0u);
-    EXPECT_TRUE(rig.group_is(output_check_boxes, true));
-    EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+    for (const bool running : {false, true, false}) {
+        module.set_cpu_running(running);
+        rig.tick_on(page_config);
+        EXPECT_EQ(view.get(Control::Button8), running ? "Остановить УЧПУ" : "Запустить УЧПУ");
+        EXPECT_EQ(rig.form.Tag, running ? 0 : 1);
+        EXPECT_EQ(rig.form.proc_en, running ? 1u : 0u);
+        EXPECT_TRUE(rig.group_is(output_check_boxes, !running));
+        EXPECT_TRUE(rig.group_is(dac_value_edits, false));
+    }
 
     rig.tick_on(page_kp_dac);  // turns the external DAC on; this tick still saw it off
     EXPECT_TRUE(rig.group_is(dac_value_edits, false));
@@ -370,7 +355,7 @@ TEST_F(Monitor, ModuleVanishingMidTickShowsOnlyWhatArrived)
     for (const Control c : {Control::StaticText31, Control::StaticText32, Control::StaticText33,
                             Control::StaticText34, Control::StaticText37})
         view.set_text(c, "old");
-    registers({{bus_in_170461, 0x0001}, {bus_in_170463, 0x0002}, {bus_in_170465, 0x0003}});
+    registers({{bus_inputs_1, 0x0001}, {bus_inputs_2, 0x0002}, {bus_inputs_3, 0x0003}});
 
     // Two reports each for the identify handshake, the status and the first two reads.
     rig.bus.vanish_after(rig.module_index, 8);
@@ -391,7 +376,7 @@ TEST_F(Monitor, FailedCounterReadAddsNothing)
 {
     stopped_cnc();
     rig.tick_on(page_config);
-    registers({{bus_kip_170521, 0x0004}, {bus_kip_170522, 0x0005}});
+    registers({{bus_counter_kip1, 0x0004}, {bus_counter_kip2, 0x0005}});
     view.set_text(Control::StaticText44, "old");
     // identify 2, status 2, 170520 2, 170521 2; the request of 170522 fails.
     rig.bus.fail_report(9);

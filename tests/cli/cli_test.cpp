@@ -294,14 +294,14 @@ TEST(CliOutput, JsonResultsParseAndFailuresCarryTheirExitCode)
     EXPECT_EQ(lines[0]["firmware_version"], "4.36");
     EXPECT_EQ(lines[0]["cnc"], "stopped");
 
-    rig.module.set_bus_register(bus_in_170461, 0x8001);
+    rig.module.set_bus_register(bus_inputs_1, 0x8001);
     ASSERT_EQ(rig.run({"regs", "170461", "--json"}), 0);
     lines = json_lines(rig.out.str());
     EXPECT_EQ(lines[0]["registers"][0]["value"], "100001");
     EXPECT_EQ(lines[0]["registers"][0]["bits"], "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 ");
 
     ASSERT_EQ(rig.run({"--json", "set", "170462=177777"}), 0);
-    EXPECT_EQ(rig.module.bus_register(bus_out_170462), 0xFFFF);
+    EXPECT_EQ(rig.module.bus_register(bus_outputs_1), 0xFFFF);
 
     ASSERT_EQ(rig.run({"--json", "config", "show"}), 0);
     lines = json_lines(rig.out.str());
@@ -462,7 +462,7 @@ TEST(CliCounters, ResetReadsTheFourCounterRegistersAndSoClearsThem)
     for (const auto& c : rig.module.commands())
         if (c.code == cmd_bus_read) read.push_back(c.word_a);
     EXPECT_EQ(read, (std::vector<std::uint32_t>{0170521, 0170522, 0170523, 0170524}));
-    for (const std::uint16_t counter : {bus_kip_170521, bus_kip_170522, bus_kip_170523, bus_kip_170524})
+    for (const std::uint16_t counter : {bus_counter_kip1, bus_counter_kip2, bus_counter_kip3, bus_counter_kip4})
         EXPECT_EQ(rig.module.bus_register(counter), 0) << std::oct << counter;
 }
 

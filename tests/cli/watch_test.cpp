@@ -3,13 +3,13 @@
 // values, a module that vanishes in the middle, Ctrl+C; the CSV rows, the exit codes and the
 // place of the pulse in the timing diagram.
 #include <csignal>
+#include <optional>
 #include <regex>
 
 #include <nlohmann/json.hpp>
 
 #include "cli_rig.h"
 #include "sim/paced_hid.h"
-
 
 using json = nlohmann::json;
 using namespace std::chrono_literals;
@@ -48,51 +48,41 @@ struct WatchRig : CliRig {
     }
 };
 
-// The x of every edge of one lane's path, and how x follows time.
-struct Lane {
-    bool found = false;
-    std::vector<double> edges;
-};
+// The diagram: how x follows time, and the x of every edge of one lane's path (none: no lane).
 struct Diagram {
-    double origin_x = 0, px_per_us = 0;
     std::string text;
-    Lane lane(const std::string& reg, int bit) const
+    double origin_x = 0, px_per_us = 0;
+    explicit Diagram(const std::vector<std::uint8_t>& bytes) : text(bytes.begin(), bytes.end())
     {
-        Lane l;
+        std::smatch m;
+        if (std::regex_search(text, m, std::regex("data-origin-x=\"([0-9.]+)\" data-px-per-us=\"([0-9.]+)\""))) {
+            origin_x = std::stod(m[1]);
+            px_per_us = std::stod(m[2]);
+        }
+    }
+    std::optional<std::vector<double>> lane(const std::string& reg, int bit) const
+    {
         const std::regex pattern("<g class=\"lane\" data-register=\"" + reg + "\" data-bit=\"" + std::to_string(bit) +
                                  "\">.*?<path class=\"level\" d=\"([^\"]*)\"");
         std::smatch m;
-        if (!std::regex_search(text, m, pattern)) return l;
-        l.found = true;
+        if (!std::regex_search(text, m, pattern)) return std::nullopt;
         // "M x y H x V y H x V y ... H x": each H followed by a V is an edge.
         const std::string d = m[1];
         const std::regex step("H([0-9.]+) V");
+        std::vector<double> edges;
         for (auto it = std::sregex_iterator(d.begin(), d.end(), step); it != std::sregex_iterator(); ++it)
-            l.edges.push_back(std::stod((*it)[1]));
-        return l;
+            edges.push_back(std::stod((*it)[1]));
+        return edges;
     }
     double x_of(double us) const { return origin_x + us * px_per_us; }
 };
 
-Diagram parse_svg(const std::vector<std::uint8_t>& bytes)
-{
-    Diagram d;
-    d.text.assign(bytes.begin(), bytes.end());
-    std::smatch m;
-    if (std::regex_search(d.text, m, std::regex("data-origin-x=\"([0-9.]+)\" data-px-per-us=\"([0-9.]+)\""))) {
-        d.origin_x = std::stod(m[1]);
-        d.px_per_us = std::stod(m[2]);
-    }
-    return d;
-}
-
-constexpr std::uint16_t steady[] = {0000001, 0000200, 0052525, 0000000, 0100000, 0000017};
-
 void steady_values(SimModule& module)
 {
-    const std::uint16_t regs[] = {bus_in_170461, bus_in_170463, bus_in_170465, bus_in_170467, bus_out_170462,
-                                  bus_out_170464};
-    for (std::size_t i = 0; i < 6; ++i) module.set_bus_register(regs[i], steady[i]);
+    const std::pair<std::uint16_t, std::uint16_t> steady[] = {
+        {bus_inputs_1, 0000001}, {bus_inputs_2, 0000200},  {bus_inputs_3, 0052525},
+        {bus_inputs_4, 0000000}, {bus_outputs_1, 0100000}, {bus_outputs_2, 0000017}};
+    for (const auto& [reg, value] : steady) module.set_bus_register(reg, value);
 }
 
 }  // namespace
@@ -106,7 +96,7 @@ TEST(CliWatch, ShortPulseAmongSteadyValuesReachesTheLinesTheCsvAndTheDiagramAtIt
     // The run's first 4 reports are the search and the status; the trace's time 0 is 4 ms.
     rig.script = [&](std::int64_t ms) {
         const std::int64_t t = ms - 4;
-        rig.module.set_bus_register(bus_in_170465, t >= 100 && t < 103 ? 0053525 : 0052525);
+        rig.module.set_bus_register(bus_inputs_3, t >= 100 && t < 103 ? 0053525 : 0052525);
     };
     ASSERT_EQ(rig.run({"watch", "--for", "200ms", "--csv", rig.path("t.csv"), "--svg", rig.path("t.svg")}), 0)
         << rig.err.str();
@@ -124,15 +114,15 @@ TEST(CliWatch, ShortPulseAmongSteadyValuesReachesTheLinesTheCsvAndTheDiagramAtIt
     EXPECT_EQ(csv[7], "100000,170465,053525,0 1 0 1 0 1 1 1 0 1 0 1 0 1 0 1");
     EXPECT_EQ(csv[8], "112000,170465,052525,0 1 0 1 0 1 0 1 0 1 0 1 0 1 0 1");
 
-    const Diagram svg = parse_svg(rig.file("t.svg"));
+    const Diagram svg(rig.file("t.svg"));
     ASSERT_GT(svg.px_per_us, 0) << svg.text;
-    const Lane pulse = svg.lane("170465", 9);
-    ASSERT_TRUE(pulse.found) << svg.text;
-    ASSERT_EQ(pulse.edges.size(), 2u);
-    EXPECT_NEAR(pulse.edges[0], svg.x_of(100000), 0.01);
-    EXPECT_NEAR(pulse.edges[1], svg.x_of(112000), 0.01);
-    EXPECT_FALSE(svg.lane("170465", 8).found) << "a lane only for a bit that changed";
-    EXPECT_FALSE(svg.lane("170461", 0).found);
+    const auto pulse = svg.lane("170465", 9);
+    ASSERT_TRUE(pulse) << svg.text;
+    ASSERT_EQ(pulse->size(), 2u);
+    EXPECT_NEAR((*pulse)[0], svg.x_of(100000), 0.01);
+    EXPECT_NEAR((*pulse)[1], svg.x_of(112000), 0.01);
+    EXPECT_FALSE(svg.lane("170465", 8)) << "a lane only for a bit that changed";
+    EXPECT_FALSE(svg.lane("170461", 0));
     EXPECT_NE(svg.text.find("shortest pulse 12.000 ms: 170465 bit 9 from 100.000 ms"), std::string::npos);
     EXPECT_NE(svg.text.find("sample period 12.000 ms"), std::string::npos);
 }
@@ -143,7 +133,7 @@ TEST(CliWatch, VanishedModuleExitsTwoKeepingEveryRowAndTheDiagramOfWhatCame)
     steady_values(rig.module);
     rig.script = [&](std::int64_t ms) {
         const std::int64_t t = ms - 4;
-        rig.module.set_bus_register(bus_out_170462, t >= 30 ? 0100001 : 0100000);
+        rig.module.set_bus_register(bus_outputs_1, t >= 30 ? 0100001 : 0100000);
         if (t == 50) rig.bus.remove_interface(rig.module_index);
     };
     EXPECT_EQ(rig.run({"watch", "--csv", rig.path("t.csv"), "--every-sample", "--svg", rig.path("t.svg")}), 2);
@@ -153,8 +143,8 @@ TEST(CliWatch, VanishedModuleExitsTwoKeepingEveryRowAndTheDiagramOfWhatCame)
     EXPECT_EQ(csv.size(), 1u + 4 * 6 + 1);
     EXPECT_EQ(csv.back().substr(0, 14), "48000,170461,0") << csv.back();
     EXPECT_EQ(csv[1 + 3 * 6 + 4], "44000,170462,100001,1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1");
-    const Lane edge = parse_svg(rig.file("t.svg")).lane("170462", 0);
-    ASSERT_EQ(edge.edges.size(), 1u) << "the diagram of a trace cut short";
+    const auto edge = Diagram(rig.file("t.svg")).lane("170462", 0);
+    EXPECT_EQ(edge.value_or(std::vector<double>{}).size(), 1u) << "the diagram of a trace cut short";
     EXPECT_NE(rig.out.str().find("watch ended: 4 samples"), std::string::npos) << rig.out.str();
 }
 
@@ -208,7 +198,7 @@ TEST(CliWatch, EachPagesRulesNoModuleAndUsage)
     for (const SimCommand& c : rig.module.commands())
         EXPECT_NE(c.code, cmd_bus_read) << "no count taken from the running CNC";
     rig.module.set_cpu_running(false);
-    rig.module.set_bus_register(bus_kip_170521, 7);
+    rig.module.set_bus_register(bus_counter_kip1, 7);
     EXPECT_EQ(rig.run({"watch", "--page", "kip", "170500", "--for", "20ms"}), 0) << rig.err.str();
     EXPECT_NE(rig.out.str().find("170521  000007"), std::string::npos) << rig.out.str();
     EXPECT_NE(rig.out.str().find("170500  000000"), std::string::npos) << "addresses after the page's";
@@ -226,7 +216,7 @@ TEST(CliWatch, EachPagesRulesNoModuleAndUsage)
     const auto& sent = rig.module.commands();
     EXPECT_EQ(sent[sent.size() - 4].code, cmd_ea_read_inputs);
     EXPECT_EQ(sent[sent.size() - 3].code, cmd_ea_read_outputs);
-    EXPECT_EQ(sent.back().word_a, bus_in_170461);
+    EXPECT_EQ(sent.back().word_a, bus_inputs_1);
 
     for (const auto& args : std::vector<std::vector<std::string>>{{"watch", "--for", "soon"},
                                                                   {"watch", "--for", "-1s"},

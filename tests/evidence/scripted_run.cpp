@@ -142,6 +142,7 @@ public:
     void set_progress(int position) override { log_ << "progress " << position << '\n'; }
     void repaint() override { log_ << "repaint\n"; }
     void keep_alive() override {}  // when it comes depends on the clock, not on the script
+    void drop_input() override {}
     void set_timer_enabled(Control timer, bool on) override
     {
         log_ << "timer " << control_name(timer) << ' ' << on << '\n';
@@ -225,7 +226,7 @@ void dump_form_table(std::ostream& out)
             << " '" << c.text << "' font " << static_cast<int>(c.font) << " align " << static_cast<int>(c.align)
             << " wrap " << c.wrap << " visible " << c.visible << " selected " << c.selected << " interval "
             << c.interval_ms << " frame " << (c.holder ? static_cast<int>(*c.holder) : -1) << " partner "
-            << (c.partner ? control_name(*c.partner) : "-") << " address " << c.address << " items";
+            << (c.partner ? control_name(*c.partner) : "-") << " items";
         for (const char* item : c.items) out << " | " << item;
         if (c.kind == FormKind::register_row || c.kind == FormKind::counter_row || c.kind == FormKind::dac_row) {
             const FormRowParts parts = form_row_parts(c);

@@ -641,8 +641,7 @@ int main(int argc, char** argv)
     scenario_short_report();
     scenario_vanish();
     scenario_cli_backup();
-    // Losing a write is an option of the uhid device program.
-    if (transport == "uhid") scenario_failed_write_mid_chunk();
+    scenario_failed_write_mid_chunk();
 
     std::printf("guest test time over %s: %.3f s\n", transport.c_str(), seconds_since(start));
     if (failures == 0)

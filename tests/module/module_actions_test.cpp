@@ -100,9 +100,9 @@ TEST_F(ModuleActions, ResultNamesTheRefusedFrameOrTheShortReplyAndKeepsTheBuffer
 
 TEST_F(ModuleActions, RegistersByAddressListAndTheConfigurationBlockIntoABuffer)
 {
-    module.set_bus_register(bus_out_170462, 0123456);
-    module.set_bus_register(bus_out_170464, 0177);
-    const std::uint16_t addresses[] = {bus_out_170462, bus_out_170464, bus_out_170462};
+    module.set_bus_register(bus_outputs_1, 0123456);
+    module.set_bus_register(bus_outputs_2, 0177);
+    const std::uint16_t addresses[] = {bus_outputs_1, bus_outputs_2, bus_outputs_1};
     std::vector<RegisterReading> readings;
     bus.fail_report(2 + 2 + 2);  // the reply of the second read
     const ActionResult r = read_registers(open(app), addresses, readings);
@@ -138,7 +138,7 @@ TEST_F(ModuleActions, ReadBackFindsTheChunkTheModuleDroppedSilently)
     EXPECT_TRUE(w.write.ok()) << "every report was taken: the write alone looks fine";
     EXPECT_EQ(module.chunks_rejected(), 1u);
     EXPECT_FALSE(w.ok());
-    EXPECT_EQ(w.verify.read.failure, ActionFailure::mismatch);
+    EXPECT_EQ(w.verify.outcome.failure, ActionFailure::mismatch);
     // The dropped chunk still holds the erased flash.
     std::size_t differing = 0;
     std::size_t first = 0;
@@ -160,7 +160,7 @@ TEST_F(ModuleActions, ReadBackFindsTheChunkTheModuleDroppedSilently)
     // A read-back that does not arrive compares nothing.
     bus.fail_report(2);
     const VerifyResult lost = verify_flash(h, flash_rom_address, image);
-    EXPECT_EQ(lost.read.failure, ActionFailure::short_reply);
+    EXPECT_EQ(lost.outcome.failure, ActionFailure::short_reply);
     EXPECT_EQ(lost.differing_bytes, 0u);
 }
 
@@ -196,7 +196,7 @@ TEST_F(ModuleActions, EveryMemoryOfTheTableIsWrittenReadAndReadBackWhereTheModul
         if (!info.in_flash()) {
             EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), module.ram_bank(ram_bank_reserve)));
             EXPECT_EQ(codes().back(), cmd_restart);
-            EXPECT_EQ(verify_memory(h, info.memory, bytes).read.failure, ActionFailure::bad_input);
+            EXPECT_EQ(verify_memory(h, info.memory, bytes).outcome.failure, ActionFailure::bad_input);
             ASSERT_TRUE(read_memory(h, info.memory, back, false, progress).ok());
             EXPECT_EQ(whole, info.size);
             EXPECT_EQ(seen.back(), info.size);

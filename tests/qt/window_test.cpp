@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -693,7 +694,8 @@ TEST(WindowOnModule, the_demo_module_takes_the_carried_update)
 
 // A firmware stream at a module's pace with the window's turns every 20 ms: in them a label
 // told to repaint is painted, but the status tick (due every 5 ms), a click of "Считать" and
-// the window's close do nothing; the close goes through after the stream.
+// the window's close do nothing; the close goes through after the stream. A click and a key
+// on "Обновить" that are queued between the turns are thrown away at the end of the stream.
 TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_close)
 {
     using namespace std::chrono_literals;
@@ -702,7 +704,20 @@ TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_cl
     SimBus bus;
     bus.add_interface(module);
     std::chrono::steady_clock::duration pace = 0ms;
-    PacedHid paced(bus, [&] { spin_for(pace); });
+    QWidget* update_button = nullptr;
+    bool after_turn = false;  // the next report queues the user's input for the next turn or the end
+    PacedHid paced(bus, [&] {
+        spin_for(pace);
+        if (!after_turn) return;
+        after_turn = false;
+        const QPointF at(4, 4);
+        QApplication::postEvent(update_button, new QMouseEvent(QEvent::MouseButtonPress, at, update_button->mapToGlobal(at),
+                                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QApplication::postEvent(update_button, new QMouseEvent(QEvent::MouseButtonRelease, at, update_button->mapToGlobal(at),
+                                                               Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        QApplication::postEvent(update_button, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier));
+        QApplication::postEvent(update_button, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier));
+    });
     MainWindow window(paced, CarriedImage{image.data(), image.size(), 0x00043600});
     window.start();
     window.show();
@@ -712,8 +727,10 @@ TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_cl
     window.form().set_keep_alive_interval(20ms);
     window.findChild<QTimer*>(QStringLiteral("Timer1"))->setInterval(5);
     QWidget* label = window.control(Control::Label46);
+    update_button = window.control(Control::Button3);
     QTimer poke;  // runs in every turn
     QObject::connect(&poke, &QTimer::timeout, [&] {
+        after_turn = pace > 0ms;
         label->update();
         qobject_cast<QPushButton*>(window.control(Control::Button1))->click();
         window.close();
@@ -725,7 +742,7 @@ TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_cl
     label->installEventFilter(&paints);
     poke.start(0);
     pace = 500us;  // 1000 reports: half a second at least
-    window.form().Timer1Timer();  // finds the loader and streams
+    window.form().click(Control::Timer1);  // finds the loader and streams, as the window ticks
     pace = 0ms;
     poke.stop();
     label->removeEventFilter(&paints);
@@ -739,9 +756,38 @@ TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_cl
     EXPECT_TRUE(window.isVisible());
     QTest::qWait(50);
     EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.form().up_flag) << "no second update asked for";
 }
 
 // The bar is painted once for a position it does not show yet, never for the same one again.
+// What the user's keys and clicks put in the queue before the end of a transfer is thrown away
+// there, the edit and the button untouched; the same input outside it is taken.
+TEST_F(WindowTest, input_queued_until_the_end_of_a_transfer_is_thrown_away)
+{
+    window->show();
+    auto* edit = find<QLineEdit>(Control::Edit7);
+    auto* button = find<QPushButton>(Control::Button3);
+    QSignalSpy clicks(button, &QAbstractButton::clicked);
+    const QString before = edit->text();
+    const auto queue_input = [&] {
+        const QPointF at(4, 4);
+        QApplication::postEvent(edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_7, Qt::NoModifier, QStringLiteral("7")));
+        QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, button->mapToGlobal(at),
+                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, button->mapToGlobal(at),
+                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    };
+    queue_input();
+    window->view().drop_input();
+    QApplication::processEvents();
+    EXPECT_EQ(edit->text(), before);
+    EXPECT_EQ(clicks.count(), 0);
+    queue_input();
+    QApplication::processEvents();
+    EXPECT_NE(edit->text(), before) << "the key reaches the edit outside a transfer";
+    EXPECT_EQ(clicks.count(), 1);
+}
+
 TEST_F(WindowTest, the_bar_paints_only_a_new_position)
 {
     window->show();

@@ -104,7 +104,9 @@ TEST_F(SimModuleTest, ApplicationStatusFollowsProcessorAndDacMode)
     EXPECT_EQ(s[5], 0);
 }
 
-TEST_F(SimModuleTest, LoaderAnswersItsVersionAndTheFirmwareVersion)
+// The loader answers its version and the firmware's, ignores the application's commands, and
+// an empty update leaves it waiting for commands.
+TEST_F(SimModuleTest, TheLoaderAnswersItsOwnCommandsOnly)
 {
     module.set_form(SimModule::Form::loader);
     ASSERT_TRUE(open(loader).valid());
@@ -112,6 +114,18 @@ TEST_F(SimModuleTest, LoaderAnswersItsVersionAndTheFirmwareVersion)
     EXPECT_EQ(ask(cmd_get_loader_info, loader_word_reply_length), (Bytes{0x00, 0x36, 0x04, 0x00}));
     ASSERT_FALSE(module.commands().empty());
     EXPECT_TRUE(module.commands().back().to_loader);
+
+    const Bytes chunk(block_chunk_size, 3);
+    write_block(h, chunk.data(), chunk.size(), flash_rom_address);
+    send_command(h, cmd_cpu_stop);
+    EXPECT_EQ(*module.flash_at(flash_rom_address), 0xFF);
+    EXPECT_TRUE(module.cpu_running());
+
+    send_command(h, cmd_update, 0, 0);
+    EXPECT_EQ(module.form(), SimModule::Form::loader);
+    EXPECT_EQ(module.updates_completed(), 0u);
+    // Not waiting for data: the next frame is a command again.
+    EXPECT_EQ(ask(cmd_get_status, 4), (Bytes{0x03, 0x02, 0x01, 0x00}));
 }
 
 TEST_F(SimModuleTest, UnreadReplyIsDroppedByTheNextCommand)
@@ -327,89 +341,67 @@ TEST_F(SimModuleTest, UpdateHandsOverToTheLoaderAndBack)
     EXPECT_EQ(u32(ask(cmd_get_status, 8).data()), 0x00043700u);
 }
 
-TEST_F(SimModuleTest, EmptyUpdateLeavesTheLoaderWaiting)
-{
-    module.set_form(SimModule::Form::loader);
-    ASSERT_TRUE(open(loader).valid());
-    send_command(h, cmd_update, 0, 0);
-    EXPECT_EQ(module.form(), SimModule::Form::loader);
-    EXPECT_EQ(module.updates_completed(), 0u);
-    // Not waiting for data: the next frame is a command again.
-    EXPECT_EQ(ask(cmd_get_status, 4), (Bytes{0x03, 0x02, 0x01, 0x00}));
-}
-
-TEST_F(SimModuleTest, ApplicationCommandsAreIgnoredByTheLoader)
-{
-    module.set_form(SimModule::Form::loader);
-    ASSERT_TRUE(open(loader).valid());
-    const Bytes chunk(block_chunk_size, 3);
-    write_block(h, chunk.data(), chunk.size(), flash_rom_address);
-    send_command(h, cmd_cpu_stop);
-    EXPECT_EQ(*module.flash_at(flash_rom_address), 0xFF);
-    EXPECT_TRUE(module.cpu_running());
-}
-
 // --- CNC bus registers -----------------------------------------------------------------
 
 TEST_F(SimModuleTest, CountersReportCountsSinceTheirLastRead)
 {
     ASSERT_TRUE(open(app).valid());
     module.advance_ms(1000);
-    const std::uint16_t c1 = bus_read(bus_kip_170521);
-    const std::uint16_t c2 = bus_read(bus_kip_170522);
+    const std::uint16_t c1 = bus_read(bus_counter_kip1);
+    const std::uint16_t c2 = bus_read(bus_counter_kip2);
     EXPECT_EQ(c1, 25);
     EXPECT_EQ(static_cast<std::int16_t>(c2), -10) << "channel 2 counts downwards";
-    EXPECT_EQ(bus_read(bus_kip_170521), 0) << "a read hands the counts over";
-    EXPECT_EQ(bus_read(bus_kip_170523), 100) << "other channels keep theirs until read";
+    EXPECT_EQ(bus_read(bus_counter_kip1), 0) << "a read hands the counts over";
+    EXPECT_EQ(bus_read(bus_counter_kip3), 100) << "other channels keep theirs until read";
 
     module.advance_ms(40);  // 1 count of channel 1 is due every 40 ms
     module.advance_ms(40);
-    EXPECT_EQ(bus_read(bus_kip_170521), 2);
+    EXPECT_EQ(bus_read(bus_counter_kip1), 2);
 
     send_command(h, cmd_cpu_stop);
     module.advance_ms(5000);
-    EXPECT_EQ(bus_read(bus_kip_170524), 3) << "counts only while the CNC processor runs";
+    EXPECT_EQ(bus_read(bus_counter_kip4), 3) << "counts only while the CNC processor runs";
 
     module.add_counts(2, -2);
-    EXPECT_EQ(bus_read(bus_kip_170522), 0xFFFE);
+    EXPECT_EQ(bus_read(bus_counter_kip2), 0xFFFE);
     module.add_counts(3, 0x7FFF);
     module.add_counts(3, 5);
-    EXPECT_EQ(bus_read(bus_kip_170523), 0x7FFF) << "pending counts saturate at 16 bits";
+    EXPECT_EQ(bus_read(bus_counter_kip3), 0x7FFF) << "pending counts saturate at 16 bits";
     module.add_counts(3, -32768);
-    EXPECT_EQ(bus_read(bus_kip_170523), 0x8000);
+    EXPECT_EQ(bus_read(bus_counter_kip3), 0x8000);
 }
 
 TEST_F(SimModuleTest, OutputsChannelZeroAndDacReadBackWhatWasWritten)
 {
     ASSERT_TRUE(open(app).valid());
-    send_command(h, cmd_bus_write, bus_out_170462, 0x8001);
-    send_command(h, cmd_bus_write, bus_out_170464, 0x1234);
-    send_command(h, cmd_bus_write, bus_kip_170520, 0xFFF5);
+    send_command(h, cmd_bus_write, bus_outputs_1, 0x8001);
+    send_command(h, cmd_bus_write, bus_outputs_2, 0x1234);
+    send_command(h, cmd_bus_write, bus_kip_outputs, 0xFFF5);
     for (std::uint16_t i = 0; i < 4; ++i)
-        send_command(h, cmd_bus_write, bus_dac_170500 + i, 0x8000u + 0x100u * i);
-    EXPECT_EQ(bus_read(bus_out_170462), 0x8001);
-    EXPECT_EQ(bus_read(bus_out_170464), 0x1234);
-    EXPECT_EQ(bus_read(bus_kip_170520) & 0x000F, 0x0005);
-    EXPECT_EQ(bus_read(bus_kip_170520) & 0xFFF0, 0) << "only bits 3..0 are outputs";
-    for (std::uint16_t i = 0; i < 4; ++i) EXPECT_EQ(bus_read(bus_dac_170500 + i), 0x8000 + 0x100 * i);
+        send_command(h, cmd_bus_write, bus_dac_kp1 + i, 0x8000u + 0x100u * i);
+    EXPECT_EQ(bus_read(bus_outputs_1), 0x8001);
+    EXPECT_EQ(bus_read(bus_outputs_2), 0x1234);
+    EXPECT_EQ(bus_read(bus_kip_outputs) & 0x000F, 0x0005);
+    EXPECT_EQ(bus_read(bus_kip_outputs) & 0xFFF0, 0) << "only bits 3..0 are outputs";
+    for (std::uint16_t i = 0; i < 4; ++i) EXPECT_EQ(bus_read(bus_dac_kp1 + i), 0x8000 + 0x100 * i);
 
-    send_command(h, cmd_bus_write, bus_in_170461, 0xFFFF);  // inputs are read-only
-    EXPECT_NE(module.bus_register(bus_in_170461), 0xFFFF);
+    send_command(h, cmd_bus_write, bus_inputs_1, 0xFFFF);  // inputs are read-only
+    EXPECT_NE(module.bus_register(bus_inputs_1), 0xFFFF);
 }
 
 TEST_F(SimModuleTest, InputsMoveWithTimeUntilPinned)
 {
     ASSERT_TRUE(open(app).valid());
     std::array<std::uint16_t, 4> before{}, after{};
-    const std::uint16_t inputs[4] = {bus_in_170461, bus_in_170463, bus_in_170465, bus_in_170467};
+    const std::uint16_t inputs[4] = {bus_inputs_1, bus_inputs_2, bus_inputs_3, bus_inputs_4};
     for (int i = 0; i < 4; ++i) before[i] = bus_read(inputs[i]);
     module.advance_ms(1750);
     for (int i = 0; i < 4; ++i) after[i] = bus_read(inputs[i]);
     for (int i = 0; i < 4; ++i) EXPECT_NE(before[i], after[i]) << "input " << i;
 
-    module.set_bus_register(bus_in_170463, 0177);
+    module.set_bus_register(bus_inputs_2, 0177);
     module.advance_ms(3000);
-    EXPECT_EQ(bus_read(bus_in_170463), 0177);
+    EXPECT_EQ(bus_read(bus_inputs_2), 0177);
 }
 
 TEST_F(SimModuleTest, EaReadsCarryFourInputWordsAndTwoOutputWords)

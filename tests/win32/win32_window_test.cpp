@@ -585,7 +585,8 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
 
 // A firmware stream at a module's pace with the window's turns every 20 ms: what another thread
 // sends the window is answered and a label it invalidates is painted meanwhile, while the
-// status timer (due every 5 ms), a posted click of "Обновить" and a sent close wait for the end.
+// status timer (due every 5 ms) and a sent close wait for the end; a click of "Обновить" and a
+// key made meanwhile are thrown away.
 TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_close)
 {
     using namespace std::chrono_literals;
@@ -602,10 +603,18 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     module.set_form(SimModule::Form::loader);
     window.form().Timer1Timer();  // finds the loader
     window.form().set_keep_alive_interval(20ms);
-    const HWND hwnd = window.hwnd(), label = window.control(Control::Label46);
+    const HWND hwnd = window.hwnd(), label = window.control(Control::Label46), button = window.control(Control::Button3);
+    const auto click_button = [button] {  // as the user's mouse puts it into the queue
+        PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+        PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+    };
+    click_button();
+    pump();
+    ASSERT_TRUE(window.form().up_flag) << "outside a transfer the click runs";
     SetTimer(hwnd, Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1), 5, nullptr);
-    PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Button3), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(window.control(Control::Button3)));
+    click_button();
+    PostMessageW(button, WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageW(button, WM_KEYUP, VK_SPACE, 0);
     std::atomic<bool> streaming{true};
     int answered = 0, painted = 0;
     DWORD slowest = 0;
@@ -624,20 +633,25 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     });
     pace = 500us;  // 1028 reports: half a second at least
     module.clear_commands();
-    window.form().stream_update();
+    window.form().click(Control::Timer1);  // the tick streams, as the window runs it
     streaming = false;
     helper.join();
     pace = 0ms;
 
     EXPECT_EQ(module.last_update_image(), image);
-    EXPECT_EQ(module.commands().size(), 2u) << "the stream's own search and announcement only";
+    std::vector<std::uint8_t> codes;  // the tick's searches and queries, the stream's
+    for (const SimCommand& c : module.commands()) codes.push_back(c.code);
+    EXPECT_EQ(codes, (std::vector<std::uint8_t>{cmd_identify, cmd_identify, cmd_get_status, cmd_get_loader_info,
+                                                cmd_identify, cmd_update}));
     EXPECT_GE(answered, 5);
     EXPECT_LT(slowest, 500u);
     EXPECT_GE(painted, 3);
-    EXPECT_FALSE(window.form().up_flag) << "the click waited";
     EXPECT_TRUE(IsWindow(hwnd)) << "the close waited";
-    pump();  // afterwards both go through
-    EXPECT_TRUE(window.form().up_flag);
+    KillTimer(hwnd, Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1));
+    MSG left;
+    EXPECT_FALSE(PeekMessageW(&left, nullptr, WM_KEYFIRST, WM_MOUSELAST, PM_NOREMOVE)) << "the input was thrown away";
+    pump();  // afterwards the close goes through, the click never
+    EXPECT_FALSE(window.form().up_flag);
     EXPECT_FALSE(IsWindow(hwnd));
 }
 

@@ -1,5 +1,6 @@
-// The one way the window holds the module: for one action, in TMainForm's HidHandle. On every
-// way out of the action (early returns and exceptions included) the module is closed, the
+// The scope of one action of the window on the module, the one way the window holds it: the
+// module's hold (a ModuleHold in TMainForm's HidHandle) and the wait the window shows meanwhile
+// (the hourglass, the progress bar). On every way out of the action (early returns and exceptions included) the module is closed, the
 // HidHandle is the invalid handle again, the arrow cursor is back and, where asked, the
 // progress bar is back at 0 (after a module was held).
 #pragma once
@@ -7,7 +8,7 @@
 #include "app/view.h"
 #include "module/module_hold.h"
 
-class HeldModule {
+class WindowActionScope {
 public:
     enum Shows : unsigned {
         arrow = 0,         // the cursor is only brought back to the arrow at the end
@@ -15,14 +16,14 @@ public:
         progress_bar = 2,  // the progress bar goes back to 0 at the end
     };
 
-    HeldModule(View& view, Hid& hid, DeviceHandle& slot, unsigned shows = arrow)
+    WindowActionScope(View& view, Hid& hid, DeviceHandle& slot, unsigned shows = arrow)
         : view_(view), hold_(hid, slot), shows_(shows)
     {
         if (shows_ & hourglass) view_.set_cursor(CursorShape::hourglass);
     }
-    ~HeldModule() { release(); }
-    HeldModule(const HeldModule&) = delete;
-    HeldModule& operator=(const HeldModule&) = delete;
+    ~WindowActionScope() { release(); }
+    WindowActionScope(const WindowActionScope&) = delete;
+    WindowActionScope& operator=(const WindowActionScope&) = delete;
 
     bool open(DeviceIdentity& identity) { return hold_.open(identity); }
     DeviceHandle handle() const { return hold_.handle(); }
