@@ -210,8 +210,9 @@ test)
     SECONDS=0
     build_windows
     # A wine start now and then fails before the program runs: such a program gets one more go.
-    # The run through wine's own HID stack in a QEMU guest (label kernel) takes minutes under
-    # emulation: it runs here when LIRVAN_WINE_HID_TEST=1, and always as ./lirvan.sh wine-hid.
+    # The run through wine's own HID stack in a QEMU guest (label kernel) takes about 10 minutes
+    # of CPU time under emulation (12 minutes on a busy 2-core machine): it runs here when
+    # LIRVAN_WINE_HID_TEST=1, and always as ./lirvan.sh wine-hid.
     wine_hid=(-LE kernel)
     [ "${LIRVAN_WINE_HID_TEST:-0}" = 1 ] && wine_hid=()
     run_tests build-win --repeat until-pass:2 "${wine_hid[@]}"

@@ -13,7 +13,6 @@
 
 #include <time.h>
 
-#include <algorithm>
 #include <vector>
 
 #include <QApplication>
@@ -28,12 +27,6 @@ std::chrono::steady_clock::duration thread_cpu_now()
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 void BM_Stream(benchmark::State& state)
@@ -59,9 +52,9 @@ void BM_Stream(benchmark::State& state)
         bare.push_back(b);
     }
     state.counters["reports"] = static_cast<double>(rig.window_hid.reports.size());
-    state.counters["tool_ms"] = median(tool) * 1000;
-    state.counters["bare_ms"] = median(bare) * 1000;
-    state.counters["ratio"] = median(tool) / median(bare);
+    state.counters["tool_ms"] = stream_pace::median(tool) * 1000;
+    state.counters["bare_ms"] = stream_pace::median(bare) * 1000;
+    state.counters["ratio"] = stream_pace::median(tool) / stream_pace::median(bare);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // through the same link with nothing around them, as the yardstick of the window's stream.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -27,45 +28,36 @@ inline std::vector<std::uint8_t> make_image()
     return image;
 }
 
-// Passes every call on and, while recording, keeps each report in order: what was written,
-// or that one was read.
-class RecordingHid : public Hid {
+// The window's link: each report at the module's pace (PacedHid) and, while recording, kept in
+// order: what was written, or that one was read.
+class RecordingHid : public PacedHid {
 public:
     struct Report {
         bool written = false;
         std::vector<std::uint8_t> bytes;
     };
-    explicit RecordingHid(Hid& inner) : inner_(inner) {}
+    using PacedHid::PacedHid;
     bool recording = false;
     std::vector<Report> reports;
 
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
-    HidHandleId open(const std::string& path) override { return inner_.open(path); }
-    bool attributes(HidHandleId h, std::uint16_t& v, std::uint16_t& p) override { return inner_.attributes(h, v, p); }
-    bool feature_report_length(HidHandleId h, std::size_t& n) override { return inner_.feature_report_length(h, n); }
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override
     {
         if (recording) reports.push_back({true, std::vector<std::uint8_t>(buf, buf + length)});
-        return inner_.set_feature(h, buf, length);
+        return PacedHid::set_feature(h, buf, length);
     }
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override
     {
         if (recording) reports.push_back({false, std::vector<std::uint8_t>(length)});
-        return inner_.get_feature(h, buf, length);
+        return PacedHid::get_feature(h, buf, length);
     }
-    void close(HidHandleId h) override { inner_.close(h); }
-    HidClaim claim(HidHandleId h) override { return inner_.claim(h); }
-
-private:
-    Hid& inner_;
 };
 
 using Duration = std::chrono::steady_clock::duration;
 using Now = Duration (*)();
 inline Duration steady_now() { return std::chrono::steady_clock::now().time_since_epoch(); }
 
-// The module on the bus with the window's link to it: bus → pace → recorder (the window's Hid).
-// `now` is the clock of the pace and of the timings; each report takes `pace` of it, spun out.
+// The module on the bus with the window's link to it. `now` is the clock of the pace and of the
+// timings; each report takes `pace` of it, spun out.
 struct Rig {
     explicit Rig(Now clock = steady_now) : now(clock)
     {
@@ -76,33 +68,33 @@ struct Rig {
     Duration pace{};
     SimModule module;
     SimBus bus;
-    PacedHid paced{bus, [this] {
-                       const Duration until = now() + pace;
-                       while (now() < until) {
-                       }
-                   }};
-    RecordingHid window_hid{paced};
+    RecordingHid window_hid{bus, [this] {
+                                const Duration until = now() + pace;
+                                while (now() < until) {
+                                }
+                            }};
 };
 
 using Seconds = std::chrono::duration<double>;
 
-// The recorded reports sent once more through the paced link on one open interface.
+// The recorded reports sent once more through the same paced link on one open interface.
 inline Seconds bare_loop(Rig& rig)
 {
     rig.module.set_form(SimModule::Form::loader);
+    PacedHid& link = rig.window_hid;
     std::vector<HidInterfaceInfo> listed;
-    rig.paced.list_interfaces(listed);
+    link.list_interfaces(listed);
     std::vector<std::uint8_t> reply(65);
     const auto start = rig.now();
-    const HidHandleId h = rig.paced.open(listed.at(0).path);
-    rig.paced.claim(h);
+    const HidHandleId h = link.open(listed.at(0).path);
+    link.claim(h);
     for (const RecordingHid::Report& r : rig.window_hid.reports) {
         if (r.written)
-            rig.paced.set_feature(h, r.bytes.data(), r.bytes.size());
+            link.set_feature(h, r.bytes.data(), r.bytes.size());
         else
-            rig.paced.get_feature(h, reply.data(), reply.size());
+            link.get_feature(h, reply.data(), reply.size());
     }
-    rig.paced.close(h);
+    link.close(h);
     return rig.now() - start;
 }
 
@@ -116,6 +108,12 @@ template <typename Stream> Seconds window_stream(Rig& rig, Stream&& stream)
     const Seconds took = rig.now() - start;
     rig.window_hid.recording = false;
     return took;
+}
+
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 }  // namespace stream_pace

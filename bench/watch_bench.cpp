@@ -36,37 +36,27 @@ namespace {
 constexpr double reports_per_sample = 12;
 constexpr double limit_per_second = 1000.0 / reports_per_sample;
 
-// Time spent inside the bus's reports, to tell the bus's own lateness (a busy machine) from
-// the trace's.
-double bus_seconds = 0;
-
-// Waits out one report's millisecond by spinning, so that the report takes 1 ms and not 1 ms
-// plus the scheduler's lateness after a sleep.
-void one_millisecond()
-{
-    using clock = std::chrono::steady_clock;
-    const auto begin = clock::now();
-    const auto until = begin + std::chrono::milliseconds(1);
-    while (clock::now() < until) {
-    }
-    bus_seconds += std::chrono::duration<double>(clock::now() - begin).count();
-}
-
 void BM_WatchSixRegisters(benchmark::State& state)
 {
     const auto seconds = state.range(0);
     const bool bus_time = state.range(1) != 0;
     std::int64_t simulated_us = 0;
+    // Time spent inside the bus's reports, to tell the bus's own lateness (a busy machine) from
+    // the trace's.
+    double bus_seconds = 0;
     SimModule module;
     ForeignDevice keyboard{0x046D, 0xC31C};
     SimBus bus;
     bus.add_interface(keyboard);
     bus.add_interface(module);
     PacedHid paced(bus, [&] {
-        if (bus_time)
+        if (bus_time) {
             simulated_us += 1000;
-        else
-            one_millisecond();
+            return;
+        }
+        const auto begin = std::chrono::steady_clock::now();
+        spin_for(std::chrono::milliseconds(1));
+        bus_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     });
     const fs::path csv = fs::temp_directory_path() / ("lirvan-watch-bench-" + std::to_string(::getpid()) + ".csv");
     nlohmann::json summary;

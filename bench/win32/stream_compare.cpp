@@ -21,6 +21,8 @@
 
 namespace {
 
+using stream_pace::median;
+
 void pump()
 {
     MSG msg;
@@ -28,12 +30,6 @@ void pump()
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 struct Figures {

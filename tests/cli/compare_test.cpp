@@ -55,7 +55,7 @@ TEST(CliCompare, ModuleWithTwoChangedWordsExitsThreeNamingBothInOctal)
     EXPECT_EQ(j["differences"][1]["values"][1], word(rom, 8191));
 }
 
-TEST(CliCompare, AmtDifferencesNameTheirHalfAndLaneFilesCompareAsWriteTakesThem)
+TEST(CliCompare, AmtHalvesLaneFilesAndTwoFilesListingTheFirstTenDifferencesUnlessAll)
 {
     CliRig rig;
     const auto amt = pattern(amt_size, 3, 2);
@@ -81,11 +81,8 @@ TEST(CliCompare, AmtDifferencesNameTheirHalfAndLaneFilesCompareAsWriteTakesThem)
     EXPECT_EQ(rig.bus.reports(), reports) << "two files need no module";
     rig.write_file("c", std::vector<std::uint8_t>(100));
     EXPECT_EQ(rig.run({"compare", rig.path("a"), rig.path("c"), "--as", "amt"}), 4) << "not an AMT image";
-}
 
-TEST(CliCompare, FirstTenDifferencesUnlessAll)
-{
-    CliRig rig;
+    // Every word differs: the first ten listed, unless --all.
     rig.write_file("a", std::vector<std::uint8_t>(kvp_size, 0));
     rig.write_file("b", std::vector<std::uint8_t>(kvp_size, 1));
     EXPECT_EQ(rig.run({"compare", rig.path("a"), rig.path("b"), "--as", "kvp"}), 3);

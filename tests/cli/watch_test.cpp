@@ -3,13 +3,13 @@
 // values, a module that vanishes in the middle, Ctrl+C; the CSV rows, the exit codes and the
 // place of the pulse in the timing diagram.
 #include <csignal>
+#include <optional>
 #include <regex>
 
 #include <nlohmann/json.hpp>
 
 #include "cli_rig.h"
 #include "sim/paced_hid.h"
-
 
 using json = nlohmann::json;
 using namespace std::chrono_literals;
@@ -48,51 +48,41 @@ struct WatchRig : CliRig {
     }
 };
 
-// The x of every edge of one lane's path, and how x follows time.
-struct Lane {
-    bool found = false;
-    std::vector<double> edges;
-};
+// The diagram: how x follows time, and the x of every edge of one lane's path (none: no lane).
 struct Diagram {
-    double origin_x = 0, px_per_us = 0;
     std::string text;
-    Lane lane(const std::string& reg, int bit) const
+    double origin_x = 0, px_per_us = 0;
+    explicit Diagram(const std::vector<std::uint8_t>& bytes) : text(bytes.begin(), bytes.end())
     {
-        Lane l;
+        std::smatch m;
+        if (std::regex_search(text, m, std::regex("data-origin-x=\"([0-9.]+)\" data-px-per-us=\"([0-9.]+)\""))) {
+            origin_x = std::stod(m[1]);
+            px_per_us = std::stod(m[2]);
+        }
+    }
+    std::optional<std::vector<double>> lane(const std::string& reg, int bit) const
+    {
         const std::regex pattern("<g class=\"lane\" data-register=\"" + reg + "\" data-bit=\"" + std::to_string(bit) +
                                  "\">.*?<path class=\"level\" d=\"([^\"]*)\"");
         std::smatch m;
-        if (!std::regex_search(text, m, pattern)) return l;
-        l.found = true;
+        if (!std::regex_search(text, m, pattern)) return std::nullopt;
         // "M x y H x V y H x V y ... H x": each H followed by a V is an edge.
         const std::string d = m[1];
         const std::regex step("H([0-9.]+) V");
+        std::vector<double> edges;
         for (auto it = std::sregex_iterator(d.begin(), d.end(), step); it != std::sregex_iterator(); ++it)
-            l.edges.push_back(std::stod((*it)[1]));
-        return l;
+            edges.push_back(std::stod((*it)[1]));
+        return edges;
     }
     double x_of(double us) const { return origin_x + us * px_per_us; }
 };
 
-Diagram parse_svg(const std::vector<std::uint8_t>& bytes)
-{
-    Diagram d;
-    d.text.assign(bytes.begin(), bytes.end());
-    std::smatch m;
-    if (std::regex_search(d.text, m, std::regex("data-origin-x=\"([0-9.]+)\" data-px-per-us=\"([0-9.]+)\""))) {
-        d.origin_x = std::stod(m[1]);
-        d.px_per_us = std::stod(m[2]);
-    }
-    return d;
-}
-
-constexpr std::uint16_t steady[] = {0000001, 0000200, 0052525, 0000000, 0100000, 0000017};
-
 void steady_values(SimModule& module)
 {
-    const std::uint16_t regs[] = {bus_inputs_1, bus_inputs_2, bus_inputs_3, bus_inputs_4, bus_outputs_1,
-                                  bus_outputs_2};
-    for (std::size_t i = 0; i < 6; ++i) module.set_bus_register(regs[i], steady[i]);
+    const std::pair<std::uint16_t, std::uint16_t> steady[] = {
+        {bus_inputs_1, 0000001}, {bus_inputs_2, 0000200},  {bus_inputs_3, 0052525},
+        {bus_inputs_4, 0000000}, {bus_outputs_1, 0100000}, {bus_outputs_2, 0000017}};
+    for (const auto& [reg, value] : steady) module.set_bus_register(reg, value);
 }
 
 }  // namespace
@@ -124,15 +114,15 @@ TEST(CliWatch, ShortPulseAmongSteadyValuesReachesTheLinesTheCsvAndTheDiagramAtIt
     EXPECT_EQ(csv[7], "100000,170465,053525,0 1 0 1 0 1 1 1 0 1 0 1 0 1 0 1");
     EXPECT_EQ(csv[8], "112000,170465,052525,0 1 0 1 0 1 0 1 0 1 0 1 0 1 0 1");
 
-    const Diagram svg = parse_svg(rig.file("t.svg"));
+    const Diagram svg(rig.file("t.svg"));
     ASSERT_GT(svg.px_per_us, 0) << svg.text;
-    const Lane pulse = svg.lane("170465", 9);
-    ASSERT_TRUE(pulse.found) << svg.text;
-    ASSERT_EQ(pulse.edges.size(), 2u);
-    EXPECT_NEAR(pulse.edges[0], svg.x_of(100000), 0.01);
-    EXPECT_NEAR(pulse.edges[1], svg.x_of(112000), 0.01);
-    EXPECT_FALSE(svg.lane("170465", 8).found) << "a lane only for a bit that changed";
-    EXPECT_FALSE(svg.lane("170461", 0).found);
+    const auto pulse = svg.lane("170465", 9);
+    ASSERT_TRUE(pulse) << svg.text;
+    ASSERT_EQ(pulse->size(), 2u);
+    EXPECT_NEAR((*pulse)[0], svg.x_of(100000), 0.01);
+    EXPECT_NEAR((*pulse)[1], svg.x_of(112000), 0.01);
+    EXPECT_FALSE(svg.lane("170465", 8)) << "a lane only for a bit that changed";
+    EXPECT_FALSE(svg.lane("170461", 0));
     EXPECT_NE(svg.text.find("shortest pulse 12.000 ms: 170465 bit 9 from 100.000 ms"), std::string::npos);
     EXPECT_NE(svg.text.find("sample period 12.000 ms"), std::string::npos);
 }
@@ -153,8 +143,8 @@ TEST(CliWatch, VanishedModuleExitsTwoKeepingEveryRowAndTheDiagramOfWhatCame)
     EXPECT_EQ(csv.size(), 1u + 4 * 6 + 1);
     EXPECT_EQ(csv.back().substr(0, 14), "48000,170461,0") << csv.back();
     EXPECT_EQ(csv[1 + 3 * 6 + 4], "44000,170462,100001,1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1");
-    const Lane edge = parse_svg(rig.file("t.svg")).lane("170462", 0);
-    ASSERT_EQ(edge.edges.size(), 1u) << "the diagram of a trace cut short";
+    const auto edge = Diagram(rig.file("t.svg")).lane("170462", 0);
+    EXPECT_EQ(edge.value_or(std::vector<double>{}).size(), 1u) << "the diagram of a trace cut short";
     EXPECT_NE(rig.out.str().find("watch ended: 4 samples"), std::string::npos) << rig.out.str();
 }
 
