@@ -12,16 +12,6 @@ HidHandleId KeepAliveHid::open(const std::string& path)
     return inner_.open(path);
 }
 
-bool KeepAliveHid::attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id)
-{
-    return inner_.attributes(h, vendor_id, product_id);
-}
-
-bool KeepAliveHid::feature_report_length(HidHandleId h, std::size_t& length)
-{
-    return inner_.feature_report_length(h, length);
-}
-
 bool KeepAliveHid::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length)
 {
     const bool sent = inner_.set_feature(h, buf, length);
@@ -35,14 +25,6 @@ bool KeepAliveHid::get_feature(HidHandleId h, std::uint8_t* buf, std::size_t len
     after_report();
     return received;
 }
-
-void KeepAliveHid::close(HidHandleId h) { inner_.close(h); }
-
-HidClaim KeepAliveHid::claim(HidHandleId h) { return inner_.claim(h); }
-
-SystemFailure KeepAliveHid::last_failure() const { return inner_.last_failure(); }
-
-bool KeepAliveHid::open_refused_for_permission() const { return inner_.open_refused_for_permission(); }
 
 void KeepAliveHid::after_report()
 {

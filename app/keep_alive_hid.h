@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "device/Hid.h"
+#include "device/forwarding_hid.h"
 
-class KeepAliveHid : public Hid {
+class KeepAliveHid : public ForwardingHid {
 public:
     using Clock = std::chrono::steady_clock;
     // Often enough for a bar that visibly moves and for the system's "is it alive" questions
@@ -23,7 +23,7 @@ public:
     static constexpr Clock::duration default_interval = std::chrono::milliseconds(100);
 
     KeepAliveHid(Hid& inner, std::function<void()> keep_alive, Clock::duration interval = default_interval)
-        : inner_(inner), keep_alive_(std::move(keep_alive)), interval_(interval)
+        : ForwardingHid(inner), keep_alive_(std::move(keep_alive)), interval_(interval)
     {
     }
 
@@ -32,20 +32,13 @@ public:
     // A search begins an action's time: a tick or a short action never gives a turn.
     bool list_interfaces(std::vector<HidInterfaceInfo>& out) override;
     HidHandleId open(const std::string& path) override;
-    bool attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id) override;
-    bool feature_report_length(HidHandleId h, std::size_t& length) override;
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
-    void close(HidHandleId h) override;
-    HidClaim claim(HidHandleId h) override;
-    SystemFailure last_failure() const override;
-    bool open_refused_for_permission() const override;
 
 private:
     // After a report: the window's turn when the interval has passed since the last one.
     void after_report();
 
-    Hid& inner_;
     std::function<void()> keep_alive_;
     Clock::duration interval_;
     Clock::time_point last_turn_ = Clock::now();

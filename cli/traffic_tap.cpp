@@ -74,28 +74,13 @@ std::string command_name(std::uint8_t code)
     }
 }
 
-TrafficTap::TrafficTap(Hid& inner, std::ostream* log) : inner_(inner), log_(log) {}
-
-bool TrafficTap::list_interfaces(std::vector<HidInterfaceInfo>& out)
-{
-    return inner_.list_interfaces(out);
-}
+TrafficTap::TrafficTap(Hid& inner, std::ostream* log) : ForwardingHid(inner), log_(log) {}
 
 HidHandleId TrafficTap::open(const std::string& path)
 {
     const HidHandleId h = inner_.open(path);
     if (h != invalid_hid_id) handles_[h] = HandleState{path, 0, 0};
     return h;
-}
-
-bool TrafficTap::attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id)
-{
-    return inner_.attributes(h, vendor_id, product_id);
-}
-
-bool TrafficTap::feature_report_length(HidHandleId h, std::size_t& length)
-{
-    return inner_.feature_report_length(h, length);
 }
 
 bool TrafficTap::set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length)

@@ -16,13 +16,13 @@
 #include <ostream>
 #include <string>
 
-#include "device/Hid.h"
+#include "device/forwarding_hid.h"
 
 // Name of a command code as the protocol names it ("cmd_read_flash"); "cmd_<code>" for codes
 // the tool does not use.
 std::string command_name(std::uint8_t code);
 
-class TrafficTap : public Hid {
+class TrafficTap : public ForwardingHid {
 public:
     // `log` may be null (no support log). Reports are passed on to `inner` unchanged.
     TrafficTap(Hid& inner, std::ostream* log);
@@ -32,16 +32,10 @@ public:
     const std::string& last_refusal() const { return last_refusal_; }
     void forget_refusal() { last_refusal_.clear(); }
 
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override;
     HidHandleId open(const std::string& path) override;
-    bool attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id) override;
-    bool feature_report_length(HidHandleId h, std::size_t& length) override;
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override;
     bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t length) override;
     void close(HidHandleId h) override;
-    HidClaim claim(HidHandleId h) override { return inner_.claim(h); }
-    SystemFailure last_failure() const override { return inner_.last_failure(); }
-    bool open_refused_for_permission() const override { return inner_.open_refused_for_permission(); }
 
 private:
     struct HandleState {
@@ -53,7 +47,6 @@ private:
                     const std::uint8_t* buf, std::size_t length, bool accepted,
                     const std::uint32_t* words);
 
-    Hid& inner_;
     std::ostream* log_;
     std::map<HidHandleId, HandleState> handles_;
     std::size_t reports_ = 0;  // exchanged so far, refused ones included

@@ -8,22 +8,12 @@
 #include <functional>
 #include <utility>
 
-#include "device/Hid.h"
+#include "device/forwarding_hid.h"
 
-class PacedHid : public Hid {
+class PacedHid : public ForwardingHid {
 public:
-    PacedHid(Hid& inner, std::function<void()> each_report) : inner_(inner), each_report_(std::move(each_report)) {}
+    PacedHid(Hid& inner, std::function<void()> each_report) : ForwardingHid(inner), each_report_(std::move(each_report)) {}
 
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
-    HidHandleId open(const std::string& path) override { return inner_.open(path); }
-    bool attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id) override
-    {
-        return inner_.attributes(h, vendor_id, product_id);
-    }
-    bool feature_report_length(HidHandleId h, std::size_t& length) override
-    {
-        return inner_.feature_report_length(h, length);
-    }
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override
     {
         each_report_();
@@ -34,13 +24,8 @@ public:
         each_report_();
         return inner_.get_feature(h, buf, length);
     }
-    void close(HidHandleId h) override { inner_.close(h); }
-    HidClaim claim(HidHandleId h) override { return inner_.claim(h); }
-    SystemFailure last_failure() const override { return inner_.last_failure(); }
-    bool open_refused_for_permission() const override { return inner_.open_refused_for_permission(); }
 
 private:
-    Hid& inner_;
     std::function<void()> each_report_;
 };
 

@@ -13,28 +13,15 @@
 #include "comport/pty_peer.h"
 #include "define/byte_order.h"
 #include "device/device.h"
+#include "device/forwarding_hid.h"
 #include "hostile_image.h"
 
 using nlohmann::json;
 
 namespace {
 
-// A Hid between the command line and the bus that passes every call on; the ones below change
-// the reports they need to.
-class PassOnHid : public Hid {
-public:
-    explicit PassOnHid(Hid& inner) : inner_(inner) {}
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
-    HidHandleId open(const std::string& path) override { return inner_.open(path); }
-    bool attributes(HidHandleId h, std::uint16_t& v, std::uint16_t& p) override { return inner_.attributes(h, v, p); }
-    bool feature_report_length(HidHandleId h, std::size_t& l) override { return inner_.feature_report_length(h, l); }
-    bool get_feature(HidHandleId h, std::uint8_t* buf, std::size_t l) override { return inner_.get_feature(h, buf, l); }
-    void close(HidHandleId h) override { inner_.close(h); }
-    bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t l) override { return inner_.set_feature(h, buf, l); }
-
-protected:
-    Hid& inner_;
-};
+// The Hids below sit between the command line and the bus and change the reports they need to.
+using PassOnHid = ForwardingHid;
 
 // A Hid between the command line and the bus that changes one data byte of the chunk written
 // to `address`, after the bus took the frame: the module gets a chunk whose sum is wrong.

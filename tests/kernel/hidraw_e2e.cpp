@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "device/device.h"
+#include "device/forwarding_hid.h"
 #include "device/hidraw/linux_hid.h"
 
 namespace {
@@ -121,20 +122,14 @@ std::vector<WireReport> read_record(const std::string& path)
 }
 
 // The hidraw layer, with a note of every report it exchanged successfully, in order.
-class TappedHid : public Hid {
+struct OwnHidraw {
+    LinuxHid hidraw;
+};
+class TappedHid : private OwnHidraw, public ForwardingHid {
 public:
     std::vector<WireReport> reports;
 
-    bool list_interfaces(std::vector<HidInterfaceInfo>& out) override { return inner_.list_interfaces(out); }
-    HidHandleId open(const std::string& path) override { return inner_.open(path); }
-    bool attributes(HidHandleId h, std::uint16_t& vendor_id, std::uint16_t& product_id) override
-    {
-        return inner_.attributes(h, vendor_id, product_id);
-    }
-    bool feature_report_length(HidHandleId h, std::size_t& length) override
-    {
-        return inner_.feature_report_length(h, length);
-    }
+    TappedHid() : ForwardingHid(hidraw) {}
     bool set_feature(HidHandleId h, const std::uint8_t* buf, std::size_t length) override
     {
         const bool ok = inner_.set_feature(h, buf, length);
@@ -147,13 +142,6 @@ public:
         if (ok && length == report_length) reports.push_back(on_the_wire("GET", buf));
         return ok;
     }
-    void close(HidHandleId h) override { inner_.close(h); }
-    HidClaim claim(HidHandleId h) override { return inner_.claim(h); }
-    SystemFailure last_failure() const override { return inner_.last_failure(); }
-    bool open_refused_for_permission() const override { return inner_.open_refused_for_permission(); }
-
-private:
-    LinuxHid inner_;
 };
 
 // The numbers of the device program's STATS line, by name.
