@@ -104,6 +104,23 @@ Control named(const std::string& kind, int number)
 
 const std::string zero_bits = "0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0";
 
+// A click on a widget as the user's mouse puts it into the queue.
+void post_click(QWidget* w)
+{
+    const QPointF at(4, 4);
+    QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                                               Qt::LeftButton, Qt::NoModifier));
+    QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                                               Qt::NoButton, Qt::NoModifier));
+}
+
+// Counts the paints of the widget it watches while it lives.
+struct Paints : QObject {
+    int count = 0;
+    explicit Paints(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override { return count += e->type() == QEvent::Paint, false; }
+};
+
 // The window on an empty bus (no module), started as the executables start it.
 class WindowTest : public ::testing::Test {
 protected:
@@ -710,11 +727,7 @@ TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_cl
         spin_for(pace);
         if (!after_turn) return;
         after_turn = false;
-        const QPointF at(4, 4);
-        QApplication::postEvent(update_button, new QMouseEvent(QEvent::MouseButtonPress, at, update_button->mapToGlobal(at),
-                                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-        QApplication::postEvent(update_button, new QMouseEvent(QEvent::MouseButtonRelease, at, update_button->mapToGlobal(at),
-                                                               Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        post_click(update_button);
         QApplication::postEvent(update_button, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier));
         QApplication::postEvent(update_button, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier));
     });
@@ -735,17 +748,12 @@ TEST(WindowOnModule, a_long_stream_keeps_painting_and_runs_no_tick_handler_or_cl
         qobject_cast<QPushButton*>(window.control(Control::Button1))->click();
         window.close();
     });
-    struct Paints : QObject {
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* e) override { return count += e->type() == QEvent::Paint, false; }
-    } paints;
-    label->installEventFilter(&paints);
+    Paints paints(label);
     poke.start(0);
     pace = 500us;  // 1000 reports: half a second at least
     window.form().click(Control::Timer1);  // finds the loader and streams, as the window ticks
     pace = 0ms;
     poke.stop();
-    label->removeEventFilter(&paints);
 
     EXPECT_EQ(module.last_update_image(), image);
     std::vector<std::uint8_t> codes;  // the tick's searches and queries, the stream's
@@ -770,12 +778,8 @@ TEST_F(WindowTest, input_queued_until_the_end_of_a_transfer_is_thrown_away)
     QSignalSpy clicks(button, &QAbstractButton::clicked);
     const QString before = edit->text();
     const auto queue_input = [&] {
-        const QPointF at(4, 4);
         QApplication::postEvent(edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_7, Qt::NoModifier, QStringLiteral("7")));
-        QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, button->mapToGlobal(at),
-                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-        QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, button->mapToGlobal(at),
-                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        post_click(button);
     };
     queue_input();
     window->view().drop_input();
@@ -793,11 +797,7 @@ TEST_F(WindowTest, the_bar_paints_only_a_new_position)
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     QApplication::processEvents();
-    struct Paints : QObject {
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* e) override { return count += e->type() == QEvent::Paint, false; }
-    } paints;
-    find<QProgressBar>(Control::ProgressBar1)->installEventFilter(&paints);
+    Paints paints(find<QProgressBar>(Control::ProgressBar1));
     std::vector<int> counts;
     for (int position : {0, 1, 1, 2, 100, 100, 0}) {
         window->view().set_progress(position);
@@ -806,7 +806,6 @@ TEST_F(WindowTest, the_bar_paints_only_a_new_position)
     QApplication::processEvents();
     EXPECT_EQ(counts, (std::vector<int>{0, 1, 1, 2, 3, 3, 4}));
     EXPECT_EQ(paints.count, 4) << "nothing was left to paint later";
-    find<QProgressBar>(Control::ProgressBar1)->removeEventFilter(&paints);
 }
 
 TEST_F(WindowTest, keyboard_and_wheel_never_bring_the_hidden_page_forward)

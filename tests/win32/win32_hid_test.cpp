@@ -378,17 +378,16 @@ TEST(SystemHid, HidDllIsBoundAndReleasedAndAMissingFileLeavesTheSearchEmpty)
     {
         HidLibrary library;
         EXPECT_TRUE(library.bound());
-        const HMODULE loaded = GetModuleHandleW(L"hid.dll");
-        ASSERT_NE(loaded, nullptr);
         // The system folder's file, and so is the file dialogs' library.
-        wchar_t file[MAX_PATH] = {};
-        GetModuleFileNameW(loaded, file, MAX_PATH);
-        EXPECT_EQ(lstrcmpiW(file, system_folder_file(L"hid.dll").c_str()), 0);
+        const auto from_system_folder = [](HMODULE loaded, const wchar_t* name) {
+            wchar_t file[MAX_PATH] = {};
+            return loaded != nullptr && GetModuleFileNameW(loaded, file, MAX_PATH) > 0 &&
+                   lstrcmpiW(file, system_folder_file(name).c_str()) == 0;
+        };
+        EXPECT_TRUE(from_system_folder(GetModuleHandleW(L"hid.dll"), L"hid.dll"));
         const HMODULE dialogs = load_system_library(L"comdlg32.dll");
-        ASSERT_NE(dialogs, nullptr);
-        GetModuleFileNameW(dialogs, file, MAX_PATH);
-        EXPECT_EQ(lstrcmpiW(file, system_folder_file(L"comdlg32.dll").c_str()), 0);
-        FreeLibrary(dialogs);
+        EXPECT_TRUE(from_system_folder(dialogs, L"comdlg32.dll"));
+        if (dialogs != nullptr) FreeLibrary(dialogs);
         EXPECT_EQ(load_system_library(L"no-such-library.dll"), nullptr);
     }
     EXPECT_EQ(GetModuleHandleW(L"hid.dll"), nullptr);

@@ -107,6 +107,9 @@ FormRect place_of(HWND hwnd)
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
+// The status timer's id: the window's timers carry their control's id.
+constexpr UINT_PTR timer1 = Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1);
+
 void pump()
 {
     MSG msg;
@@ -539,7 +542,6 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
     ThrowingHid hid;
     Win32Window window(hid, CarriedImage{});
     window.show(SW_SHOWNORMAL);
-    const UINT_PTR timer1 = Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1);
 
     // A helper finds the box, sends the window two more ticks while it is open, reads the
     // box's text and closes it.
@@ -611,7 +613,7 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     click_button();
     pump();
     ASSERT_TRUE(window.form().up_flag) << "outside a transfer the click runs";
-    SetTimer(hwnd, Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1), 5, nullptr);
+    SetTimer(hwnd, timer1, 5, nullptr);
     click_button();
     PostMessageW(button, WM_KEYDOWN, VK_SPACE, 0);
     PostMessageW(button, WM_KEYUP, VK_SPACE, 0);
@@ -647,7 +649,7 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     EXPECT_LT(slowest, 500u);
     EXPECT_GE(painted, 3);
     EXPECT_TRUE(IsWindow(hwnd)) << "the close waited";
-    KillTimer(hwnd, Win32Window::control_id_base + static_cast<UINT_PTR>(Control::Timer1));
+    KillTimer(hwnd, timer1);
     MSG left;
     EXPECT_FALSE(PeekMessageW(&left, nullptr, WM_KEYFIRST, WM_MOUSELAST, PM_NOREMOVE)) << "the input was thrown away";
     pump();  // afterwards the close goes through, the click never
