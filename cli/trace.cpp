@@ -133,34 +133,46 @@ constexpr double widest_plot = 60000;   // and the diagram never wider than this
 
 std::string trace_ms_text(std::int64_t time_us) { return fixed(static_cast<double>(time_us) / 1000.0, 3) + " ms"; }
 
-std::string trace_svg(const Trace& t)
+namespace {
+
+// Where everything of one trace's diagram goes: the time scale and the lanes' place.
+struct Layout {
+    double span_us, px_per_us, plot_width, width, lanes_top, lanes_bottom, height;
+    std::string x_of(std::int64_t us) const { return fixed(origin_x + static_cast<double>(us) * px_per_us, 3); }
+};
+
+Layout layout_of(const Trace& t, std::size_t lane_count, const Trace::Pulse& pulse)
 {
-    const std::vector<Trace::Lane> lanes = t.changed_bits();
-    const Trace::Pulse pulse = t.shortest_pulse();
-    const Trace::Period period = t.period();
-    const double span_us = static_cast<double>(std::max<std::int64_t>(t.end_us(), 1));
-    double px_per_us = natural_width / span_us;
+    Layout l{};
+    l.span_us = static_cast<double>(std::max<std::int64_t>(t.end_us(), 1));
+    l.px_per_us = natural_width / l.span_us;
     if (pulse.found && pulse.length_us > 0)
-        px_per_us = std::max(px_per_us, least_pulse_px / static_cast<double>(pulse.length_us));
-    px_per_us = std::min(px_per_us, widest_plot / span_us);
-    const double plot_width = span_us * px_per_us;
-    const double width = origin_x + plot_width + right_margin;
-    const double lanes_top = notes_height;
-    const double lanes_bottom = lanes_top + lane_height * static_cast<double>(std::max<std::size_t>(lanes.size(), 1));
-    const double height = lanes_bottom + axis_height;
-    const auto x_of = [&](std::int64_t us) { return fixed(origin_x + static_cast<double>(us) * px_per_us, 3); };
+        l.px_per_us = std::max(l.px_per_us, least_pulse_px / static_cast<double>(pulse.length_us));
+    l.px_per_us = std::min(l.px_per_us, widest_plot / l.span_us);
+    l.plot_width = l.span_us * l.px_per_us;
+    l.width = origin_x + l.plot_width + right_margin;
+    l.lanes_top = notes_height;
+    l.lanes_bottom = l.lanes_top + lane_height * static_cast<double>(std::max<std::size_t>(lane_count, 1));
+    l.height = l.lanes_bottom + axis_height;
+    return l;
+}
 
-    std::string svg;
-    svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + fixed(width, 0) + "\" height=\"" + fixed(height, 0) +
-           "\" viewBox=\"0 0 " + fixed(width, 0) + " " + fixed(height, 0) + "\" data-origin-x=\"" +
-           fixed(origin_x, 3) + "\" data-px-per-us=\"" + fixed(px_per_us, 9) + "\">\n";
-    svg += "<style>text{font-family:monospace;font-size:12px;fill:#222}.note{font-size:13px}"
-           ".grid{stroke:#ddd;stroke-width:1}.level{fill:none;stroke:#1a5fb4;stroke-width:1.5}"
-           ".axis{stroke:#444;stroke-width:1}</style>\n";
-    svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else out += c;
+    }
+    return out;
+}
 
-    // The notes: what was watched, how often, and the shortest pulse.
+// The notes: what was watched, how often, and the shortest pulse.
+std::string svg_notes(const Trace& t, const Trace::Pulse& pulse)
+{
+    const Trace::Period period = t.period();
     std::string watched;
     for (const std::string& name : t.names()) {
         watched += ' ';
@@ -177,67 +189,94 @@ std::string trace_svg(const Trace& t)
                           "; each edge at the first sample that saw the new level"
                     : "no pulse: no bit changed twice";
     const std::string notes[] = {"lirvan-cli watch:" + watched, rate, shortest};
-    const auto escaped = [](const std::string& text) {
-        std::string out;
-        for (const char c : text) {
-            if (c == '&') out += "&amp;";
-            else if (c == '<') out += "&lt;";
-            else if (c == '>') out += "&gt;";
-            else out += c;
-        }
-        return out;
-    };
+    std::string svg;
     for (std::size_t i = 0; i < 3; ++i)
         svg += "<text class=\"note\" x=\"10\" y=\"" + fixed(20 + 18 * static_cast<double>(i), 0) + "\">" + escaped(notes[i]) +
                "</text>\n";
+    return svg;
+}
 
-    // Every other register's lanes on a shaded band, so that the lanes of one register stay together.
+// Every other register's lanes on a shaded band, so that the lanes of one register stay together.
+std::string svg_bands(const std::vector<Trace::Lane>& lanes, const Layout& l)
+{
+    std::string svg;
     for (std::size_t i = 0, band = 0; i < lanes.size(); ++band) {
         std::size_t n = 0;
         while (i + n < lanes.size() && lanes[i + n].register_index == lanes[i].register_index) ++n;
         if (band % 2 == 1)
-            svg += "<rect x=\"0\" y=\"" + fixed(lanes_top + lane_height * static_cast<double>(i), 1) +
-                   "\" width=\"" + fixed(width, 0) + "\" height=\"" + fixed(lane_height * static_cast<double>(n), 1) +
+            svg += "<rect x=\"0\" y=\"" + fixed(l.lanes_top + lane_height * static_cast<double>(i), 1) +
+                   "\" width=\"" + fixed(l.width, 0) + "\" height=\"" + fixed(lane_height * static_cast<double>(n), 1) +
                    "\" fill=\"#f2f5fa\"/>\n";
         i += n;
     }
-    // The time axis: a grid line and a label every round step of about 100 px.
-    const double step_us = round_step(100 / px_per_us);
-    svg += "<g class=\"time-axis\">\n";
-    svg += "<line class=\"axis\" x1=\"" + fixed(origin_x, 3) + "\" y1=\"" + fixed(lanes_bottom, 0) + "\" x2=\"" +
-           fixed(origin_x + plot_width, 3) + "\" y2=\"" + fixed(lanes_bottom, 0) + "\"/>\n";
-    for (double tick = 0; tick <= span_us + step_us / 1e6; tick += step_us) {
-        const std::string x = fixed(origin_x + tick * px_per_us, 3);
-        svg += "<line class=\"grid\" x1=\"" + x + "\" y1=\"" + fixed(lanes_top, 0) + "\" x2=\"" + x + "\" y2=\"" +
-               fixed(lanes_bottom + 4, 0) + "\"/>";
-        svg += "<text x=\"" + x + "\" y=\"" + fixed(lanes_bottom + 18, 0) + "\" text-anchor=\"middle\">" +
+    return svg;
+}
+
+// The time axis: a grid line and a label every round step of about 100 px.
+std::string svg_time_axis(const Layout& l)
+{
+    const double step_us = round_step(100 / l.px_per_us);
+    std::string svg = "<g class=\"time-axis\">\n";
+    svg += "<line class=\"axis\" x1=\"" + fixed(origin_x, 3) + "\" y1=\"" + fixed(l.lanes_bottom, 0) + "\" x2=\"" +
+           fixed(origin_x + l.plot_width, 3) + "\" y2=\"" + fixed(l.lanes_bottom, 0) + "\"/>\n";
+    for (double tick = 0; tick <= l.span_us + step_us / 1e6; tick += step_us) {
+        const std::string x = fixed(origin_x + tick * l.px_per_us, 3);
+        svg += "<line class=\"grid\" x1=\"" + x + "\" y1=\"" + fixed(l.lanes_top, 0) + "\" x2=\"" + x + "\" y2=\"" +
+               fixed(l.lanes_bottom + 4, 0) + "\"/>";
+        svg += "<text x=\"" + x + "\" y=\"" + fixed(l.lanes_bottom + 18, 0) + "\" text-anchor=\"middle\">" +
                axis_label(tick, step_us) + "</text>\n";
     }
-    svg += "</g>\n";
+    return svg + "</g>\n";
+}
 
+// One lane per bit that changed: its level drawn from sample to sample, each edge where the
+// first sample saw the new level.
+std::string svg_lanes(const Trace& t, const std::vector<Trace::Lane>& lanes, const Layout& l)
+{
+    std::string svg;
     if (lanes.empty())
-        svg += "<text class=\"note\" x=\"" + fixed(origin_x + 10, 0) + "\" y=\"" + fixed(lanes_top + 17, 0) +
+        svg += "<text class=\"note\" x=\"" + fixed(origin_x + 10, 0) + "\" y=\"" + fixed(l.lanes_top + 17, 0) +
                "\">no bit changed</text>\n";
     for (std::size_t i = 0; i < lanes.size(); ++i) {
         const auto [r, bit] = lanes[i];
-        const double top = lanes_top + lane_height * static_cast<double>(i);
+        const double top = l.lanes_top + lane_height * static_cast<double>(i);
         const auto y_of = [&](bool high) { return fixed(top + (high ? level_high : level_low), 1); };
         const std::string& name = t.names()[r];
         bool level = t.first_value(r) >> bit & 1;
         std::string d(1, 'M');
-        d += x_of(0);
+        d += l.x_of(0);
         d += ' ';
         d += y_of(level);
         for (const TraceChange& c : t.changes()) {
             if (c.register_index != r || !((c.from ^ c.to) >> bit & 1)) continue;
             level = !level;
-            d += " H" + x_of(c.time_us) + " V" + y_of(level);
+            d += " H" + l.x_of(c.time_us) + " V" + y_of(level);
         }
-        d += " H" + x_of(t.end_us());
+        d += " H" + l.x_of(t.end_us());
         svg += "<g class=\"lane\" data-register=\"" + name + "\" data-bit=\"" + std::to_string(bit) + "\">";
         svg += "<text x=\"10\" y=\"" + fixed(top + 17, 0) + "\">" + name + " bit " + std::to_string(bit) + "</text>";
         svg += "<path class=\"level\" d=\"" + d + "\"/></g>\n";
     }
+    return svg;
+}
+
+}  // namespace
+
+std::string trace_svg(const Trace& t)
+{
+    const std::vector<Trace::Lane> lanes = t.changed_bits();
+    const Trace::Pulse pulse = t.shortest_pulse();
+    const Layout l = layout_of(t, lanes.size(), pulse);
+    std::string svg;
+    svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + fixed(l.width, 0) + "\" height=\"" +
+           fixed(l.height, 0) + "\" viewBox=\"0 0 " + fixed(l.width, 0) + " " + fixed(l.height, 0) +
+           "\" data-origin-x=\"" + fixed(origin_x, 3) + "\" data-px-per-us=\"" + fixed(l.px_per_us, 9) + "\">\n";
+    svg += "<style>text{font-family:monospace;font-size:12px;fill:#222}.note{font-size:13px}"
+           ".grid{stroke:#ddd;stroke-width:1}.level{fill:none;stroke:#1a5fb4;stroke-width:1.5}"
+           ".axis{stroke:#444;stroke-width:1}</style>\n";
+    svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
+    svg += svg_notes(t, pulse) + svg_bands(lanes, l) + svg_time_axis(l) + svg_lanes(t, lanes, l);
     svg += "</svg>\n";
     return svg;
 }

@@ -177,6 +177,34 @@ bool run_exchange(DeviceHandle h, const Exchange& e, std::array<std::uint16_t, 4
     return true;
 }
 
+// Reading a counter takes its counts: as on the window's page, only while the CNC is stopped.
+// The DAC channels read with the external DAC on; anything else gives the DAC back.
+void prepare_module(ModuleLink& link, const WatchOptions& o, const TickReport& status)
+{
+    if (status.running && watched_by(o, TickPoll::registers_while_stopped))
+        throw CliFailure(exit_transfer_failed, "watch: the CNC processor is running; the measuring channels "
+                                               "(170520..170524) are read only while it is stopped, as reading a "
+                                               "counter takes its counts (lirvan-cli cpu stop)");
+    const bool dac = watched_by(o, TickPoll::dac);
+    if (dac != (status.ext_dac != 0))
+        link.check(set_external_dac(link.handle(), dac), dac ? "watch: external DAC on" : "watch: external DAC off");
+}
+
+// The wait ends at the next sample, or at the end of the duration when that comes first; it
+// goes in steps short enough that Ctrl+C ends it at once.
+template <typename Now>
+void wait_for_next_sample(const WatchOptions& o, const WatchTime& time, const InterruptWatch& interrupts,
+                          std::int64_t sample_start, const Now& now_us)
+{
+    std::int64_t next = sample_start + o.interval.count();
+    if (o.duration.count() > 0) next = std::min<std::int64_t>(next, o.duration.count());
+    while (!interrupts.interrupted()) {
+        const std::int64_t left = next - now_us();
+        if (left <= 0) break;
+        time.pause(std::chrono::milliseconds(std::min<std::int64_t>((left + 999) / 1000, 50)));
+    }
+}
+
 }  // namespace
 
 void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const WatchTime& time)
@@ -184,15 +212,7 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
     const TickReport& status = link.hold_application();
     // Before the first reading: a trace that could not be kept is not begun.
     CsvTrace csv(o.csv);
-    // Reading a counter takes its counts: as on the window's page, only while the CNC is stopped.
-    if (status.running && watched_by(o, TickPoll::registers_while_stopped))
-        throw CliFailure(exit_transfer_failed, "watch: the CNC processor is running; the measuring channels "
-                                               "(170520..170524) are read only while it is stopped, as reading a "
-                                               "counter takes its counts (lirvan-cli cpu stop)");
-    // The DAC channels read with the external DAC on; anything else gives the DAC back.
-    const bool dac = watched_by(o, TickPoll::dac);
-    if (dac != (status.ext_dac != 0))
-        link.check(set_external_dac(link.handle(), dac), dac ? "watch: external DAC on" : "watch: external DAC off");
+    prepare_module(link, o, status);
 
     std::vector<std::string> names;
     const std::vector<Exchange> exchanges = sample_exchanges(o, names);
@@ -240,17 +260,7 @@ void command_watch(ModuleLink& link, Output& out, const WatchOptions& o, const W
             break;
         }
         trace.sample_done();
-        if (o.interval.count() > 0) {
-            // The wait ends at the next sample, or at the end of the duration when that comes first.
-            std::int64_t next = sample_start + o.interval.count();
-            if (o.duration.count() > 0) next = std::min<std::int64_t>(next, o.duration.count());
-            while (!interrupts.interrupted()) {
-                const std::int64_t left = next - now_us();
-                if (left <= 0) break;
-                // In steps short enough that Ctrl+C ends the wait at once.
-                time.pause(std::chrono::milliseconds(std::min<std::int64_t>((left + 999) / 1000, 50)));
-            }
-        }
+        if (o.interval.count() > 0) wait_for_next_sample(o, time, interrupts, sample_start, now_us);
     }
     if (end != TraceEnd::vanished) trace.end(now_us());
     link.release();
