@@ -49,15 +49,26 @@ prefix=$share/prefix
 
 # --- the wine prefix, made on the host (a first start under TCG would take minutes) ---
 # winebus.sys of wine 8.0 starts only its SDL bus while SDL is enabled, and never the hidraw
-# one: SDL off. The prefix is kept between runs.
-if [ ! -f "$prefix/.lirvan-hidraw" ]; then
+# one: SDL off. The services that start with each wine session and that no program here needs
+# (the event log, the network drivers) off: each costs a second or more under emulation. The
+# prefix is kept between runs; the stamp names what was made in it.
+stamp=$prefix/.lirvan-hidraw-2
+if [ ! -f "$stamp" ]; then
     rm -rf "$prefix"
     mkdir -p "$share"
-    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 </dev/null
-    WINEPREFIX="$prefix" WINEDEBUG=-all wine reg add 'HKLM\System\CurrentControlSet\Services\winebus' \
-        /v 'Enable SDL' /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=" wineboot -i >/dev/null 2>&1 </dev/null
+    {
+        echo 'Windows Registry Editor Version 5.00'
+        echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus]'
+        echo '"Enable SDL"=dword:00000000'
+        for service in Eventlog NDIS nsiproxy; do
+            echo "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$service]"
+            echo '"Start"=dword:00000004'
+        done
+    } >"$share/prefix.reg"
+    WINEPREFIX="$prefix" WINEDEBUG=-all wine regedit /S "$share/prefix.reg" >/dev/null 2>&1 </dev/null
     WINEPREFIX="$prefix" wineserver -w
-    touch "$prefix/.lirvan-hidraw"
+    touch "$stamp"
 fi
 echo "Wine prefix ready after $(elapsed) s"
 
@@ -90,8 +101,10 @@ cat >"$share/guest.sh" <<EOF
 set -u
 share=$share
 # Every wine process on the virtual display: a window cannot join a wineserver whose first
-# programs started without one.
-export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7
+# programs started without one. No menu entries (winemenubuilder, which would also start a
+# desktop process at each session's start).
+export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7 \
+       WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml="
 transports="${LIRVAN_WINE_TRANSPORTS:-uhid usb}"
 arches=(${arches[*]})
 uhid_program=$uhid_program
@@ -104,6 +117,11 @@ check() {  # check OK WHAT
 }
 now() { cut -d' ' -f1 /proc/uptime; }
 took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+# The loader of the program's own kind: wine's 32-bit loader would start a 64-bit program
+# through a 32-bit start.exe, seconds under emulation for each program.
+wine_of() {  # wine_of 64|32
+    if [ "$1" = 64 ] && [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi
+}
 # Seconds from the cmd_read_flash frame to the last report in a lirvan-cli --log file.
 read_time() {
     awk -F'"' '/"cmd_read_flash"/ && !first { first = 1; split(substr($4, 12, 12), a, ":"); t0 = a[1] * 3600 + a[2] * 60 + a[3] }
@@ -137,25 +155,31 @@ for t in $transports; do
         out=$run/$arch
         mkdir -p "$out"
         cli=/tmp/exe/$arch/lirvan-cli.exe
+        wine=$(wine_of $arch)
         start=$(now)
-        wine "$cli" status >"$out/status.txt" 2>&1 </dev/null
+        "$wine" "$cli" status >"$out/status.txt" 2>&1 </dev/null
         rc=$?
         echo "  status ($arch-bit, the first starts wine): $(took "$start") s"
         check "$( [ $rc = 0 ] && grep -q 'firmware version: 4.36' "$out/status.txt"; echo $?)" \
               "lirvan-cli.exe ($arch-bit) status: exit $rc, firmware 4.36"
+        # wine's desktop process (explorer), which the window needs, starts alongside the
+        # command-line runs instead of holding up the window by seconds. It ends a second
+        # after the last window on it, so each build's window gets one of its own, started
+        # once the previous window's has gone.
+        "$(wine_of 64)" explorer.exe /desktop >/dev/null 2>&1 </dev/null &
         start=$(now)
-        wine "$cli" restore "Z:$share/restore" --ram main >"$out/restore.txt" 2>&1 </dev/null
+        "$wine" "$cli" restore "Z:$share/restore" --ram main >"$out/restore.txt" 2>&1 </dev/null
         rc=$?
         echo "  restore, verified ($arch-bit): $(took "$start") s"
         check "$rc" "lirvan-cli.exe ($arch-bit) restore with verified writes: exit $rc"
         # A 16 KiB read, timed by the program's own log: from its command frame to the last reply.
-        wine "$cli" --log "Z:/tmp/read-$t-$arch.json" read rom "Z:/tmp/rom-$t-$arch.bin" >"$out/read.txt" 2>&1 </dev/null
+        "$wine" "$cli" --log "Z:/tmp/read-$t-$arch.json" read rom "Z:/tmp/rom-$t-$arch.bin" >"$out/read.txt" 2>&1 </dev/null
         rc=$?
         echo "  16 KiB read ($arch-bit): $(read_time "/tmp/read-$t-$arch.json") s of reports"
         check "$( [ $rc = 0 ] && cmp -s "/tmp/rom-$t-$arch.bin" "$share/restore/rom.bin"; echo $?)" \
               "lirvan-cli.exe ($arch-bit) read rom: exit $rc, as restored"
         start=$(now)
-        wine "$cli" backup "Z:/tmp/backup-$t-$arch" >"$out/backup.txt" 2>&1 </dev/null
+        "$wine" "$cli" backup "Z:/tmp/backup-$t-$arch" >"$out/backup.txt" 2>&1 </dev/null
         rc=$?
         echo "  backup, every memory ($arch-bit): $(took "$start") s"
         check "$rc" "lirvan-cli.exe ($arch-bit) backup: exit $rc"
@@ -168,20 +192,22 @@ for t in $transports; do
         # The window: a few ticks on the virtual display, then a picture of it.
         before=$(wc -l <"$run/record.txt")
         start=$(now)
-        wine /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+        "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
         window=$!
         # Three ticks reach the module (one a second once the window runs), or a minute passes.
-        # The first window of a build starts wine's desktop process (explorer) for it; wine waits
-        # 10 s for it, too short under emulation, and the window then cannot be made
-        # ("CreateWindowExW failed"): once the desktop runs, the window gets one more go.
-        again=1
+        # A window that finds no desktop process starts one; wine waits 10 s for it, too short
+        # under emulation, and the window then cannot be made ("CreateWindowExW failed"): once
+        # the desktop runs, the window gets one more go.
+        again=1 first=
         for i in $(seq 120); do
-            [ "$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')" -ge 3 ] && break
+            ticks=$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
+            [ -z "$first" ] && [ "$ticks" -ge 1 ] && first=$(took "$start")
+            [ "$ticks" -ge 3 ] && break
             if [ $again = 1 ] && ! kill -0 $window 2>/dev/null && grep -q 'CreateWindowExW failed' "$out/window.txt"; then
                 again=0
                 echo "  window ($arch-bit): made no window while wine's desktop started; once more"
                 mv "$out/window.txt" "$out/window-first.txt"
-                wine /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+                "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
                 window=$!
             fi
             sleep 0.5
@@ -192,7 +218,7 @@ for t in $transports; do
         kill $window 2>/dev/null; wait $window 2>/dev/null
         # A status exchange: cmd_get_status (55 02) as it reaches the module.
         ticks=$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
-        echo "  window ($arch-bit): $ticks status exchanges in $(took "$start") s"
+        echo "  window ($arch-bit): $ticks status exchanges in $(took "$start") s, the first after ${first:-?} s"
         check "$alive" "lirvan-service.exe ($arch-bit) still running after its ticks"
         check "$( [ "$ticks" -ge 3 ]; echo $?)" "lirvan-service.exe ($arch-bit): $ticks status exchanges reached the module"
         check "$( [ -s "$out/window.png" ]; echo $?)" "screenshot of the window ($arch-bit)"
