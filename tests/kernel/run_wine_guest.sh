@@ -7,10 +7,11 @@
 #   run_wine_guest.sh CACHE_DIR WORK_DIR LINUX_CLI UHID_PROGRAM USB_PROGRAM EXE_DIR...
 #
 # CACHE_DIR is the guest kernel's cache (guest_kernel.sh). WORK_DIR is shared with the guest,
-# writable: the wine prefix (made here on the host before the guest starts), the results and,
-# per transport and per EXE_DIR, the device program's record and notes, what the programs
-# printed and a screenshot of the window; all of it stays there. Each EXE_DIR holds a
-# lirvan-cli.exe and a lirvan-service.exe (one build: 64-bit, or 32-bit). LINUX_CLI (the
+# writable: the wine prefixes (made here on the host before the guest starts: a 64-bit Windows
+# for a 64-bit build, a 32-bit one for a 32-bit build), the results and, per transport and per
+# EXE_DIR, the device program's record and notes, what the programs printed and a screenshot
+# of the window; all of it stays there. Each EXE_DIR holds a lirvan-cli.exe and a
+# lirvan-service.exe (one build: 64-bit, or 32-bit). LINUX_CLI (the
 # Linux lirvan-cli) makes the backup that the Windows programs restore. The simulated module is
 # UHID_PROGRAM through uhid, then USB_PROGRAM as a USB gadget behind usbhid. Against each, every
 # lirvan-cli.exe runs status, restore of that backup (verified writes of the configuration and
@@ -45,32 +46,6 @@ prepare_guest_kernel "$cache"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 share=$work/share
-prefix=$share/prefix
-
-# --- the wine prefix, made on the host (a first start under TCG would take minutes) ---
-# winebus.sys of wine 8.0 starts only its SDL bus while SDL is enabled, and never the hidraw
-# one: SDL off. The services that start with each wine session and that no program here needs
-# (the event log, the network drivers) off: each costs a second or more under emulation. The
-# prefix is kept between runs; the stamp names what was made in it.
-stamp=$prefix/.lirvan-hidraw-2
-if [ ! -f "$stamp" ]; then
-    rm -rf "$prefix"
-    mkdir -p "$share"
-    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=" wineboot -i >/dev/null 2>&1 </dev/null
-    {
-        echo 'Windows Registry Editor Version 5.00'
-        echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus]'
-        echo '"Enable SDL"=dword:00000000'
-        for service in Eventlog NDIS nsiproxy; do
-            echo "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$service]"
-            echo '"Start"=dword:00000004'
-        done
-    } >"$share/prefix.reg"
-    WINEPREFIX="$prefix" WINEDEBUG=-all wine regedit /S "$share/prefix.reg" >/dev/null 2>&1 </dev/null
-    WINEPREFIX="$prefix" wineserver -w
-    touch "$stamp"
-fi
-echo "Wine prefix ready after $(elapsed) s"
 
 # --- what the programs restore: a backup of the simulated module's demo contents ---
 rm -rf "$share/runs" "$share/restore" "$share/results"
@@ -94,6 +69,41 @@ cp "$uhid_program" "$share/bin/lirvan-sim-uhid"
 cp "$usb_program" "$share/bin/lirvan-sim-usb"
 uhid_program=$share/bin/lirvan-sim-uhid usb_program=$share/bin/lirvan-sim-usb
 
+# --- the wine prefixes, made on the host (a first start under TCG would take minutes): a
+# 64-bit Windows for the 64-bit build, a 32-bit one for the 32-bit build, as on the workshop's
+# 32-bit laptops ---
+# winebus.sys of wine 8.0 starts only its SDL bus while SDL is enabled, and never the hidraw
+# one: SDL off. The services that start with each wine session and that no program here needs
+# (the event log, the network drivers) off: each costs a second or more under emulation. The
+# prefixes are kept between runs; the stamp names what was made in them.
+{
+    echo 'Windows Registry Editor Version 5.00'
+    echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus]'
+    echo '"Enable SDL"=dword:00000000'
+    for service in Eventlog NDIS nsiproxy; do
+        echo "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$service]"
+        echo '"Start"=dword:00000004'
+    done
+} >"$share/prefix.reg"
+make_prefix() (  # make_prefix 64|32
+    prefix=$share/prefix-$1
+    [ -f "$prefix/.lirvan-hidraw-2" ] && return
+    rm -rf "$prefix"
+    export WINEPREFIX=$prefix WINEARCH=win$1 WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml="
+    wineboot -i >/dev/null 2>&1 </dev/null
+    wine regedit /S "$share/prefix.reg" >/dev/null 2>&1 </dev/null
+    wineserver -w
+    touch "$prefix/.lirvan-hidraw-2"
+)
+rm -rf "$share/prefix"  # the one prefix of earlier runs
+# Both at once: wineboot waits on its own processes more than it computes.
+for arch in "${arches[@]}"; do make_prefix "$arch" & done
+wait
+for arch in "${arches[@]}"; do
+    [ -f "$share/prefix-$arch/.lirvan-hidraw-2" ] || { echo "No wine prefix for the $arch-bit build" >&2; exit 1; }
+done
+echo "Wine prefixes ready after $(elapsed) s"
+
 # --- the script the guest runs in this machine's root ---
 cat >"$share/guest.sh" <<EOF
 #!/bin/bash
@@ -103,7 +113,7 @@ share=$share
 # Every wine process on the virtual display: a window cannot join a wineserver whose first
 # programs started without one. No menu entries (winemenubuilder, which would also start a
 # desktop process at each session's start).
-export WINEPREFIX=$prefix WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7 \
+export WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7 \
        WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml="
 transports="${LIRVAN_WINE_TRANSPORTS:-uhid usb}"
 arches=(${arches[*]})
@@ -122,11 +132,14 @@ took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 wine_of() {  # wine_of 64|32
     if [ "$1" = 64 ] && [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi
 }
-# Seconds from the cmd_read_flash frame to the last report in a lirvan-cli --log file.
+# Seconds of the first 16 KiB flash read in a lirvan-cli --log file: from its cmd_read_flash
+# frame to the last reply before the next frame.
 read_time() {
-    awk -F'"' '/"cmd_read_flash"/ && !first { first = 1; split(substr($4, 12, 12), a, ":"); t0 = a[1] * 3600 + a[2] * 60 + a[3] }
-               first { split(substr($4, 12, 12), a, ":"); t = a[1] * 3600 + a[2] * 60 + a[3] }
-               END { if (first) printf "%.2f", t - t0; else printf "?" }' "$1"
+    awk -F'"' '{ split(substr($4, 12, 12), a, ":"); t = a[1] * 3600 + a[2] * 60 + a[3] }
+               /"kind":"frame"/ && on { exit }
+               /"cmd_read_flash","words":\[[0-9]*,16384,/ && !seen { seen = on = 1; t0 = t }
+               on { t1 = t }
+               END { if (seen) printf "%.2f", t1 - t0; else printf "?" }' "$1"
 }
 
 # A .exe started from the 9p share dies at once: the programs run from a tmpfs.
@@ -146,51 +159,50 @@ for t in $transports; do
     sim=$!
     for i in $(seq 100); do grep -q READY "$run/sim.out" && break; sleep 0.1; done
     check "$(grep -q READY "$run/sim.out"; echo $?)" "device program ready"
-    # winebus lists hidraw nodes when it starts: a new wineserver for each module. It stays
-    # (with services and winebus) from one program to the next, instead of ending after each
-    # and being started again, which costs tens of seconds under emulation.
-    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
-    wineserver -p
     for arch in "${arches[@]}"; do
         out=$run/$arch
         mkdir -p "$out"
+        # winebus lists hidraw nodes when it starts: a wine session (wineserver, services,
+        # winebus) for each module and build. It stays from one program to the next, instead
+        # of ending after each and being started again, which costs seconds under emulation.
+        export WINEPREFIX=$share/prefix-$arch
+        wineserver -p
         cli=/tmp/exe/$arch/lirvan-cli.exe
         wine=$(wine_of $arch)
+        # Each command-line run within 4 minutes: a hung one fails its check, not the guest.
         start=$(now)
-        "$wine" "$cli" status >"$out/status.txt" 2>&1 </dev/null
+        timeout 240 "$wine" "$cli" status >"$out/status.txt" 2>&1 </dev/null
         rc=$?
-        echo "  status ($arch-bit, the first starts wine): $(took "$start") s"
+        echo "  status ($arch-bit, the first program of the session): $(took "$start") s"
         check "$( [ $rc = 0 ] && grep -q 'firmware version: 4.36' "$out/status.txt"; echo $?)" \
               "lirvan-cli.exe ($arch-bit) status: exit $rc, firmware 4.36"
         # wine's desktop process (explorer), which the window needs, starts alongside the
-        # command-line runs instead of holding up the window by seconds. It ends a second
-        # after the last window on it, so each build's window gets one of its own, started
-        # once the previous window's has gone.
-        "$(wine_of 64)" explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+        # command-line runs instead of holding up the window by seconds; named by its file,
+        # which wine starts directly (a bare name goes through start.exe).
+        "$wine" "$WINEPREFIX/drive_c/windows/system32/explorer.exe" /desktop >/dev/null 2>&1 </dev/null &
         start=$(now)
-        "$wine" "$cli" restore "Z:$share/restore" --ram main >"$out/restore.txt" 2>&1 </dev/null
+        timeout 240 "$wine" "$cli" --log "Z:/tmp/restore-$t-$arch.json" restore "Z:$share/restore" --ram main >"$out/restore.txt" 2>&1 </dev/null
         rc=$?
         echo "  restore, verified ($arch-bit): $(took "$start") s"
         check "$rc" "lirvan-cli.exe ($arch-bit) restore with verified writes: exit $rc"
-        # A 16 KiB read, timed by the program's own log: from its command frame to the last reply.
-        "$wine" "$cli" --log "Z:/tmp/read-$t-$arch.json" read rom "Z:/tmp/rom-$t-$arch.bin" >"$out/read.txt" 2>&1 </dev/null
-        rc=$?
-        echo "  16 KiB read ($arch-bit): $(read_time "/tmp/read-$t-$arch.json") s of reports"
-        check "$( [ $rc = 0 ] && cmp -s "/tmp/rom-$t-$arch.bin" "$share/restore/rom.bin"; echo $?)" \
-              "lirvan-cli.exe ($arch-bit) read rom: exit $rc, as restored"
         start=$(now)
-        "$wine" "$cli" backup "Z:/tmp/backup-$t-$arch" >"$out/backup.txt" 2>&1 </dev/null
+        timeout 240 "$wine" "$cli" --log "Z:/tmp/backup-$t-$arch.json" backup "Z:/tmp/backup-$t-$arch" >"$out/backup.txt" 2>&1 </dev/null
         rc=$?
-        echo "  backup, every memory ($arch-bit): $(took "$start") s"
+        # The ROM's 16 KiB within it, timed by the program's own log.
+        echo "  backup, every memory ($arch-bit): $(took "$start") s; its 16 KiB read of the ROM:" \
+             "$(read_time "/tmp/backup-$t-$arch.json") s of reports"
         check "$rc" "lirvan-cli.exe ($arch-bit) backup: exit $rc"
         cp -r "/tmp/backup-$t-$arch" "$out/backup" 2>/dev/null
+        # The programs' own logs of every report, to read a failure or a slow run by.
+        cp "/tmp/restore-$t-$arch.json" "/tmp/backup-$t-$arch.json" "$out/" 2>/dev/null
         for f in config rom amt kvp; do
             check "$(cmp -s "$share/restore/$f.bin" "$out/backup/$f.bin"; echo $?)" \
                   "$f.bin read back as restored ($arch-bit)"
         done
 
         # The window: a few ticks on the virtual display, then a picture of it.
-        before=$(wc -l <"$run/record.txt")
+        # What the module received from here on (the record read from this byte, not whole).
+        before=$(stat -c %s "$run/record.txt")
         start=$(now)
         "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
         window=$!
@@ -199,8 +211,8 @@ for t in $transports; do
         # under emulation, and the window then cannot be made ("CreateWindowExW failed"): once
         # the desktop runs, the window gets one more go.
         again=1 first=
-        for i in $(seq 120); do
-            ticks=$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
+        for i in $(seq 240); do
+            ticks=$(tail -c +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
             [ -z "$first" ] && [ "$ticks" -ge 1 ] && first=$(took "$start")
             [ "$ticks" -ge 3 ] && break
             if [ $again = 1 ] && ! kill -0 $window 2>/dev/null && grep -q 'CreateWindowExW failed' "$out/window.txt"; then
@@ -210,20 +222,20 @@ for t in $transports; do
                 "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
                 window=$!
             fi
-            sleep 0.5
+            sleep 0.25
         done
         import -window root "$out/window.png" 2>>"$out/window.txt"
         alive=$(kill -0 $window 2>/dev/null; echo $?)
         # The window's process alone ends; wine's services stay for the next program.
         kill $window 2>/dev/null; wait $window 2>/dev/null
         # A status exchange: cmd_get_status (55 02) as it reaches the module.
-        ticks=$(tail -n +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
+        ticks=$(tail -c +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
         echo "  window ($arch-bit): $ticks status exchanges in $(took "$start") s, the first after ${first:-?} s"
         check "$alive" "lirvan-service.exe ($arch-bit) still running after its ticks"
         check "$( [ "$ticks" -ge 3 ]; echo $?)" "lirvan-service.exe ($arch-bit): $ticks status exchanges reached the module"
         check "$( [ -s "$out/window.png" ]; echo $?)" "screenshot of the window ($arch-bit)"
+        wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
     done
-    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
     kill -TERM $sim; wait $sim
     check "$?" "device program ended cleanly"
     for arch in "${arches[@]}"; do
@@ -288,7 +300,7 @@ set +e
 # The emulator's CPU time as well as the wall time: on a busy machine the first tells what the
 # run costs on a quiet one.
 TIMEFORMAT='%U %S'
-{ time timeout "${LIRVAN_WINE_GUEST_TIMEOUT:-1500}" qemu-system-x86_64 -nodefaults -no-user-config -accel tcg -cpu max,-smap -m 1536 -smp 2 \
+{ time timeout "${LIRVAN_WINE_GUEST_TIMEOUT:-1000}" qemu-system-x86_64 -nodefaults -no-user-config -accel tcg -cpu max,-smap -m 1536 -smp 2 \
     -display none -monitor none -serial stdio -no-reboot -nic none \
     -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
     -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
@@ -303,5 +315,9 @@ echo "QEMU exit status $qemu_status; whole run $(elapsed) s; the emulator's CPU 
      "$(awk '{ printf "%.0f s (user %.0f, system %.0f)", $1 + $2, $1, $2 }' "$work/guest-cpu")"
 if grep -q '^LIRVAN-WINE: PASS' "$work/console.log"; then exit 0; fi
 grep -q '^LIRVAN-WINE: FAIL' "$work/console.log" || echo "No result line on the guest console"
-echo "Kept: the guest's console in $work/console.log; records, device notes, outputs and screenshots in $share/runs"
+# A copy that the next run (the test run's second go, say) leaves alone.
+rm -rf "$work/failed"; mkdir -p "$work/failed"
+cp -r "$work/console.log" "$share/runs" "$work/failed/" 2>/dev/null || true
+echo "Kept: the guest's console in $work/failed/console.log; records, device notes, outputs and" \
+     "screenshots in $work/failed/runs"
 exit 1
