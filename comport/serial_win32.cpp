@@ -27,6 +27,7 @@
 #include "comport/comport.h"
 #include "comport/serial_port.h"
 #include "define/wide_text.h"
+#include "device/win32/setup_api.h"
 
 std::intptr_t com_handle = -1;
 
@@ -73,12 +74,12 @@ bool accepted_port_name(const std::wstring& name)
 PortListCalls system_port_list_calls()
 {
     PortListCalls c;
-    c.get_class_devs = &SetupDiGetClassDevsW;
-    c.enum_device_info = &SetupDiEnumDeviceInfo;
-    c.open_device_key = &SetupDiOpenDevRegKey;
+    c.get_class_devs = &late_setup::get_class_devs;
+    c.enum_device_info = &late_setup::enum_device_info;
+    c.open_device_key = &late_setup::open_dev_reg_key;
     c.query_value = &RegQueryValueExW;
     c.close_key = &RegCloseKey;
-    c.destroy_list = &SetupDiDestroyDeviceInfoList;
+    c.destroy_list = &late_setup::destroy_device_info_list;
     c.map_root = HKEY_LOCAL_MACHINE;
     c.map_key = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
     return c;
@@ -95,7 +96,7 @@ void com_port_list_with(const PortListCalls& calls, std::vector<std::string>& li
         device.cbSize = sizeof device;
         for (DWORD index = 0; calls.enum_device_info(set, index, &device); ++index) {
             // The device's hardware key, where its driver keeps the port's name. Opened through
-            // setupapi.dll, which the program imports anyway: the configuration manager's own
+            // setupapi.dll, which the listing binds anyway: the configuration manager's own
             // call would add cfgmgr32.dll, one more DLL the system looks for beside the program.
             const HKEY key = calls.open_device_key(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
             if (key == INVALID_HANDLE_VALUE) continue;
