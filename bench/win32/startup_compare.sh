@@ -2,8 +2,10 @@
 # Start-up to window shown and painted, and peak working set, of the Windows demo against two
 # yardsticks: a minimal Win32 window, and the same as a themed program with the tool's manifest
 # and one Cyrillic label. All three under wine on one virtual display, taken in turns; prints
-# each run, then per program the median and the least of each figure, and the demo's ratios
-# to both yardsticks. Start-up times under wine swing with the machine (the same program may
+# each run, then per program the median and the least of each figure, the demo's ratios to
+# both yardsticks and the medians of the phases of its start-up (loaded: the program and its
+# DLLs; built: the window and its first page; started: the window's logic; shown: shown and
+# painted). Start-up times under wine swing with the machine (the same program may
 # take 3x longer in one run than in the next, by the wine server's and X server's wake-ups),
 # so both the medians and the least times are given.
 # Usage: bench/win32/startup_compare.sh BUILD-WIN-DIR [RUNS]
@@ -35,5 +37,11 @@ echo "$min $themed $demo" | awk '{
     printf "start-up, median (least): minimal %.1f (%.1f) ms, themed %.1f (%.1f) ms, demo %.1f (%.1f) ms\n", $1, $2, $5, $6, $9, $10
     printf "demo / minimal: %.2f (%.2f); demo / themed: %.2f (%.2f)\n", $9 / $1, $10 / $2, $9 / $5, $10 / $6
     printf "peak working set, median: minimal %.1f MB, themed %.1f MB, demo %.1f MB; demo / minimal %.2f, demo / themed %.2f\n", $3/1048576, $7/1048576, $11/1048576, $11 / $3, $11 / $7 }'
+# Where the demo's start-up goes: the median of each phase it marks, in their order.
+cat "$out"/demo-* | awk '{ for (i = 3; i <= NF; i++) { split($i, p, "="); print i, p[1], p[2] } }' |
+    sort -k1,1n -k3,3n | awk '{ v[$1] = v[$1] " " $3; n[$1]++; name[$1] = $2 } END {
+        printf "demo phases, median ms:"
+        for (i = 3; i in v; i++) { split(substr(v[i], 2), a, " "); printf " %s %.1f", name[i], a[int((n[i] + 1) / 2)] }
+        print "" }'
 ls -l "$build"/bin/*.exe | awk '{printf "%s: %d bytes\n", $NF, $5}'
 rm -rf "$out"
