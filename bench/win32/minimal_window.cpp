@@ -64,8 +64,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command)
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-#ifdef LIRVAN_THEMED_YARDSTICK
-    DeleteObject(font);
-#endif
     return 0;
 }

@@ -420,16 +420,13 @@ TEST(SystemHid, LateEntriesComeFromTheSystemFolderAndGiveTheReasonOfAMissingOne)
     wchar_t file[MAX_PATH] = {};
     ASSERT_GT(GetModuleFileNameW(GetModuleHandleW(L"setupapi.dll"), file, MAX_PATH), 0u);
     EXPECT_EQ(lstrcmpiW(file, system_folder_file(L"setupapi.dll").c_str()), 0);
-
-    LateEntry absent_library{L"no-such-library.dll", "SetupDiGetClassDevsW"};
-    LateEntry absent_entry{L"msimg32.dll", "NoSuchEntry"};
-    for (int asking = 0; asking < 2; ++asking) {
+    LateEntry no_library{L"no-such-library.dll", "SetupDiGetClassDevsW"}, no_entry{L"msimg32.dll", "NoSuchEntry"};
+    const std::pair<LateEntry*, DWORD> askings[] = {{&no_library, ERROR_MOD_NOT_FOUND}, {&no_entry, ERROR_PROC_NOT_FOUND},
+                                                    {&no_library, ERROR_MOD_NOT_FOUND}, {&no_entry, ERROR_PROC_NOT_FOUND}};
+    for (const auto& [entry, reason] : askings) {
         SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(absent_library.get(), nullptr);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-        SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(absent_entry.get(), nullptr);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+        EXPECT_EQ(entry->get(), nullptr);
+        EXPECT_EQ(GetLastError(), reason);
     }
     EXPECT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
 }
