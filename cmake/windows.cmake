@@ -18,3 +18,9 @@ endforeach()
 
 # Unicode Win32 API, no min/max macros, Windows 7 and later.
 add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+
+# Sections aligned in the file as in memory (4096, the section alignment): the loader can then
+# map each section of a program straight from its file. With the linker's default of 512, wine
+# reads the whole program into memory of its own, which counts in its working set. Set here
+# rather than in the toolchain files so that a build folder configured before takes it too.
+add_link_options(-Wl,--file-alignment=4096)

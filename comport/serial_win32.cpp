@@ -14,7 +14,8 @@
 // fails the poll instead of holding the window. Both queues are purged; RTS is cleared and
 // DTR set. After a failed read or write the port's error state is cleared (a driver that
 // aborts on a line error takes no more I/O until then). Every failing call is kept with its
-// GetLastError code for the log.
+// GetLastError code for the log. The transfer's calls sit in a table (PortIoCalls), so that a
+// test can make a transfer fail.
 #include "comport/serial_win32.h"
 
 #include <windows.h>
@@ -27,12 +28,14 @@
 #include "comport/comport.h"
 #include "comport/serial_port.h"
 #include "define/wide_text.h"
+#include "device/win32/setup_api.h"
 
 std::intptr_t com_handle = -1;
 
 namespace {
 
 SystemFailure failure;
+PortIoCalls io;  // the transfer's calls
 
 // Records the failed call with the system's error code; false for the caller to pass on.
 bool fail(const char* call, DWORD error = ::GetLastError())
@@ -47,7 +50,7 @@ HANDLE port() { return reinterpret_cast<HANDLE>(com_handle); }
 void clear_port_error()
 {
     DWORD errors = 0;
-    ::ClearCommError(port(), &errors, nullptr);
+    io.clear_error(port(), &errors, nullptr);
 }
 
 bool port_open() { return port() != INVALID_HANDLE_VALUE; }
@@ -73,12 +76,12 @@ bool accepted_port_name(const std::wstring& name)
 PortListCalls system_port_list_calls()
 {
     PortListCalls c;
-    c.get_class_devs = &SetupDiGetClassDevsW;
-    c.enum_device_info = &SetupDiEnumDeviceInfo;
-    c.open_device_key = &SetupDiOpenDevRegKey;
+    c.get_class_devs = &late_setup::get_class_devs;
+    c.enum_device_info = &late_setup::enum_device_info;
+    c.open_device_key = &late_setup::open_dev_reg_key;
     c.query_value = &RegQueryValueExW;
     c.close_key = &RegCloseKey;
-    c.destroy_list = &SetupDiDestroyDeviceInfoList;
+    c.destroy_list = &late_setup::destroy_device_info_list;
     c.map_root = HKEY_LOCAL_MACHINE;
     c.map_key = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
     return c;
@@ -95,7 +98,7 @@ void com_port_list_with(const PortListCalls& calls, std::vector<std::string>& li
         device.cbSize = sizeof device;
         for (DWORD index = 0; calls.enum_device_info(set, index, &device); ++index) {
             // The device's hardware key, where its driver keeps the port's name. Opened through
-            // setupapi.dll, which the program imports anyway: the configuration manager's own
+            // setupapi.dll, which the listing binds anyway: the configuration manager's own
             // call would add cfgmgr32.dll, one more DLL the system looks for beside the program.
             const HKEY key = calls.open_device_key(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
             if (key == INVALID_HANDLE_VALUE) continue;
@@ -198,8 +201,10 @@ void com_close()
 
 void com_purge()
 {
-    if (com_handle != -1) ::PurgeComm(port(), PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (com_handle != -1) io.purge(port(), PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
+
+void com_use_io_calls(const PortIoCalls& calls) { io = calls; }
 
 bool com_write(const std::uint8_t* data, std::size_t length)
 {
@@ -208,12 +213,12 @@ bool com_write(const std::uint8_t* data, std::size_t length)
     while (sent < length) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(length - sent, 1u << 30));
         DWORD written = 0;
-        const bool ok = ::WriteFile(port(), data + sent, chunk, &written, nullptr) || fail("WriteFile");
+        const bool ok = io.write(port(), data + sent, chunk, &written, nullptr) || fail("WriteFile");
         // Short of the chunk: the time-out ran out (flow control held the line back).
         if (ok && written < chunk) fail("WriteFile", ERROR_TIMEOUT);
         if (!ok || written < chunk) {
             // What is left unsent must not go out later, in front of another request.
-            ::PurgeComm(port(), PURGE_TXABORT | PURGE_TXCLEAR);
+            io.purge(port(), PURGE_TXABORT | PURGE_TXCLEAR);
             clear_port_error();
             return false;
         }
@@ -228,7 +233,7 @@ long com_read(std::uint8_t* data, std::size_t length)
     // The port's total read time-out ends the read: all of it, or what came within 1000 ms.
     DWORD got = 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(length, 1u << 30));
-    if (!::ReadFile(port(), data, wanted, &got, nullptr)) {
+    if (!io.read(port(), data, wanted, &got, nullptr)) {
         fail("ReadFile");
         clear_port_error();
         return -1;

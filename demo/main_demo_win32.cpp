@@ -110,6 +110,8 @@ void CALLBACK tour_step(HWND hwnd, UINT, UINT_PTR, DWORD)
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command)
 {
+    StartupPhases phases;
+    phases.mark("loaded");  // the program and its DLLs loaded, the C++ run-time started
     restrict_dll_search();  // the file dialogs' library, as every DLL loaded later, from the system folder
     std::wstring screenshots, figures;
     for (int i = 1; i + 1 < __argc; ++i) {
@@ -123,8 +125,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command)
     int code = 0;
     {
         Win32Window window(demo.hid(), image);
+        phases.mark("built");  // the window and the controls of its first page and panel
         window.start();
+        phases.mark("started");  // the window's logic started (FormCreate)
         window.show(show_command);
+        phases.mark("shown");  // shown and painted
         demo_started = GetTickCount64();
         SetTimer(window.hwnd(), clock_timer, 100, advance_demo);
         if (!screenshots.empty()) {
@@ -133,7 +138,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command)
             SetTimer(window.hwnd(), tour_timer, tour_step_ms, tour_step);
         }
         if (!figures.empty()) {
-            write_startup_figures(figures.c_str());
+            write_startup_figures(figures.c_str(), phases);
             PostMessageW(window.hwnd(), WM_CLOSE, 0, 0);
         }
         code = window.run();

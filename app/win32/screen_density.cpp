@@ -18,14 +18,23 @@ template <typename F> F typed(FARPROC entry)
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(entry));
 }
 
+// GetDpiForMonitor bound when first called: wherever the system says a window's own density,
+// that answers first, and shcore.dll is never loaded. Without it the call fails.
+LateEntry monitor_density{L"shcore.dll", "GetDpiForMonitor"};
+
+HRESULT WINAPI late_dpi_for_monitor(HMONITOR monitor, int kind, UINT* x, UINT* y)
+{
+    const auto call = monitor_density.as<decltype(DensityCalls::dpi_for_monitor)>();
+    return call != nullptr ? call(monitor, kind, x, y) : E_NOTIMPL;
+}
+
 DensityCalls look_up_density_calls()
 {
     DensityCalls calls;
     calls.system_dpi = screen_logpixels;
     if (HMODULE user = GetModuleHandleW(L"user32.dll"))
         calls.dpi_for_window = typed<decltype(calls.dpi_for_window)>(GetProcAddress(user, "GetDpiForWindow"));
-    if (HMODULE shcore = load_system_library(L"shcore.dll"))
-        calls.dpi_for_monitor = typed<decltype(calls.dpi_for_monitor)>(GetProcAddress(shcore, "GetDpiForMonitor"));
+    calls.dpi_for_monitor = late_dpi_for_monitor;
     return calls;
 }
 

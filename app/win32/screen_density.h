@@ -16,7 +16,8 @@ struct DensityCalls {
 
 // This system's calls: the newer ones where this Windows has them, looked up once. shcore.dll
 // is loaded by its full path in the system folder (Windows 7 has none there, and a file of that
-// name beside the program must not be taken for it) and stays loaded.
+// name beside the program must not be taken for it) when the monitor's density is first asked
+// for, and stays loaded; where it is missing, that call fails.
 const DensityCalls& system_density_calls();
 
 // The density of the window's screen: the window's own where the system can say it, else its

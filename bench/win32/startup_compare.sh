@@ -1,7 +1,14 @@
 #!/bin/sh
-# Start-up to window shown and peak working set of the Windows demo against a minimal Win32
-# window, both under wine on one virtual display, taken in turns; prints each run and the
-# medians with their ratio. Usage: bench/win32/startup_compare.sh BUILD-WIN-DIR [RUNS]
+# Start-up to window shown and painted, and peak working set, of the Windows demo against two
+# yardsticks: a minimal Win32 window, and the same as a themed program with the tool's manifest
+# and one Cyrillic label. All three under wine on one virtual display, taken in turns; prints
+# each run, then per program the median and the least of each figure, the demo's ratios to
+# both yardsticks and the medians of the phases of its start-up (loaded: the program and its
+# DLLs; built: the window and its first page; started: the window's logic; shown: shown and
+# painted). Start-up times under wine swing with the machine (the same program may
+# take 3x longer in one run than in the next, by the wine server's and X server's wake-ups),
+# so both the medians and the least times are given.
+# Usage: bench/win32/startup_compare.sh BUILD-WIN-DIR [RUNS]
 set -eu
 build=$(cd "$1" && pwd)
 runs=${2:-7}
@@ -14,20 +21,27 @@ xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
     i=0
     while [ $i -lt $runs ]; do
         wine "$build/bench/minimal_window.exe" --startup-figures "Z:$out/minimal-$i" >/dev/null 2>&1 </dev/null
+        wine "$build/bench/minimal_themed_window.exe" --startup-figures "Z:$out/themed-$i" >/dev/null 2>&1 </dev/null
         wine "$build/bin/lirvan-service-demo.exe" --startup-figures "Z:$out/demo-$i" >/dev/null 2>&1 </dev/null
         i=$((i + 1))
     done
     wineserver -w' sh "$build" "$runs" "$out"
-median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-for kind in minimal demo; do
+for kind in minimal themed demo; do
     cat "$out"/$kind-* | awk -v k=$kind '{printf "%s: %s ms, peak working set %.1f MB\n", k, $1, $2/1048576}'
 done
-ms_min=$(cat "$out"/minimal-* | awk '{print $1}' | median)
-ms_demo=$(cat "$out"/demo-* | awk '{print $1}' | median)
-ws_min=$(cat "$out"/minimal-* | awk '{print $2}' | median)
-ws_demo=$(cat "$out"/demo-* | awk '{print $2}' | median)
-awk -v a="$ms_min" -v b="$ms_demo" -v c="$ws_min" -v d="$ws_demo" 'BEGIN {
-    printf "median start-up: minimal %.1f ms, demo %.1f ms, ratio %.2f\n", a, b, b / a
-    printf "median peak working set: minimal %.1f MB, demo %.1f MB, ratio %.2f\n", c/1048576, d/1048576, d / c }'
+# One line per program: median ms, least ms, median bytes, least bytes.
+column() { cat "$out"/$1-* | awk -v c=$2 '{print $c}' | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)], v[1]}'; }
+figures() { echo "$(column $1 1) $(column $1 2)"; }
+min=$(figures minimal) themed=$(figures themed) demo=$(figures demo)
+echo "$min $themed $demo" | awk '{
+    printf "start-up, median (least): minimal %.1f (%.1f) ms, themed %.1f (%.1f) ms, demo %.1f (%.1f) ms\n", $1, $2, $5, $6, $9, $10
+    printf "demo / minimal: %.2f (%.2f); demo / themed: %.2f (%.2f)\n", $9 / $1, $10 / $2, $9 / $5, $10 / $6
+    printf "peak working set, median: minimal %.1f MB, themed %.1f MB, demo %.1f MB; demo / minimal %.2f, demo / themed %.2f\n", $3/1048576, $7/1048576, $11/1048576, $11 / $3, $11 / $7 }'
+# Where the demo's start-up goes: the median of each phase it marks, in their order.
+cat "$out"/demo-* | awk '{ for (i = 3; i <= NF; i++) { split($i, p, "="); print i, p[1], p[2] } }' |
+    sort -k1,1n -k3,3n | awk '{ v[$1] = v[$1] " " $3; n[$1]++; name[$1] = $2 } END {
+        printf "demo phases, median ms:"
+        for (i = 3; i in v; i++) { split(substr(v[i], 2), a, " "); printf " %s %.1f", name[i], a[int((n[i] + 1) / 2)] }
+        print "" }'
 ls -l "$build"/bin/*.exe | awk '{printf "%s: %d bytes\n", $NF, $5}'
 rm -rf "$out"

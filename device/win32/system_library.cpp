@@ -31,3 +31,17 @@ HMODULE load_system_library(const wchar_t* name)
     ::SetErrorMode(old_mode);
     return module;
 }
+
+FARPROC LateEntry::get()
+{
+    std::call_once(bound_, [this] {
+        const HMODULE module = load_system_library(library_);
+        if (module != nullptr) entry_ = ::GetProcAddress(module, name_);
+        if (entry_ != nullptr) return;
+        error_ = ::GetLastError();
+        // A library without the entry point is of no use: released again.
+        if (module != nullptr) ::FreeLibrary(module);
+    });
+    if (entry_ == nullptr) ::SetLastError(error_);
+    return entry_;
+}

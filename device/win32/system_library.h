@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 // Narrows the DLL search of this process before anything is loaded at run time: the current
@@ -21,3 +22,29 @@ std::wstring system_folder_file(const wchar_t* name);
 // Loads the system DLL `name` from the system folder, and what it needs from there too,
 // without the system's file-error box; null when it is not there.
 HMODULE load_system_library(const wchar_t* name);
+
+// An entry point of a system DLL bound when first asked for, not imported: the DLL is loaded
+// from the system folder (load_system_library) then, not at the program's start, and stays
+// loaded for the rest of the run. A DLL or entry point that is not there gives null, and the
+// system's error code for that to GetLastError, at every asking. Safe from any thread.
+class LateEntry {
+public:
+    constexpr LateEntry(const wchar_t* library, const char* name) : library_(library), name_(name) {}
+    LateEntry(const LateEntry&) = delete;
+    LateEntry& operator=(const LateEntry&) = delete;
+
+    FARPROC get();
+    // The entry point as the function type Fn.
+    template <typename Fn>
+    Fn as()
+    {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(get()));
+    }
+
+private:
+    const wchar_t* library_;
+    const char* name_;
+    std::once_flag bound_;
+    FARPROC entry_ = nullptr;
+    DWORD error_ = ERROR_SUCCESS;
+};

@@ -6,6 +6,7 @@
 
 #include "define/wide_text.h"
 #include "device/system_hid.h"
+#include "device/win32/setup_api.h"
 
 namespace {
 
@@ -16,10 +17,10 @@ HANDLE to_handle(HidHandleId h) { return reinterpret_cast<HANDLE>(h); }
 Win32Calls system_win32_calls()
 {
     Win32Calls c;
-    c.get_class_devs = &SetupDiGetClassDevsW;
-    c.enum_device_interfaces = &SetupDiEnumDeviceInterfaces;
-    c.get_device_interface_detail = &SetupDiGetDeviceInterfaceDetailW;
-    c.destroy_device_info_list = &SetupDiDestroyDeviceInfoList;
+    c.get_class_devs = &late_setup::get_class_devs;
+    c.enum_device_interfaces = &late_setup::enum_device_interfaces;
+    c.get_device_interface_detail = &late_setup::get_device_interface_detail;
+    c.destroy_device_info_list = &late_setup::destroy_device_info_list;
     c.create_file = &CreateFileW;
     c.close_handle = &CloseHandle;
     return c;

@@ -4,7 +4,6 @@
 // place of the pulse in the timing diagram.
 #include <csignal>
 #include <optional>
-#include <regex>
 
 #include <nlohmann/json.hpp>
 
@@ -49,32 +48,40 @@ struct WatchRig : CliRig {
 };
 
 // The diagram: how x follows time, and the x of every edge of one lane's path (none: no lane).
+// Read with plain searches: GCC 12's <regex> warns under the sanitizers' optimisation.
 struct Diagram {
     std::string text;
     double origin_x = 0, px_per_us = 0;
     explicit Diagram(const std::vector<std::uint8_t>& bytes) : text(bytes.begin(), bytes.end())
     {
-        std::smatch m;
-        if (std::regex_search(text, m, std::regex("data-origin-x=\"([0-9.]+)\" data-px-per-us=\"([0-9.]+)\""))) {
-            origin_x = std::stod(m[1]);
-            px_per_us = std::stod(m[2]);
-        }
+        origin_x = number_after("data-origin-x=\"", 0);
+        px_per_us = number_after("data-px-per-us=\"", 0);
     }
     std::optional<std::vector<double>> lane(const std::string& reg, int bit) const
     {
-        const std::regex pattern("<g class=\"lane\" data-register=\"" + reg + "\" data-bit=\"" + std::to_string(bit) +
-                                 "\">.*?<path class=\"level\" d=\"([^\"]*)\"");
-        std::smatch m;
-        if (!std::regex_search(text, m, pattern)) return std::nullopt;
+        const auto at = text.find("<g class=\"lane\" data-register=\"" + reg + "\" data-bit=\"" + std::to_string(bit) + "\">");
+        if (at == std::string::npos) return std::nullopt;
+        const std::string key = "<path class=\"level\" d=\"";
+        const auto from = text.find(key, at);
+        if (from == std::string::npos) return std::nullopt;
         // "M x y H x V y H x V y ... H x": each H followed by a V is an edge.
-        const std::string d = m[1];
-        const std::regex step("H([0-9.]+) V");
+        const std::string d = text.substr(from + key.size(), text.find('"', from + key.size()) - from - key.size());
         std::vector<double> edges;
-        for (auto it = std::sregex_iterator(d.begin(), d.end(), step); it != std::sregex_iterator(); ++it)
-            edges.push_back(std::stod((*it)[1]));
+        for (auto h = d.find('H'); h != std::string::npos; h = d.find('H', h + 1)) {
+            std::size_t used = 0;
+            const double x = std::stod(d.substr(h + 1), &used);
+            if (d.compare(h + 1 + used, 2, " V") == 0) edges.push_back(x);
+        }
         return edges;
     }
     double x_of(double us) const { return origin_x + us * px_per_us; }
+
+private:
+    double number_after(const std::string& key, std::size_t from) const
+    {
+        const auto at = text.find(key, from);
+        return at == std::string::npos ? 0 : std::stod(text.substr(at + key.size()));
+    }
 };
 
 void steady_values(SimModule& module)

@@ -148,6 +148,58 @@ TEST(ComOpenWin32, AnAbsentPortFailsAndLeavesNothingOpen)
     EXPECT_EQ(com_read(&byte, 1), -1);
 }
 
+// A transfer that fails behind the port's calls: what was left unsent is thrown away, the
+// port's error state is cleared (a driver that aborted on a line error takes no more I/O until
+// then) and the failing call is kept; a whole write purges nothing still on its way out.
+namespace io_fake {
+std::string calls;
+BOOL ok = TRUE;
+DWORD left = 0;  // bytes a write leaves unsent
+BOOL WINAPI write(HANDLE, LPCVOID, DWORD n, LPDWORD done, LPOVERLAPPED)
+{
+    return calls += "write ", *done = ok ? n - left : 0, SetLastError(ERROR_OPERATION_ABORTED), ok;
+}
+BOOL WINAPI read(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED)
+{
+    return calls += "read ", *got = 0, SetLastError(ERROR_OPERATION_ABORTED), ok;
+}
+BOOL WINAPI purge(HANDLE, DWORD flags) { return calls += "purge" + std::to_string(flags) + " ", TRUE; }
+BOOL WINAPI clear_error(HANDLE, LPDWORD errors, LPCOMSTAT) { return calls += "clear", *errors = CE_FRAME, TRUE; }
+}  // namespace io_fake
+
+TEST(ComTransferWin32, AFailedTransferPurgesWhatIsLeftAndClearsThePortsErrorState)
+{
+    static_assert(PURGE_TXABORT + PURGE_TXCLEAR == 5);
+    const struct {
+        BOOL ok;
+        DWORD left;
+        bool reading;
+        const char* calls;
+        DWORD error;  // 0: the transfer went well
+    } cases[] = {{FALSE, 0, false, "write purge5 clear", ERROR_OPERATION_ABORTED},
+                 {TRUE, 2, false, "write purge5 clear", ERROR_TIMEOUT},
+                 {TRUE, 0, false, "write ", 0},
+                 {FALSE, 0, true, "read clear", ERROR_OPERATION_ABORTED}};
+    com_use_io_calls({&io_fake::write, &io_fake::read, &io_fake::purge, &io_fake::clear_error});
+    com_handle = 0x1234;  // an open port, as far as the layer can tell
+    for (const auto& c : cases) {
+        io_fake::calls.clear();
+        io_fake::ok = c.ok;
+        io_fake::left = c.left;
+        const unsigned long failures = com_last_failure().count;
+        std::uint8_t frame[8] = {1, 3, 0, 0, 0, 1, 0x84, 0x0A};
+        if (c.reading) EXPECT_EQ(com_read(frame, sizeof frame), -1);
+        else EXPECT_EQ(com_write(frame, sizeof frame), c.error == 0);
+        EXPECT_EQ(io_fake::calls, c.calls);
+        EXPECT_EQ(com_last_failure().count, failures + (c.error != 0));
+        if (c.error == 0) continue;
+        EXPECT_STREQ(com_last_failure().call, c.reading ? "ReadFile" : "WriteFile");
+        EXPECT_EQ(com_last_failure().error, static_cast<int>(c.error));
+    }
+    com_handle = -1;
+    com_use_io_calls({});
+}
+
 class PeerPorts : public ::testing::Test {
 protected:
     void SetUp() override

@@ -410,4 +410,25 @@ TEST(SystemHid, HidDllIsBoundAndReleasedAndAMissingFileLeavesTheSearchEmpty)
     EXPECT_FALSE(app.found);
 }
 
+// The device installation services are bound when first called, from the system folder; a DLL
+// or an entry point that is not there gives null and its reason at every asking, and a library
+// without the entry point is released again.
+TEST(SystemHid, LateEntriesComeFromTheSystemFolderAndGiveTheReasonOfAMissingOne)
+{
+    LateEntry listing{L"setupapi.dll", "SetupDiGetClassDevsW"};
+    ASSERT_NE(listing.get(), nullptr);
+    wchar_t file[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(GetModuleHandleW(L"setupapi.dll"), file, MAX_PATH), 0u);
+    EXPECT_EQ(lstrcmpiW(file, system_folder_file(L"setupapi.dll").c_str()), 0);
+    LateEntry no_library{L"no-such-library.dll", "SetupDiGetClassDevsW"}, no_entry{L"msimg32.dll", "NoSuchEntry"};
+    const std::pair<LateEntry*, DWORD> askings[] = {{&no_library, ERROR_MOD_NOT_FOUND}, {&no_entry, ERROR_PROC_NOT_FOUND},
+                                                    {&no_library, ERROR_MOD_NOT_FOUND}, {&no_entry, ERROR_PROC_NOT_FOUND}};
+    for (const auto& [entry, reason] : askings) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(entry->get(), nullptr);
+        EXPECT_EQ(GetLastError(), reason);
+    }
+    EXPECT_EQ(GetModuleHandleW(L"msimg32.dll"), nullptr);
+}
+
 }  // namespace

@@ -494,6 +494,13 @@ TEST(ScreenDensity, the_windows_own_density_first_then_its_monitors_then_the_sys
     EXPECT_NE(system_density_calls().dpi_for_window, nullptr);
     EXPECT_NE(system_density_calls().dpi_for_monitor, nullptr);
     EXPECT_EQ(window_dpi(window), 96u);
+    // shcore.dll is loaded only once the monitor's density is asked for.
+    EXPECT_EQ(GetModuleHandleW(L"shcore.dll"), nullptr);
+    UINT x = 0, y = 0;
+    EXPECT_EQ(system_density_calls().dpi_for_monitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y),
+              S_OK);
+    EXPECT_EQ(y, 96u);
+    EXPECT_NE(GetModuleHandleW(L"shcore.dll"), nullptr);
     DestroyWindow(window);
 }
 
