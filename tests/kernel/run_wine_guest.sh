@@ -186,7 +186,20 @@ for t in $transports; do
         echo "  restore, verified ($arch-bit): $(took "$start") s"
         check "$rc" "lirvan-cli.exe ($arch-bit) restore with verified writes: exit $rc"
         start=$(now)
-        timeout 240 "$wine" "$cli" --log "Z:/tmp/backup-$t-$arch.json" backup "Z:/tmp/backup-$t-$arch" >"$out/backup.txt" 2>&1 </dev/null
+        mark=$(stat -c %s "$run/record.txt")
+        timeout 240 "$wine" "$cli" --log "Z:/tmp/backup-$t-$arch.json" backup "Z:/tmp/backup-$t-$arch" >"$out/backup.txt" 2>&1 </dev/null &
+        backup=$!
+        # The window starts while the backup runs, once the backup holds the module (its first
+        # report has arrived): until the backup lets go, not one report of the window may reach
+        # the module; its start-up, seconds under emulation, overlaps the backup's reads.
+        for i in $(seq 600); do
+            [ "$(stat -c %s "$run/record.txt")" -gt "$mark" ] || ! kill -0 $backup 2>/dev/null && break
+            sleep 0.1
+        done
+        window_start=$(now)
+        "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+        window=$!
+        wait $backup
         rc=$?
         # The ROM's 16 KiB within it, timed by the program's own log.
         echo "  backup, every memory ($arch-bit): $(took "$start") s; its 16 KiB read of the ROM:" \
@@ -201,11 +214,9 @@ for t in $transports; do
         done
 
         # The window: a few ticks on the virtual display, then a picture of it.
-        # What the module received from here on (the record read from this byte, not whole).
+        # What the module received after the backup (the record read from this byte, not whole).
         before=$(stat -c %s "$run/record.txt")
         start=$(now)
-        "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
-        window=$!
         # Three ticks reach the module (one a second once the window runs), or a minute passes.
         # A window that finds no desktop process starts one; wine waits 10 s for it, too short
         # under emulation, and the window then cannot be made ("CreateWindowExW failed"): once
@@ -230,7 +241,8 @@ for t in $transports; do
         kill $window 2>/dev/null; wait $window 2>/dev/null
         # A status exchange: cmd_get_status (55 02) as it reaches the module.
         ticks=$(tail -c +$((before + 1)) "$run/record.txt" | grep -c '^SET [0-9]* \(00 \)\?55 02 ')
-        echo "  window ($arch-bit): $ticks status exchanges in $(took "$start") s, the first after ${first:-?} s"
+        echo "  window ($arch-bit): started $(awk -v a="$window_start" -v b="$start" 'BEGIN { printf "%.1f", b - a }') s before the" \
+             "backup's end; $ticks status exchanges in $(took "$start") s after it, the first after ${first:-?} s"
         check "$alive" "lirvan-service.exe ($arch-bit) still running after its ticks"
         check "$( [ "$ticks" -ge 3 ]; echo $?)" "lirvan-service.exe ($arch-bit): $ticks status exchanges reached the module"
         check "$( [ -s "$out/window.png" ]; echo $?)" "screenshot of the window ($arch-bit)"
