@@ -11,9 +11,9 @@
 # for a 64-bit build, a 32-bit one for a 32-bit build), the results and, per transport and per
 # EXE_DIR, the device program's record and notes, what the programs printed and a screenshot
 # of the window; all of it stays there. Each EXE_DIR holds a lirvan-cli.exe and a
-# lirvan-service.exe (one build: 64-bit, or 32-bit). LINUX_CLI (the
-# Linux lirvan-cli) makes the backup that the Windows programs restore. The simulated module is
-# UHID_PROGRAM through uhid, then USB_PROGRAM as a USB gadget behind usbhid. Against each, every
+# lirvan-service.exe (one build: 64-bit, or 32-bit). LINUX_CLI (the Linux lirvan-cli) makes the
+# backup that the Windows programs restore. The simulated module is UHID_PROGRAM through uhid,
+# then USB_PROGRAM as a USB gadget behind usbhid. Against each, every
 # lirvan-cli.exe runs status, restore of that backup (verified writes of the configuration and
 # the three flash images, then the RAM) and a backup (a read of every memory) compared with
 # what the module holds at the end, and every lirvan-service.exe runs for a few ticks on a
