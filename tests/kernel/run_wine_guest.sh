@@ -17,7 +17,8 @@
 # lirvan-cli.exe runs status, restore of that backup (verified writes of the configuration and
 # the three flash images, then the RAM) and a backup (a read of every memory) compared with
 # what the module holds at the end, and every lirvan-service.exe runs for a few ticks on a
-# virtual display, whose status exchanges must reach the module.
+# virtual display, whose status exchanges must reach the module. Given both builds, the 32-bit
+# programs run once more in the 64-bit prefix: a 32-bit program on 64-bit Windows.
 # LIRVAN_WINE_TRANSPORTS="uhid" (or "usb") runs over one transport only.
 set -euo pipefail
 
@@ -65,6 +66,11 @@ for d in "${exe_dirs[@]}"; do
     mkdir -p "$share/exe/$arch"
     cp "$d/lirvan-cli.exe" "$d/lirvan-service.exe" "$share/exe/$arch/"
 done
+# Each build in a wine prefix of its own bits; where both builds are there, the 32-bit one also
+# on 64-bit Windows, as a 64-bit laptop runs it (NAME:PROGRAM-BITS:PREFIX-BITS).
+runs=()
+for arch in "${arches[@]}"; do runs+=("$arch:$arch:$arch"); done
+[[ " ${arches[*]} " == *" 64 "* && " ${arches[*]} " == *" 32 "* ]] && runs+=("32-on-64:32:64")
 cp "$uhid_program" "$share/bin/lirvan-sim-uhid"
 cp "$usb_program" "$share/bin/lirvan-sim-usb"
 uhid_program=$share/bin/lirvan-sim-uhid usb_program=$share/bin/lirvan-sim-usb
@@ -116,7 +122,7 @@ share=$share
 export WINEDEBUG=-all HOME=/root LANG=C.UTF-8 DISPLAY=:7 \
        WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml="
 transports="${LIRVAN_WINE_TRANSPORTS:-uhid usb}"
-arches=(${arches[*]})
+runs=(${runs[*]})
 uhid_program=$uhid_program
 usb_program=$usb_program
 EOF
@@ -159,16 +165,19 @@ for t in $transports; do
     sim=$!
     for i in $(seq 100); do grep -q READY "$run/sim.out" && break; sleep 0.1; done
     check "$(grep -q READY "$run/sim.out"; echo $?)" "device program ready"
-    for arch in "${arches[@]}"; do
+    for kind in "${runs[@]}"; do
+        # The run's name (64, 32, or 32-on-64: the 32-bit build on 64-bit Windows), the bits of
+        # its programs and those of its wine prefix.
+        IFS=: read -r arch bits windows <<<"$kind"
         out=$run/$arch
         mkdir -p "$out"
         # winebus lists hidraw nodes when it starts: a wine session (wineserver, services,
         # winebus) for each module and build. It stays from one program to the next, instead
         # of ending after each and being started again, which costs seconds under emulation.
-        export WINEPREFIX=$share/prefix-$arch
+        export WINEPREFIX=$share/prefix-$windows
         wineserver -p
-        cli=/tmp/exe/$arch/lirvan-cli.exe
-        wine=$(wine_of $arch)
+        cli=/tmp/exe/$bits/lirvan-cli.exe
+        wine=$(wine_of $bits)
         # Each command-line run within 4 minutes: a hung one fails its check, not the guest.
         start=$(now)
         timeout 240 "$wine" "$cli" status >"$out/status.txt" 2>&1 </dev/null
@@ -197,7 +206,7 @@ for t in $transports; do
             sleep 0.1
         done
         window_start=$(now)
-        "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+        "$wine" /tmp/exe/$bits/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
         window=$!
         wait $backup
         rc=$?
@@ -230,7 +239,7 @@ for t in $transports; do
                 again=0
                 echo "  window ($arch-bit): made no window while wine's desktop started; once more"
                 mv "$out/window.txt" "$out/window-first.txt"
-                "$wine" /tmp/exe/$arch/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
+                "$wine" /tmp/exe/$bits/lirvan-service.exe >"$out/window.txt" 2>&1 </dev/null &
                 window=$!
             fi
             sleep 0.25
@@ -250,7 +259,8 @@ for t in $transports; do
     done
     kill -TERM $sim; wait $sim
     check "$?" "device program ended cleanly"
-    for arch in "${arches[@]}"; do
+    for kind in "${runs[@]}"; do
+        arch=${kind%%:*}
         for f in config rom amt kvp ram; do
             check "$(cmp -s "$run/dump/$f.bin" "$run/$arch/backup/$f.bin"; echo $?)" \
                   "$f.bin ($arch-bit) equals what the module holds"
