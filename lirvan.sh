@@ -54,8 +54,18 @@ install_missing() {  # install_missing [extra packages...]
                                        dpkg --print-foreign-architectures | grep -qx "$arch"; } &&
                 $sudo dpkg --add-architecture "$arch"
         done
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+        # A mirror caught mid-sync serves a list that does not match its index (seen: the i386
+        # list of bookworm-security), and then the other architecture's packages do not fit the
+        # installed ones: the lists are read and the install tried up to three times.
+        local attempt
+        for attempt in 1 2 3; do
+            $sudo apt-get update -qq || echo "Some package lists could not be read." >&2
+            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" &&
+                return 0
+            [ "$attempt" -lt 3 ] && { echo "Installing failed; trying again in a minute." >&2; sleep 60; }
+        done
+        echo "Could not install: ${missing[*]}" >&2
+        return 1
     fi
 }
 
