@@ -162,15 +162,14 @@ void QtView::set_cursor(CursorShape shape)
 void QtView::set_progress(int position)
 {
     auto* bar = qobject_cast<QProgressBar*>(object(Control::ProgressBar1));
-    // A stream sets the bar after every piece, but it shows at most 101 positions: a position
-    // it already shows costs no paint.
+    // A stream sets the bar after every piece. A new position marks the bar for painting, and
+    // the window's next turn (every 100 ms of a transfer) or the end of the transfer paints it:
+    // one paint a turn at most, however many pieces went meanwhile; a position the bar already
+    // has costs nothing. (Left to itself the bar would paint at once on most steps.)
     if (bar == nullptr || bar->value() == position) return;
-    // The transfer runs on the window's thread: paint the bar now, not after the transfer, and
-    // once (the bar would paint at once itself on some steps and leave others for later).
     bar->setUpdatesEnabled(false);
     bar->setValue(position);
-    bar->setUpdatesEnabled(true);
-    bar->repaint();
+    bar->setUpdatesEnabled(true);  // marks the bar for its next paint
 }
 
 void QtView::repaint()

@@ -235,12 +235,17 @@ void Win32View::set_cursor(CursorShape shape)
 void Win32View::set_progress(int position)
 {
     HWND bar = made(Control::ProgressBar1);
-    // A stream sets the bar after every piece, but it shows at most 101 positions: a position
-    // it already shows costs no paint.
+    // A stream sets the bar after every piece. A new position marks the bar for painting, and
+    // the window's next turn (every 100 ms of a transfer) or the end of the transfer paints it:
+    // one paint a turn at most, however many pieces went meanwhile; a position the bar already
+    // has costs nothing.
     if (bar == nullptr || SendMessageW(bar, PBM_GETPOS, 0, 0) == position) return;
+    // The bar itself would paint at once on every new position: it is given the position with
+    // its drawing held off, then marked for the turn's paint.
+    SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
     SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    // The transfer runs on the window's thread: paint the bar now, not after the transfer.
-    UpdateWindow(bar);
+    SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(bar, nullptr, TRUE);
 }
 
 void Win32View::repaint()

@@ -592,6 +592,15 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
 }
 
 
+// The bar's paints, counted in front of its own window procedure.
+WNDPROC bar_proc = nullptr;
+int bar_paints = 0;
+LRESULT CALLBACK counting_bar_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    bar_paints += msg == WM_PAINT;
+    return CallWindowProcW(bar_proc, hwnd, msg, wparam, lparam);
+}
+
 // A firmware stream at a module's pace with the window's turns every 20 ms: what another thread
 // sends the window is answered and a label it invalidates is painted meanwhile, while the
 // status timer (due every 5 ms) and a sent close wait for the end; a click of "Обновить" and a
@@ -640,9 +649,14 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
             painted += streaming && GetUpdateRect(label, nullptr, FALSE) == FALSE;
         }
     });
+    const HWND bar = window.control(Control::ProgressBar1);
+    bar_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counting_bar_proc)));
     pace = 500us;  // 1028 reports: half a second at least
     module.clear_commands();
+    const ULONGLONG began = GetTickCount64();
     window.form().click(Control::Timer1);  // the tick streams, as the window runs it
+    const auto turns = static_cast<int>((GetTickCount64() - began) / 20 + 1);
+    SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(bar_proc));
     streaming = false;
     helper.join();
     pace = 0ms;
@@ -655,6 +669,9 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     EXPECT_GE(answered, 5);
     EXPECT_LT(slowest, 500u);
     EXPECT_GE(painted, 3);
+    // 128 pieces move the bar by 100 steps; it is painted in the turns, one paint a turn at most.
+    EXPECT_GE(bar_paints, 3);
+    EXPECT_LE(bar_paints, turns + 1);
     EXPECT_TRUE(IsWindow(hwnd)) << "the close waited";
     KillTimer(hwnd, timer1);
     MSG left;
@@ -664,19 +681,21 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     EXPECT_FALSE(IsWindow(hwnd));
 }
 
-// The bar is painted at once for a position it does not show yet, not for the same one again.
-TEST_F(WindowOnDemo, the_bar_is_painted_only_for_a_new_position)
+// A new position marks the bar for the window's next turn, which paints it; the position it
+// has marks nothing.
+TEST_F(WindowOnDemo, the_bar_is_painted_in_the_next_turn_only_for_a_new_position)
 {
     window.show(SW_SHOWNORMAL);
     pump();
     const HWND bar = window.control(Control::ProgressBar1);
     window.set_progress(40);
-    EXPECT_FALSE(GetUpdateRect(bar, nullptr, FALSE));
-    InvalidateRect(bar, nullptr, FALSE);  // stands for a paint not yet done
-    window.set_progress(40);
     EXPECT_TRUE(GetUpdateRect(bar, nullptr, FALSE));
-    window.set_progress(41);
+    window.keep_alive();
     EXPECT_FALSE(GetUpdateRect(bar, nullptr, FALSE));
+    window.set_progress(40);
+    EXPECT_FALSE(GetUpdateRect(bar, nullptr, FALSE));
+    window.set_progress(41);
+    EXPECT_TRUE(GetUpdateRect(bar, nullptr, FALSE));
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 41);
     window.set_progress(0);
 }
