@@ -15,7 +15,7 @@
 #include "cli/platform.h"
 #include "define/wide_text.h"
 #include "device/system_hid.h"
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 namespace {
 

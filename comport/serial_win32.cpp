@@ -28,7 +28,7 @@
 #include "comport/comport.h"
 #include "comport/serial_port.h"
 #include "define/wide_text.h"
-#include "device/win32/setup_api.h"
+#include "define/win32/setup_api.h"
 
 std::intptr_t com_handle = -1;
 

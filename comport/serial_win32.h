@@ -8,7 +8,7 @@
 #include <vector>
 
 // The platform calls of the port listing. The system's own by default (bound when first made,
-// device/win32/setup_api.h); tests put a made-up machine behind them.
+// define/win32/setup_api.h); tests put a made-up machine behind them.
 struct PortListCalls {
     decltype(&SetupDiGetClassDevsW) get_class_devs = nullptr;
     decltype(&SetupDiEnumDeviceInfo) enum_device_info = nullptr;

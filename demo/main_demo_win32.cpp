@@ -17,7 +17,7 @@
 #include "app/win32/win32_window.h"
 #include "demo/startup_figures_win32.h"
 #include "demo/demo_core.h"
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 namespace {
 

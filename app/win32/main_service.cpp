@@ -6,7 +6,7 @@
 #include "app/carried_update.h"
 #include "app/win32/win32_window.h"
 #include "device/system_hid.h"
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command)
 {

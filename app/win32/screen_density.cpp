@@ -1,6 +1,6 @@
 #include "app/win32/screen_density.h"
 
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 namespace {
 

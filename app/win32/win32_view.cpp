@@ -7,7 +7,7 @@
 
 #include "app/Unit1.h"
 #include "app/line_breaks.h"
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 namespace {
 

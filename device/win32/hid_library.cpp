@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 namespace {
 

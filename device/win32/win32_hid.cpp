@@ -6,7 +6,7 @@
 
 #include "define/wide_text.h"
 #include "device/system_hid.h"
-#include "device/win32/setup_api.h"
+#include "define/win32/setup_api.h"
 
 namespace {
 

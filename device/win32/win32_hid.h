@@ -25,7 +25,7 @@
 #include "device/win32/hid_library.h"
 
 // The platform calls the backend makes besides the HID library. The system's own by default
-// (the listing's bound when first made, device/win32/setup_api.h); tests put a simulated bus
+// (the listing's bound when first made, define/win32/setup_api.h); tests put a simulated bus
 // behind them.
 struct Win32Calls {
     decltype(&SetupDiGetClassDevsW) get_class_devs = nullptr;

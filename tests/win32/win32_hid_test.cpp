@@ -13,7 +13,7 @@
 #include "define/windows_error.h"
 #include "device/device.h"
 #include "device/system_hid.h"
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 #include "device/win32/win32_hid.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_module.h"

@@ -1,6 +1,6 @@
-#include "device/win32/setup_api.h"
+#include "define/win32/setup_api.h"
 
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 namespace late_setup {
 

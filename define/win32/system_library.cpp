@@ -1,4 +1,4 @@
-#include "device/win32/system_library.h"
+#include "define/win32/system_library.h"
 
 void restrict_dll_search()
 {
