@@ -250,9 +250,10 @@ void Win32View::set_progress(int position)
 
 void Win32View::repaint()
 {
-    // Paints the whole window at once. Messages are not processed here: a timer tick or a
-    // click must not run inside the handler that asked for the repaint.
-    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // Paints now whatever of the window is due: the texts set since its last paint, and what a
+    // closed dialog uncovered. Messages are not processed here: a timer tick or a click must
+    // not run inside the handler that asked for the repaint.
+    RedrawWindow(window_, nullptr, nullptr, RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void Win32View::keep_alive()

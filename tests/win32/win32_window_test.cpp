@@ -592,14 +592,20 @@ TEST(WindowFaults, a_failing_handler_is_shown_in_one_error_box_and_ticks_wait_wh
 }
 
 
-// The bar's paints, counted in front of its own window procedure.
-WNDPROC bar_proc = nullptr;
-int bar_paints = 0;
-LRESULT CALLBACK counting_bar_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+// The paints of one control, counted in front of its own window procedure.
+WNDPROC counted_proc = nullptr;
+int paints_counted = 0;
+LRESULT CALLBACK counting_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
-    bar_paints += msg == WM_PAINT;
-    return CallWindowProcW(bar_proc, hwnd, msg, wparam, lparam);
+    paints_counted += msg == WM_PAINT;
+    return CallWindowProcW(counted_proc, hwnd, msg, wparam, lparam);
 }
+void count_paints(HWND control)
+{
+    paints_counted = 0;
+    counted_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counting_proc)));
+}
+void stop_counting(HWND control) { SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counted_proc)); }
 
 // A firmware stream at a module's pace with the window's turns every 20 ms: what another thread
 // sends the window is answered and a label it invalidates is painted meanwhile, while the
@@ -650,13 +656,14 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
         }
     });
     const HWND bar = window.control(Control::ProgressBar1);
-    bar_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counting_bar_proc)));
+    count_paints(bar);
     pace = 500us;  // 1028 reports: half a second at least
     module.clear_commands();
     const ULONGLONG began = GetTickCount64();
     window.form().click(Control::Timer1);  // the tick streams, as the window runs it
     const auto turns = static_cast<int>((GetTickCount64() - began) / 20 + 1);
-    SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(bar_proc));
+    const int bar_paints = paints_counted;
+    stop_counting(bar);
     streaming = false;
     helper.join();
     pace = 0ms;
@@ -679,6 +686,21 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
     pump();  // afterwards the close goes through, the click never
     EXPECT_FALSE(window.form().up_flag);
     EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// Before a transfer the window paints what is due (a text changed, a place a dialog covered),
+// not a control untouched.
+TEST_F(WindowOnDemo, a_repaint_paints_what_is_due_and_nothing_else)
+{
+    window.show(SW_SHOWNORMAL);
+    pump();
+    const HWND text = window.control(Control::StaticText7), button = window.control(Control::Button1);
+    InvalidateRect(text, nullptr, TRUE);  // a new text not painted yet
+    count_paints(button);
+    window.repaint();
+    stop_counting(button);
+    EXPECT_FALSE(GetUpdateRect(text, nullptr, FALSE));
+    EXPECT_EQ(paints_counted, 0);
 }
 
 // A new position marks the bar for the window's next turn, which paints it; the position it
