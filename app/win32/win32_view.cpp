@@ -234,18 +234,21 @@ void Win32View::set_cursor(CursorShape shape)
 
 void Win32View::set_progress(int position)
 {
+    // A stream sets the bar after every piece, and the bar paints itself at once on every new
+    // position it is given. So the position is kept here and given to the bar in the window's
+    // next turn (every 100 ms of a transfer) or by its message loop after the transfer: one
+    // paint a turn at most, and nothing at all for the pieces between.
+    if (position == progress_) return;
+    progress_ = position;
+    if (!progress_posted_ && window_ != nullptr)
+        progress_posted_ = PostMessageW(window_, progress_message, 0, 0) != FALSE;
+}
+
+void Win32View::give_progress()
+{
     HWND bar = made(Control::ProgressBar1);
-    // A stream sets the bar after every piece. A new position marks the bar for painting, and
-    // the window's next turn (every 100 ms of a transfer) or the end of the transfer paints it:
-    // one paint a turn at most, however many pieces went meanwhile; a position the bar already
-    // has costs nothing.
-    if (bar == nullptr || SendMessageW(bar, PBM_GETPOS, 0, 0) == position) return;
-    // The bar itself would paint at once on every new position: it is given the position with
-    // its drawing held off, then marked for the turn's paint.
-    SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(bar, nullptr, TRUE);
+    if (bar != nullptr && SendMessageW(bar, PBM_GETPOS, 0, 0) != progress_)
+        SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(progress_), 0);
 }
 
 void Win32View::repaint()
@@ -262,6 +265,7 @@ void Win32View::keep_alive()
     // system's "are you there" among them) and tells the system the window is not hung. Of
     // what is posted only paints are taken: timers, clicks and keys stay queued for the end of
     // the transfer. Every window validates what it paints; the bound only guards the loop.
+    give_progress();
     MSG msg;
     for (std::size_t round = 0; round < 4 * control_count; ++round) {
         if (!PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) break;

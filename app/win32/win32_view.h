@@ -75,6 +75,14 @@ protected:
     void start_routing() { routing_ = true; }
     // The window is being destroyed: nothing more is shown in it.
     void forget_window() { window_ = nullptr; }
+    // Posted to the window when the bar's position changed: its message loop gives the bar the
+    // position the logic set last (a transfer's turns give it meanwhile).
+    static constexpr UINT progress_message = WM_APP + 1;
+    void on_progress_message()
+    {
+        progress_posted_ = false;
+        give_progress();
+    }
 
     FormKind kind(Control c) const { return windows_.kind[static_cast<std::size_t>(c)]; }
     bool red(Control c) const { return red_[static_cast<std::size_t>(c)]; }
@@ -87,6 +95,8 @@ private:
     const KeptState* kept(Control c) const { return const_cast<Win32View*>(this)->kept(c); }
     // Makes the controls of a page not shown yet and hands each what was kept for it.
     void make_page(int page);
+    // Gives the bar the position the logic set last, if it has another.
+    void give_progress();
 
     HWND window_ = nullptr;
     ControlWindows windows_;
@@ -96,5 +106,7 @@ private:
     int active_page_ = 0;
     bool hourglass_ = false;
     bool routing_ = false;
+    int progress_ = 0;              // the bar's position as the logic set it last
+    bool progress_posted_ = false;  // progress_message waits in the queue
     std::array<std::optional<KeptState>, control_count> kept_{};  // controls of pages not made
 };

@@ -188,6 +188,7 @@ LRESULT Win32Window::handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
             return TRUE;
         }
         break;
+    case progress_message: on_progress_message(); return 0;
     case dpi_changed_message:
         change_dpi(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
         return 0;
