@@ -38,8 +38,8 @@ public:
     virtual void set_active_page(int index) = 0;
 
     virtual void set_cursor(CursorShape shape) = 0;
-    // Position of ProgressBar1 (0..100), read back at once; the bar is painted in the window's
-    // next turn of a transfer (or after it), and only for a position it does not have yet.
+    // Position of ProgressBar1 (0..100). The bar shows the position set last from the window's
+    // next turn of a transfer on (or once the transfer is over), painted only for a new one.
     virtual void set_progress(int position) = 0;
     // Lets the window paint what has been set so far (before a long transfer).
     virtual void repaint() = 0;
