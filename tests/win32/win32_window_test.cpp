@@ -705,28 +705,21 @@ TEST_F(WindowOnDemo, a_repaint_paints_what_is_due_and_nothing_else)
 }
 
 // The bar takes the position set last in the window's next turn, painted there, or from the
-// message loop after the transfer; the positions between cost it nothing.
+// message loop after the transfer.
 TEST_F(WindowOnDemo, the_bar_takes_the_last_position_in_the_next_turn_or_after_the_transfer)
 {
     window.show(SW_SHOWNORMAL);
     pump();
     const HWND bar = window.control(Control::ProgressBar1);
-    count_paints(bar);
     for (int position : {1, 2, 40}) window.set_progress(position);
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
     window.keep_alive();
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 40);
     EXPECT_FALSE(GetUpdateRect(bar, nullptr, FALSE)) << "painted in the turn";
-    const int painted = paints_counted;
-    window.set_progress(40);
-    window.keep_alive();
-    EXPECT_EQ(paints_counted, painted) << "the position it has costs no paint";
     window.set_progress(41);
     window.set_progress(0);
     pump();
-    stop_counting(bar);
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
-    EXPECT_GE(painted, 1);
 }
 
 }  // namespace
