@@ -690,8 +690,9 @@ TEST(WindowAlive, a_long_stream_answers_and_paints_but_runs_no_tick_click_or_clo
 }
 
 // Before a transfer the window paints what is due (a text changed, a place a dialog covered),
-// not a control untouched.
-TEST_F(WindowOnDemo, a_repaint_paints_what_is_due_and_nothing_else)
+// not a control untouched. The bar takes the position set last in the window's next turn,
+// painted there, or from the message loop after the transfer.
+TEST_F(WindowOnDemo, what_is_due_is_painted_before_a_transfer_and_the_bars_last_position_in_a_turn)
 {
     window.show(SW_SHOWNORMAL);
     pump();
@@ -702,14 +703,7 @@ TEST_F(WindowOnDemo, a_repaint_paints_what_is_due_and_nothing_else)
     stop_counting(button);
     EXPECT_FALSE(GetUpdateRect(text, nullptr, FALSE));
     EXPECT_EQ(paints_counted, 0);
-}
 
-// The bar takes the position set last in the window's next turn, painted there, or from the
-// message loop after the transfer.
-TEST_F(WindowOnDemo, the_bar_takes_the_last_position_in_the_next_turn_or_after_the_transfer)
-{
-    window.show(SW_SHOWNORMAL);
-    pump();
     const HWND bar = window.control(Control::ProgressBar1);
     for (int position : {1, 2, 40}) window.set_progress(position);
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
