@@ -263,10 +263,16 @@ void Win32View::keep_alive()
 {
     // Looking into the queue answers what other threads and programs send the window (the
     // system's "are you there" among them) and tells the system the window is not hung. Of
-    // what is posted only paints are taken: timers, clicks and keys stay queued for the end of
-    // the transfer. Every window validates what it paints; the bound only guards the loop.
+    // what is posted only paints and the bar's own timers are taken (under visual styles the
+    // bar moves its fill towards a new position by a timer of its own; without it the bar
+    // would stand where it stood when the transfer began): the window's timers, clicks and
+    // keys stay queued for the end of the transfer. Every window validates what it paints;
+    // the bounds only guard the loops.
     give_progress();
     MSG msg;
+    if (HWND bar = made(Control::ProgressBar1); bar != nullptr)
+        for (int round = 0; round < 8 && PeekMessageW(&msg, bar, WM_TIMER, WM_TIMER, PM_REMOVE); ++round)
+            DispatchMessageW(&msg);
     for (std::size_t round = 0; round < 4 * control_count; ++round) {
         if (!PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) break;
         DispatchMessageW(&msg);
