@@ -59,30 +59,28 @@ install_missing() {  # install_missing [extra packages...]
             dpkg --print-foreign-architectures | grep -qx "$arch" ||
             $sudo dpkg --add-architecture "$arch"
     done
-    # The lists are read and the install tried up to three times, a minute apart.
-    local attempt
     if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        for attempt in 1 2 3; do
-            $sudo apt-get update -qq || echo "Some package lists could not be read." >&2
-            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" &&
-                break
-            [ "$attempt" -lt 3 ] || { echo "Could not install: ${missing[*]}" >&2; return 1; }
-            echo "Installing failed; trying again in a minute." >&2
-            sleep 60
-        done
+        apt_install "${missing[@]}" || { echo "Could not install: ${missing[*]}" >&2; return 1; }
     fi
     if [ ${#foreign[@]} -gt 0 ]; then
-        echo "Installing: ${foreign[*]}"
-        for attempt in 1 2 3; do
-            $sudo apt-get update -qq || echo "Some package lists could not be read." >&2
-            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${foreign[@]}" &&
-                return 0
-            [ "$attempt" -lt 3 ] && { echo "Installing failed; trying again in a minute." >&2; sleep 60; }
-        done
-        echo "Could not install: ${foreign[*]} (the archive's lists for it do not fit the installed" \
-             "libraries); what needs it is left out below." >&2
+        apt_install "${foreign[@]}" ||
+            echo "Could not install: ${foreign[*]} (the archive's lists for it do not fit the installed" \
+                 "libraries); what needs it is left out below." >&2
     fi
+}
+
+# The lists are read and the install tried up to three times, a minute apart.
+apt_install() {  # apt_install packages...
+    local sudo=() attempt
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    echo "Installing: $*"
+    for attempt in 1 2 3; do
+        "${sudo[@]}" apt-get update -qq || echo "Some package lists could not be read." >&2
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$@" &&
+            return 0
+        [ "$attempt" -lt 3 ] && { echo "Installing failed; trying again in a minute." >&2; sleep 60; }
+    done
+    return 1
 }
 
 # True when the 32-bit wine is there to run the 32-bit Windows programs.
